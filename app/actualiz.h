@@ -1,0 +1,195 @@
+// The window `Actualiz`, captioned "Añade Pomerd", as a model without Qt.
+//
+// The window owns every control and all state that outlives one operation.
+// Every operation is one of its handlers (Command1_Click ... Command26_Click,
+// Drive1_Change, Dir1_Change, Form_Activate); handlers take no arguments,
+// read their inputs from the controls, leave their results there and start
+// one another by calling each other. Each subsystem defines its handlers in
+// its own folder (tables/, indexes/, relations/, queries/, migrations/).
+//
+// Rules of failure:
+//  - a handler without a rule of its own lets an Error travel to its caller;
+//  - PassOver runs one statement and, when it fails, records the failure in
+//    the run log and goes on;
+//  - Click raises a handler as the operator's click does: a failure that
+//    reaches the top is recorded and shown as a critical message with its
+//    number and text, and the program keeps running.
+// End() ends the program at once: it tells the front end and unwinds every
+// running handler with ProgramEnded, which no rule passes over.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/controls.h"
+#include "app/run_log.h"
+#include "base/error.h"
+#include "engine/engine.h"
+#include "platform/drive_map.h"
+#include "platform/file_system.h"
+#include "platform/operator.h"
+
+namespace actualiz::app {
+
+// Unwinds the running handlers when the program ends.
+struct ProgramEnded {};
+
+// Where the window finds its files.
+struct Environment {
+  platform::DriveMap drives;     // must map at least "c"
+  std::string program_dir;       // Windows or host path of the program's directory
+  platform::Operator* op = nullptr;  // message boxes and program end; never null once built
+};
+
+// A message box the window showed.
+struct Message {
+  std::string text;
+  platform::MessageLook look;
+};
+
+class Actualiz {
+ public:
+  // Creates the window with the design values of its controls and opens the
+  // three catalogues in Data3, Data4 and Data5. A catalogue that cannot be
+  // opened leaves its data control without a record set; it is recorded in
+  // the run log (once) and the Parts that use it fail at first use.
+  explicit Actualiz(Environment env);
+  ~Actualiz();
+  Actualiz(const Actualiz&) = delete;
+  Actualiz& operator=(const Actualiz&) = delete;
+
+  // ---- the window ----
+  static constexpr const char* kCaption = "Añade Pomerd";
+  static constexpr int kClientWidth = 4245;   // twips
+  static constexpr int kClientHeight = 2235;  // twips
+  int MousePointer() const { return mouse_pointer_; }
+  void SetMousePointer(int pointer);
+  bool Ended() const { return ended_; }
+  const std::vector<Message>& Messages() const { return messages_; }
+  RunLog& Log() { return log_; }
+  const Environment& Env() const { return env_; }
+  // Every control, containers before their contents, in inventory order.
+  const std::vector<Control*>& Controls() const { return controls_; }
+  Control* FindControl(std::string_view full_name) const;  // "List1(3)", nullptr if none
+  void SetListener(ControlListener* listener);
+
+  // ---- raising handlers ----
+  // Names of every handler, and raising one by name as a click does (see
+  // the rules of failure above). Returns false when a failure reached the
+  // top; ProgramEnded passes through.
+  static const std::vector<std::string>& HandlerNames();
+  bool Click(std::string_view handler);
+  // Starts the window as the program does: Form_Activate, once.
+  void Activate();
+
+  // ---- handlers ----
+  void Form_Activate();
+  void Command14_Click();  // "Salir"
+  void Drive1_Change();
+  void Dir1_Change();
+  void Command1_Click();   // "SEL"
+  void Command7_Click();   // "SELECCIONAR"
+  void Command15_Click();  // "Bases Añadir"
+  void Command2_Click();   // "Lista de Campos"
+  void Command3_Click();   // "Llenar DBGRID"
+  void Command4_Click();   // "Añadir Campo"
+  void Command5_Click();   // "Borrar Campos"
+  void Command6_Click();   // "Lista de Tablas"
+  void Command9_Click();   // "Crear Tabla"
+  void Command10_Click();  // "Lista Campos Origen"
+  void Command11_Click();  // "Lista Campos Destino"
+  void Command12_Click();  // "Recorrer Tablas"
+  void Command8_Click();   // "Igualar BBDD"
+  void Command13_Click();  // batch "Transformar"
+  void Command17_Click();  // "Lista de Indices Destino"
+  void Command18_Click();  // "Borra los indices"
+  void Command19_Click();  // "Lista de Indices Modelo"
+  void Command16_Click();  // "Copia los indices"
+  void Command22_Click();  // "Lista Relaciones"
+  void Command20_Click();  // "Borrar Relacion"
+  void Command21_Click();  // "Crea Relacion"
+  void Command24_Click();  // "Lista de Consultas"
+  void Command23_Click();  // "Iguala Consultas"
+  void Command25_Click();  // histoprod "Transformar"
+  void Command26_Click();  // pomerd "Transformar"
+
+  // ---- controls (Part of the window's inventory) ----
+  DriveListBox& Drive1;
+  DirListBox& Dir1;
+  CommandButton &Command1, &Command2, &Command3, &Command4, &Command5, &Command6, &Command7,
+      &Command8, &Command9, &Command10, &Command11, &Command12, &Command13, &Command14,
+      &Command15, &Command16, &Command17, &Command18, &Command19, &Command20, &Command21,
+      &Command22, &Command23, &Command24, &Command25, &Command26;
+  Frame &Frame3, &Frame4, &Frame5, &Frame6, &Frame7, &Frame8, &Frame9, &Frame10, &Frame12,
+      &Frame13;
+  ControlArray<Frame> Frame1, Frame2, Frame11;
+  Label &Label1, &Label2, &Label3, &Label4, &Label5, &Label6, &Label7, &Label8;
+  ProgressBar &Bar1, &Bar2, &Bar3, &Bar4, &Bar5, &Bar6;
+  ListBox &List2, &List3, &List4, &List6, &List7, &List8, &List10;
+  ControlArray<ListBox> List1, List5, List9, List11;
+  TextBox &Text2, &Text3, &Text4, &Text5;
+  ControlArray<TextBox> Text1, Text6, campocon;
+  DataControl &Data1, &Data2, &Data3, &Data4, &Data5;
+
+  // ---- shared helpers of the handlers ----
+  // Opens a database named by a Windows path (or a host path), through the
+  // drive map; Name() reports the path as given.
+  engine::DatabasePtr OpenDatabase(const std::string& path);
+  // The program directory as the handlers join it ("c:\prog", or "c:\" at a
+  // drive root) and the models directory pattern.
+  std::string ProgramDirectory() const;
+  // Shows a message box (recorded in Messages()).
+  void MsgBox(const std::string& text, platform::MessageLook look = platform::MessageLook::kPlain);
+  // Ends the program at once.
+  [[noreturn]] void End();
+  void RecordChange(std::string_view kind, std::string_view object,
+                    std::string_view database = {});
+
+  // The rule of passing over failures: runs `statement`; when it raises an
+  // Error the failure is recorded in the run log (handler, `what`, the
+  // database in Text4) and the run goes on. Returns whether it succeeded.
+  template <class F>
+  bool PassOver(std::string_view what, F&& statement) {
+    try {
+      statement();
+      return true;
+    } catch (const Error& e) {
+      RecordFailure(what, e, true);
+      return false;
+    }
+  }
+  void RecordFailure(std::string_view what, const Error& e, bool passed_over);
+
+  // Marks the running handler for the run log; handlers open with
+  // `HandlerScope scope(*this, "Command16_Click");`.
+  class HandlerScope {
+   public:
+    HandlerScope(Actualiz& window, const char* name);
+    ~HandlerScope();
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+   private:
+    Actualiz& window_;
+  };
+  std::string CurrentHandler() const;
+
+ private:
+  struct Parts;
+  void OpenCatalogue(DataControl& data);
+
+  Environment env_;
+  std::unique_ptr<Parts> parts_;  // owns the controls
+  std::vector<Control*> controls_;
+  std::vector<std::string> handler_stack_;
+  std::vector<Message> messages_;
+  RunLog log_;
+  int mouse_pointer_ = 0;
+  bool ended_ = false;
+  bool activated_ = false;
+};
+
+}  // namespace actualiz::app

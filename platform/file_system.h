@@ -1,0 +1,47 @@
+// Directory listing, existence checks and file copy, on Windows paths
+// resolved through the drive map.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/drive_map.h"
+
+namespace actualiz::platform {
+
+// The entries of a directory that match a wildcard pattern, Windows style:
+// "*" and "?" matched without regard to case, files and directories alike,
+// hidden entries (names starting with ".") skipped except "." and "..",
+// sorted as the file systems those paths come from return them (by name
+// folded to upper case). Used one entry at a time: First, then Next until it
+// returns "".
+class DirectoryLister {
+ public:
+  explicit DirectoryLister(const DriveMap& drives) : drives_(drives) {}
+  // Error 76 "Path not found" when the directory cannot be read.
+  std::string First(std::string_view pattern);
+  std::string Next();
+
+ private:
+  const DriveMap& drives_;
+  std::vector<std::string> entries_;
+  size_t next_ = 0;
+};
+
+// All matching names at once (what First/Next return, in order).
+std::vector<std::string> ListMatching(const DriveMap& drives, std::string_view pattern);
+
+bool DirectoryExists(const DriveMap& drives, std::string_view path);
+bool FileExists(const DriveMap& drives, std::string_view path);
+
+// Copies a file. Never replaces an existing destination: error 58 "File
+// already exists". Error 53 "File not found" for a missing source, 70
+// "Permission denied" or 76 "Path not found" when the destination cannot be
+// written. A partial copy never remains.
+void CopyFileNoReplace(const DriveMap& drives, std::string_view from, std::string_view to);
+
+// The directory that holds the running program, as a host path.
+std::string ExecutableDirectory();
+
+}  // namespace actualiz::platform

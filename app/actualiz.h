@@ -18,6 +18,7 @@
 // running handler with ProgramEnded, which no rule passes over.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -42,6 +43,7 @@ struct Environment {
   platform::DriveMap drives;     // must map at least "c"
   std::string program_dir;       // Windows or host path of the program's directory
   platform::Operator* op = nullptr;  // message boxes and program end; never null once built
+  std::string log_file;  // host path the run log is appended to; "" for none
 };
 
 // A message box the window showed.
@@ -82,6 +84,9 @@ class Actualiz {
   // top; ProgramEnded passes through.
   static const std::vector<std::string>& HandlerNames();
   bool Click(std::string_view handler);
+  // Runs an operator's action (picking a drive or a directory, typing) under
+  // the same top-level rule as Click.
+  bool AtTop(std::string_view what, const std::function<void()>& action);
   // Starts the window as the program does: Form_Activate, once.
   void Activate();
 

@@ -240,8 +240,8 @@ FieldSpec ReadField(const json& object, const std::string& place) {
   // The size counts for Text only; the engine gives fixed-size types their own.
   field.size = static_cast<int>(
       OptionalWhole(object, "size", place, 0, std::numeric_limits<std::int32_t>::max()));
+  // A Text field without a size gets the engine's default length.
   if (field.type == dbText) {
-    if (field.size == 0) field.size = 255;
     if (field.size > 255) {
       Fail(err::kInvalidArgument, place + ".size",
            "a Text field holds 1 to 255 characters, not " + std::to_string(field.size));

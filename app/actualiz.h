@@ -18,6 +18,7 @@
 // running handler with ProgramEnded, which no rule passes over.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,10 +41,10 @@ struct ProgramEnded {};
 
 // Where the window finds its files.
 struct Environment {
-  platform::DriveMap drives;     // must map at least "c"
-  std::string program_dir;       // Windows or host path of the program's directory
+  platform::DriveMap drives;         // must map at least "c"
+  std::string program_dir;           // Windows or host path of the program's directory
   platform::Operator* op = nullptr;  // message boxes and program end; never null once built
-  std::string log_file;  // host path the run log is appended to; "" for none
+  std::string log_file;              // host path the run log is appended to; "" for none
 };
 
 // A message box the window showed.
@@ -121,37 +122,46 @@ class Actualiz {
   void Command25_Click();  // histoprod "Transformar"
   void Command26_Click();  // pomerd "Transformar"
 
-  // ---- controls (Part of the window's inventory) ----
-  DriveListBox& Drive1;
-  DirListBox& Dir1;
-  CommandButton &Command1, &Command2, &Command3, &Command4, &Command5, &Command6, &Command7,
-      &Command8, &Command9, &Command10, &Command11, &Command12, &Command13, &Command14,
-      &Command15, &Command16, &Command17, &Command18, &Command19, &Command20, &Command21,
-      &Command22, &Command23, &Command24, &Command25, &Command26;
-  Frame &Frame3, &Frame4, &Frame5, &Frame6, &Frame7, &Frame8, &Frame9, &Frame10, &Frame12,
-      &Frame13;
+  // ---- controls ----
+  // Declared containers first, so that each control is built after the
+  // frame that holds it (app/inventory.cpp gives their design values).
   ControlArray<Frame> Frame1, Frame2, Frame11;
-  Label &Label1, &Label2, &Label3, &Label4, &Label5, &Label6, &Label7, &Label8;
-  ProgressBar &Bar1, &Bar2, &Bar3, &Bar4, &Bar5, &Bar6;
-  ListBox &List2, &List3, &List4, &List6, &List7, &List8, &List10;
+  Frame Frame3, Frame4, Frame5, Frame6, Frame7, Frame8, Frame9, Frame10, Frame12, Frame13;
+  DriveListBox Drive1;
+  DirListBox Dir1;
+  CommandButton Command1, Command2, Command3, Command4, Command5, Command6, Command7, Command8,
+      Command9, Command10, Command11, Command12, Command13, Command14, Command15, Command16,
+      Command17, Command18, Command19, Command20, Command21, Command22, Command23, Command24,
+      Command25, Command26;
+  Label Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8;
+  ProgressBar Bar1, Bar2, Bar3, Bar4, Bar5, Bar6;
+  ListBox List2, List3, List4, List6, List7, List8, List10;
   ControlArray<ListBox> List1, List5, List9, List11;
-  TextBox &Text2, &Text3, &Text4, &Text5;
+  TextBox Text2, Text3, Text4, Text5;
   ControlArray<TextBox> Text1, Text6, campocon;
-  DataControl &Data1, &Data2, &Data3, &Data4, &Data5;
+  DataControl Data1, Data2, Data3, Data4, Data5;
+
+  // ---- routines of the sample bench (app/sample_bench.cpp) ----
+  void AppendX();
+  void AnexarEliminarCampo(const engine::TableDefPtr& tdfTemp, const std::string& strComando,
+                           const std::string& strNombre, std::int16_t TIPO, std::int16_t size);
 
   // ---- shared helpers of the handlers ----
   // Opens a database named by a Windows path (or a host path), through the
-  // drive map; Name() reports the path as given.
+  // drive map; Name() reports the path as given. Fails as the engine does
+  // (3024 missing, 3343 not a database), 68 for an unmapped drive.
   engine::DatabasePtr OpenDatabase(const std::string& path);
-  // The program directory as the handlers join it ("c:\prog", or "c:\" at a
-  // drive root) and the models directory pattern.
+  // The program directory as the handlers join it: a Windows path when it
+  // lies on a mapped drive ("c:\prog", or "c:\" at a drive root, the only
+  // case with a trailing backslash), else the host path.
   std::string ProgramDirectory() const;
   // Shows a message box (recorded in Messages()).
   void MsgBox(const std::string& text, platform::MessageLook look = platform::MessageLook::kPlain);
   // Ends the program at once.
   [[noreturn]] void End();
-  void RecordChange(std::string_view kind, std::string_view object,
-                    std::string_view database = {});
+  // Records a change made to a database in the run log (and the log file);
+  // `database` defaults to the target path in Text4.
+  void RecordChange(std::string_view kind, std::string_view object, std::string_view database = {});
 
   // The rule of passing over failures: runs `statement`; when it raises an
   // Error the failure is recorded in the run log (handler, `what`, the
@@ -166,6 +176,8 @@ class Actualiz {
       return false;
     }
   }
+  // Records a failure in the run log (and the log file): the running
+  // handler, `what` was being done, the database in Text4 and the error.
   void RecordFailure(std::string_view what, const Error& e, bool passed_over);
 
   // Marks the running handler for the run log; handlers open with
@@ -180,15 +192,23 @@ class Actualiz {
    private:
     Actualiz& window_;
   };
-  std::string CurrentHandler() const;
+  std::string CurrentHandler() const;  // "" when no handler runs
 
  private:
-  struct Parts;
+  using Handler = void (Actualiz::*)();
+  // The handler of that name (app/handler_table.cpp); nullptr when none.
+  static Handler FindHandler(std::string_view name);
+  void Wire();
   void OpenCatalogue(DataControl& data);
+  bool RunAtTop(std::string_view what, const std::function<void()>& action);
+  void ReportAtTop(std::string_view what, const Error& e);
+  void AppendToLogFile(const std::string& line) const;
 
   Environment env_;
-  std::unique_ptr<Parts> parts_;  // owns the controls
   std::vector<Control*> controls_;
+  ControlListener* listener_ = nullptr;
+  // The innermost handler that a failure unwound, for the message at the top.
+  std::string failure_site_;
   std::vector<std::string> handler_stack_;
   std::vector<Message> messages_;
   RunLog log_;

@@ -46,6 +46,8 @@ class ControlListener {
   virtual void ControlChanged(const Control& control) = 0;
   // A frame's Refresh: repaint it and its contents now, while a handler runs.
   virtual void FrameRefreshed(const Frame& frame) = 0;
+  // The window's mouse pointer changed (11 hourglass, 0 default).
+  virtual void MousePointerChanged(int /*pointer*/) {}
 };
 
 class Control {
@@ -156,6 +158,7 @@ class DriveListBox : public Control {
   // The chosen drive as the directory list accepts it: "c:".
   const std::string& Drive() const { return drive_; }
   // Choosing another drive raises the change handler before returning.
+  // Accepts "d", "d:" or "D:\..."; 380 when it does not start with a letter.
   void SetDrive(std::string drive);
   void OnChange(std::function<void()> handler) { on_change_ = std::move(handler); }
   // The drives offered ("c:", "d:", ...).
@@ -172,11 +175,13 @@ class DirListBox : public Control {
   const std::string& Path() const { return path_; }
   // Setting a path that does not exist fails (76) and changes nothing;
   // setting a different path raises the change handler before returning.
-  // Setting the path it already shows raises it too.
+  // Setting the path it already shows raises it too. The path is kept as
+  // `resolve` makes it whole ("c:" becomes the drive's current directory).
   void SetPath(std::string path);
   void OnChange(std::function<void()> handler) { on_change_ = std::move(handler); }
-  // Answers whether a directory exists; set by the window.
-  std::function<bool(const std::string&)> exists;
+  // Makes a path whole, or raises (76, 68) when it names no directory; set
+  // by the window. Without it, a path is taken as given.
+  std::function<std::string(const std::string&)> resolve;
 
  private:
   std::string path_;
@@ -201,25 +206,34 @@ class DataControl : public Control {
   // control is left without a record set and the error is raised.
   void Refresh();
   bool HasRecordset() const { return recordset_ != nullptr; }
-  // 91 "Object variable or With block variable not set" without a record set.
+  // The record set the control shows; moving it (or adding, deleting,
+  // updating through it) makes the bound text boxes follow. 91 "Object
+  // variable or With block variable not set" without a record set.
   engine::Recordset& Recordset();
   // Stores the bound text boxes' texts into the current row (the row being
-  // added after AddNew) and saves it.
+  // added after AddNew) and saves it. 3021 without a current row.
   void UpdateRecord();
   void Bind(TextBox& box);
   const std::vector<TextBox*>& BoundBoxes() const { return bound_; }
   void SetOpener(Opener opener) { opener_ = std::move(opener); }
   // Releases the record set and the database.
   void Close();
+  ~DataControl() override;
+
+  // Shows the current row in the bound text boxes ("" where no row is
+  // current). Called by the record set after every move.
+  void ShowCurrentRow();
+  // Empties the bound text boxes (a new row being added).
+  void ShowBlankRow();
 
  private:
-  void ShowCurrentRow();
+  class BoundRecordset;
 
   std::string database_name_;
   std::string record_source_;
   Opener opener_;
   engine::DatabasePtr database_;
-  engine::RecordsetPtr recordset_;
+  std::shared_ptr<BoundRecordset> recordset_;
   std::vector<TextBox*> bound_;
 };
 

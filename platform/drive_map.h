@@ -1,11 +1,13 @@
 // Windows paths on a host that has no drives.
 //
-// Each drive letter maps to a host directory. A Windows path ("C:\Zarade\
-// indices.mdb", "c:/x", "c:") is turned into a host path by taking the
+// Each drive letter maps to a host directory. A Windows path
+// ("C:\Zarade\indices.mdb", "c:/x", "c:") is turned into a host path by taking the
 // drive's directory and matching each further component without regard to
 // case against the entries that exist (a component that does not exist yet
-// is kept as written). `\` and `/` both separate. A plain host path (one
-// that starts with "/") passes through unchanged.
+// is kept as written). `\` and `/` both separate, doubled separators count
+// as one. A plain host path (one that starts with "/") keeps its meaning;
+// a Windows tail joined to it ("/opt/p\modelos\x.mdb") is resolved the
+// same way.
 #pragma once
 
 #include <map>
@@ -18,7 +20,8 @@ namespace actualiz::platform {
 
 class DriveMap {
  public:
-  // Maps `letter` (either case) to `host_dir`, which must exist.
+  // Maps `letter` (either case) to `host_dir`; error 76 "Path not found"
+  // when that directory does not exist.
   void Map(char letter, std::string host_dir);
   bool IsMapped(char letter) const;
   // Mapped letters in lower case, in order.
@@ -29,6 +32,18 @@ class DriveMap {
   // Windows or host path to host path. Error 68 "Device unavailable" for an
   // unmapped drive letter.
   std::string ToHost(std::string_view path) const;
+
+  // A Windows path made whole: the drive's current directory supplies what
+  // "c:" or "c:rel" leave out (drive c for a path without a drive), `/`
+  // becomes `\`, doubled separators, "." and ".." are resolved, and only a
+  // drive root ends in `\` ("c:\"). The case is kept as written. Touches
+  // neither the drive map nor the disk.
+  std::string Absolute(std::string_view path) const;
+
+  // The Windows path of a host path that lies under a mapped drive
+  // ("/srv/c/prog" -> "c:\prog", a drive's own directory -> "c:\"); nullopt
+  // when it lies under none.
+  std::optional<std::string> FromHost(std::string_view host_path) const;
 
   // The current directory of each drive, as a Windows path ("c:\" at first).
   std::string CurrentDirectory(char letter) const;

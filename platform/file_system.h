@@ -19,8 +19,12 @@ namespace actualiz::platform {
 class DirectoryLister {
  public:
   explicit DirectoryLister(const DriveMap& drives) : drives_(drives) {}
-  // Error 76 "Path not found" when the directory cannot be read.
+  // The first match ("" when none), taking a new snapshot of the directory.
+  // "." and ".." count as entries except at a drive root. A directory that
+  // does not exist matches nothing; error 76 "Path not found" when it exists
+  // but cannot be read, 68 for an unmapped drive.
   std::string First(std::string_view pattern);
+  // The next match of the snapshot, "" when no more remain.
   std::string Next();
 
  private:

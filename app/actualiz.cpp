@@ -1,0 +1,105 @@
+// The window's own services to its handlers: opening databases through the
+// drive map, the program directory, message boxes, the end of the program,
+// and wiring the controls to the handlers they raise.
+#include "app/actualiz.h"
+
+#include <filesystem>
+#include <utility>
+
+namespace actualiz::app {
+
+void Actualiz::Wire() {
+  if (env_.op == nullptr) {
+    throw Error(err::kInvalidArgument, "The window needs an operator", "Actualiz");
+  }
+  Drive1.drives.clear();
+  for (char letter : env_.drives.Drives()) Drive1.drives.push_back(std::string{letter, ':'});
+  Drive1.OnChange([this] { Drive1_Change(); });
+
+  // The directory list keeps whole Windows paths and refuses one that names
+  // no directory, leaving its path as it was.
+  Dir1.resolve = [this](const std::string& path) {
+    std::string whole = env_.drives.Absolute(path);
+    if (!platform::DirectoryExists(env_.drives, whole)) {
+      env_.drives.ToHost(whole);  // an unmapped drive raises its own error first
+      throw Error(err::kPathNotFound, "Path not found", "Dir1.Path = " + path);
+    }
+    return whole;
+  };
+  // The directory list starts on drive c's current directory, without
+  // raising its change handler: the window is not active yet.
+  Dir1.SetPath(env_.drives.CurrentDirectory('c'));
+  Dir1.OnChange([this] { Dir1_Change(); });
+
+  for (DataControl* data : {&Data1, &Data2, &Data3, &Data4, &Data5}) {
+    data->SetOpener([this](const std::string& path) { return OpenDatabase(path); });
+  }
+  for (TextBox* box : Text1.Members()) Data3.Bind(*box);
+  for (TextBox* box : Text6.Members()) Data4.Bind(*box);
+  for (TextBox* box : campocon.Members()) Data5.Bind(*box);
+
+  if (!env_.log_file.empty()) {
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(env_.log_file).parent_path(),
+                                        ignored);
+  }
+  OpenCatalogue(Data3);
+  OpenCatalogue(Data4);
+  OpenCatalogue(Data5);
+}
+
+// A catalogue that cannot be opened leaves its data control without a
+// record set; the handlers that use it fail at their first use of it.
+void Actualiz::OpenCatalogue(DataControl& data) {
+  HandlerScope scope(*this, "Form_Load");
+  PassOver(data.Name() + ".Refresh " + data.DatabaseName(), [&] { data.Refresh(); });
+}
+
+Actualiz::~Actualiz() = default;
+
+engine::DatabasePtr Actualiz::OpenDatabase(const std::string& path) {
+  return engine::OpenDatabase(env_.drives.ToHost(path), path);
+}
+
+std::string Actualiz::ProgramDirectory() const {
+  const std::string& dir = env_.program_dir;
+  if (!dir.empty() && dir.front() == '/') {
+    if (auto windows = env_.drives.FromHost(dir)) return *windows;
+    std::string host = dir;
+    while (host.size() > 1 && host.back() == '/') host.pop_back();
+    return host;
+  }
+  return env_.drives.Absolute(dir);
+}
+
+void Actualiz::SetMousePointer(int pointer) {
+  mouse_pointer_ = pointer;
+  if (listener_) listener_->MousePointerChanged(pointer);
+}
+
+Control* Actualiz::FindControl(std::string_view full_name) const {
+  for (Control* control : controls_) {
+    if (control->FullName() == full_name) return control;
+  }
+  return nullptr;
+}
+
+void Actualiz::SetListener(ControlListener* listener) {
+  listener_ = listener;
+  for (Control* control : controls_) control->SetListener(listener);
+}
+
+void Actualiz::MsgBox(const std::string& text, platform::MessageLook look) {
+  messages_.push_back(Message{text, look});
+  env_.op->ShowMessage(text, look);
+}
+
+void Actualiz::End() {
+  ended_ = true;
+  AppendToLogFile("program ended by " +
+                  (CurrentHandler().empty() ? "the operator" : CurrentHandler()));
+  env_.op->EndProgram();
+  throw ProgramEnded{};
+}
+
+}  // namespace actualiz::app

@@ -1,0 +1,134 @@
+// The window's rules of failure, each in one place.
+//
+//  - Letting a failure travel needs no code: an Error thrown by a control or
+//    by the engine unwinds the handler and its callers.
+//  - Passing over a failure (Actualiz::PassOver, in the header) records it
+//    here and goes on.
+//  - At the top of a click or of an operator's action (RunAtTop), a failure
+//    is recorded, shown as a critical message with its number, text and
+//    where it happened, and the window keeps running.
+// ProgramEnded is no failure: it passes every rule, and the front end ends.
+#include <chrono>
+#include <ctime>
+#include <exception>
+#include <fstream>
+
+#include <fmt/format.h>
+
+#include "app/actualiz.h"
+
+namespace actualiz::app {
+
+namespace {
+
+// An unexpected fault of the system itself (not an engine or control
+// failure) still reaches the operator as a numbered failure.
+constexpr int kInternalError = 51;
+
+std::string Timestamp() {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buffer[32];
+  std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &local);
+  return buffer;
+}
+
+}  // namespace
+
+Actualiz::HandlerScope::HandlerScope(Actualiz& window, const char* name) : window_(window) {
+  window_.handler_stack_.emplace_back(name);
+}
+
+Actualiz::HandlerScope::~HandlerScope() {
+  // The innermost handler that a failure leaves is where it happened.
+  if (std::uncaught_exceptions() > 0 && window_.failure_site_.empty()) {
+    window_.failure_site_ = window_.handler_stack_.back();
+  }
+  window_.handler_stack_.pop_back();
+}
+
+std::string Actualiz::CurrentHandler() const {
+  return handler_stack_.empty() ? std::string() : handler_stack_.back();
+}
+
+void Actualiz::RecordFailure(std::string_view what, const Error& e, bool passed_over) {
+  Failure failure;
+  failure.handler = CurrentHandler();
+  failure.statement = std::string(what);
+  failure.database = Text4.Text();
+  failure.number = e.Number();
+  failure.text = e.Text();
+  failure.context = e.Context();
+  failure.passed_over = passed_over;
+  AppendToLogFile(FormatFailure(failure));
+  log_.Record(std::move(failure));
+}
+
+void Actualiz::RecordChange(std::string_view kind, std::string_view object,
+                            std::string_view database) {
+  Change change;
+  change.handler = CurrentHandler();
+  change.database = database.empty() ? Text4.Text() : std::string(database);
+  change.kind = std::string(kind);
+  change.object = std::string(object);
+  AppendToLogFile(
+      fmt::format("{}: {} {} in {}", change.handler, change.kind, change.object, change.database));
+  log_.Record(std::move(change));
+}
+
+void Actualiz::AppendToLogFile(const std::string& line) const {
+  if (env_.log_file.empty()) return;
+  std::ofstream out(env_.log_file, std::ios::app);
+  out << Timestamp() << " " << line << "\n";
+}
+
+bool Actualiz::Click(std::string_view handler) {
+  return RunAtTop(handler, [&] {
+    const auto method = FindHandler(handler);
+    if (method == nullptr) {
+      throw Error(438, "Object doesn't support this property or method", std::string(handler));
+    }
+    HandlerScope scope(*this, std::string(handler).c_str());
+    (this->*method)();
+  });
+}
+
+bool Actualiz::AtTop(std::string_view what, const std::function<void()>& action) {
+  return RunAtTop(what, action);
+}
+
+void Actualiz::Activate() {
+  if (activated_) return;
+  activated_ = true;
+  Click("Form_Activate");
+}
+
+bool Actualiz::RunAtTop(std::string_view what, const std::function<void()>& action) {
+  failure_site_.clear();
+  try {
+    action();
+    return true;
+  } catch (const Error& e) {
+    ReportAtTop(what, e);
+  } catch (const std::exception& e) {
+    ReportAtTop(what, Error(kInternalError, "Internal error", e.what()));
+  }
+  return false;
+}
+
+void Actualiz::ReportAtTop(std::string_view what, const Error& e) {
+  const std::string where = failure_site_.empty() ? std::string(what) : failure_site_;
+  failure_site_.clear();
+  {
+    // Recorded under the handler where it happened, as the clicked one.
+    handler_stack_.push_back(where);
+    RecordFailure(what, e, false);
+    handler_stack_.pop_back();
+  }
+  std::string text = fmt::format("Error {}: {}\n{}", e.Number(), e.Text(), where);
+  if (!e.Context().empty()) text += " (" + e.Context() + ")";
+  MsgBox(text, platform::MessageLook::kCritical);
+}
+
+}  // namespace actualiz::app

@@ -1,0 +1,31 @@
+#include "app/run_log.h"
+
+#include <fmt/format.h>
+
+namespace actualiz::app {
+
+void RunLog::Record(Failure failure) {
+  failures_.push_back(std::move(failure));
+  if (on_failure) on_failure(failures_.back());
+}
+
+void RunLog::Record(Change change) {
+  changes_.push_back(std::move(change));
+  if (on_change) on_change(changes_.back());
+}
+
+void RunLog::Clear() {
+  failures_.clear();
+  changes_.clear();
+}
+
+std::string FormatFailure(const Failure& failure) {
+  std::string line = fmt::format("{}: {} failed: error {}: {}", failure.handler, failure.statement,
+                                 failure.number, failure.text);
+  if (!failure.context.empty()) line += " (" + failure.context + ")";
+  if (!failure.database.empty()) line += " [" + failure.database + "]";
+  if (!failure.passed_over) line += " - stopped the operation";
+  return line;
+}
+
+}  // namespace actualiz::app

@@ -1,0 +1,25 @@
+// The three catalogue databases of "C:\Zarade": where the index, relation
+// and query chains record what they carry from a model to a target.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/drive_map.h"
+
+namespace actualiz::app {
+
+inline constexpr const char* kIndexCatalogue = "C:\\Zarade\\indices.mdb";
+inline constexpr const char* kRelationCatalogue = "C:\\Zarade\\relacion.mdb";
+inline constexpr const char* kQueryCatalogue = "C:\\Zarade\\consulta.mdb";
+
+// Creates whichever catalogue is missing, with its one table (text fields
+// of 255 that accept the empty text; the query text as a memo so that a
+// statement of any length fits), creating "C:\Zarade" when needed. A
+// catalogue file that exists is never touched, whatever it holds. Returns
+// the Windows paths of the catalogues it created, in the order above.
+// Fails with the engine's or the drive map's error (68 when c: is not
+// mapped); catalogues created before the failure stay.
+std::vector<std::string> ProvisionCatalogues(const platform::DriveMap& drives);
+
+}  // namespace actualiz::app

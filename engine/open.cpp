@@ -1,0 +1,120 @@
+// Opening and creating database files.
+//
+// OpenDatabase never creates a file. It tells the failures apart before
+// handing the file to a storage: a missing file (3024) or directory on its
+// path (3044); a directory, an empty file or one that does not start with
+// a known header (3343); a SQLite file shorter than its header says
+// (truncated: 3343). The header picks the storage; SQLite is the only one
+// today. A file without any write permission bit, or on a file system
+// mounted read-only, opens read-only; its tables then report that they
+// cannot be updated. (Permission bits are read rather than asking access(),
+// which says yes to every file for the superuser.)
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/dao_database.h"
+#include "engine/engine.h"
+#include "engine/sqlite_storage.h"
+
+namespace actualiz::engine {
+
+namespace {
+
+constexpr char kSqliteHeader[16] = "SQLite format 3";  // with its closing zero byte
+
+std::uint32_t BigEndian(const unsigned char* p, int n) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+std::string Quoted(const std::string& name) { return "'" + name + "'"; }
+
+// True when the SQLite file is whole as far as its header tells.
+bool SqliteFileWhole(const std::array<unsigned char, 100>& header, std::uintmax_t file_size,
+                     bool journal_beside) {
+  std::uint32_t page_size = BigEndian(&header[16], 2);
+  if (page_size == 1) page_size = 65536;
+  if (page_size < 512 || page_size > 65536 || (page_size & (page_size - 1)) != 0) return false;
+  // A journal left by a change that did not finish is rolled back when the
+  // file opens; until then the file's size may not match its header.
+  if (journal_beside) return true;
+  if (file_size % page_size != 0) return false;
+  const std::uint32_t pages = BigEndian(&header[28], 4);
+  const bool count_valid = BigEndian(&header[24], 4) == BigEndian(&header[92], 4);
+  if (count_valid && pages > 0 && file_size < std::uintmax_t{pages} * page_size) return false;
+  return true;
+}
+
+bool ReadOnlyFile(const std::string& host_path, const struct stat& st) {
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+  struct statvfs fs;
+  return statvfs(host_path.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0;
+}
+
+void RequireParentDirectory(const std::string& host_path, const std::string& name) {
+  const std::filesystem::path parent = std::filesystem::path(host_path).parent_path();
+  std::error_code ec;
+  if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) {
+    throw Error(err::kInvalidPath, text::InvalidPath(name), Quoted(name));
+  }
+}
+
+DatabasePtr MakeDatabase(std::unique_ptr<Storage> storage, const std::string& name) {
+  auto core = std::make_shared<DatabaseCore>();
+  core->name = name;
+  core->storage = std::move(storage);
+  return std::make_shared<DaoDatabase>(core);
+}
+
+}  // namespace
+
+DatabasePtr OpenDatabase(const std::string& host_path, const std::string& name_given) {
+  const std::string name = name_given.empty() ? host_path : name_given;
+  const std::string where = Quoted(name);
+  struct stat st;
+  if (host_path.empty() || stat(host_path.c_str(), &st) != 0) {
+    if (errno == ENOENT || host_path.empty()) RequireParentDirectory(host_path, name);
+    if (errno == ENOTDIR) throw Error(err::kInvalidPath, text::InvalidPath(name), where);
+    throw Error(err::kFileNotFound, text::FileNotFound(name), where);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), where);
+  }
+  std::array<unsigned char, 100> header{};
+  {
+    std::ifstream in(host_path, std::ios::binary);
+    if (!in) throw Error(err::kCannotOpen, text::CannotOpen(name), where);
+    in.read(reinterpret_cast<char*>(header.data()), header.size());
+    if (in.gcount() != static_cast<std::streamsize>(header.size()) ||
+        std::memcmp(header.data(), kSqliteHeader, sizeof kSqliteHeader) != 0) {
+      throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), where);
+    }
+  }
+  std::error_code ec;
+  const bool journal = std::filesystem::exists(host_path + "-journal", ec) ||
+                       std::filesystem::exists(host_path + "-wal", ec);
+  if (!SqliteFileWhole(header, static_cast<std::uintmax_t>(st.st_size), journal)) {
+    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), where);
+  }
+  return MakeDatabase(SqliteStorage::Open(host_path, name, ReadOnlyFile(host_path, st)), name);
+}
+
+DatabasePtr CreateDatabase(const std::string& host_path, const std::string& name_given) {
+  const std::string name = name_given.empty() ? host_path : name_given;
+  std::error_code ec;
+  if (std::filesystem::symlink_status(host_path, ec).type() !=
+      std::filesystem::file_type::not_found) {
+    throw Error(err::kDatabaseExists, text::kDatabaseExists, Quoted(name));
+  }
+  RequireParentDirectory(host_path, name);
+  return MakeDatabase(SqliteStorage::Create(host_path, name), name);
+}
+
+}  // namespace actualiz::engine

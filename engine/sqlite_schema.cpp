@@ -1,0 +1,336 @@
+// Reading and changing the schema of a SQLite file.
+//
+// The schema is read in a handful of queries (tables with their columns in
+// one, indexes with their columns in one, then the engine's tables) and kept
+// until the file changes: PRAGMA data_version tells when another connection
+// has committed, and every change of our own drops the copy.
+//
+// SQLite names indexes per database while Jet names them per table, so an
+// index gets a SQLite name made of its table's and its own name
+// ("Clientes_PrimaryKey"), made unique when needed, and MSysIndexes maps it
+// back. Indexes that other tools made keep their own name; the index SQLite
+// makes for a PRIMARY KEY constraint is reported as "PrimaryKey".
+#include <sqlite3.h>
+
+#include <map>
+
+#include "base/error.h"
+#include "base/names.h"
+#include "engine/jet_errors.h"
+#include "engine/jet_types.h"
+#include "engine/sqlite_storage.h"
+
+namespace actualiz::engine {
+
+namespace {
+
+constexpr const char* kEngineTables[] = {"MSysColumns", "MSysIndexes", "MSysRelationships",
+                                         "MSysQueries"};
+
+constexpr const char* kEngineTablesSql = R"(
+CREATE TABLE IF NOT EXISTS "MSysColumns" (
+  "TableName" VARCHAR(64) NOT NULL COLLATE NOCASE,
+  "ColumnName" VARCHAR(64) NOT NULL COLLATE NOCASE,
+  "AllowZeroLength" BOOLEAN NOT NULL DEFAULT 0,
+  "Required" BOOLEAN NOT NULL DEFAULT 0,
+  PRIMARY KEY ("TableName", "ColumnName"));
+CREATE TABLE IF NOT EXISTS "MSysIndexes" (
+  "TableName" VARCHAR(64) NOT NULL COLLATE NOCASE,
+  "IndexName" VARCHAR(64) NOT NULL COLLATE NOCASE,
+  "SqliteName" VARCHAR(255) NOT NULL COLLATE NOCASE,
+  "IsPrimary" BOOLEAN NOT NULL DEFAULT 0,
+  UNIQUE ("TableName", "IndexName"));
+CREATE TABLE IF NOT EXISTS "MSysRelationships" (
+  "ccolumn" INTEGER NOT NULL,
+  "grbit" INTEGER NOT NULL,
+  "icolumn" INTEGER NOT NULL,
+  "szColumn" VARCHAR(64) NOT NULL,
+  "szObject" VARCHAR(64) NOT NULL,
+  "szReferencedColumn" VARCHAR(64) NOT NULL,
+  "szReferencedObject" VARCHAR(64) NOT NULL,
+  "szRelationship" VARCHAR(64) NOT NULL);
+CREATE TABLE IF NOT EXISTS "MSysQueries" (
+  "Name" VARCHAR(64) NOT NULL COLLATE NOCASE UNIQUE,
+  "SQL" LONGTEXT NOT NULL);
+)";
+
+std::string ColumnDefinition(const ColumnInfo& column) {
+  std::string out = QuoteIdentifier(column.name) + " " + DeclaredType(column.type, column.size);
+  // Jet compares text without regard to case: in conditions, in unique
+  // indexes and in relations.
+  if (IsTextual(column.type)) out += " COLLATE NOCASE";
+  return out;
+}
+
+bool HasTable(const Schema& schema, const char* name) {
+  for (const auto& t : schema.tables) {
+    if (t.name == name) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::shared_ptr<const Schema> SqliteStorage::Describe() {
+  std::int64_t version = -1;
+  {
+    auto stmt = Prepare("PRAGMA data_version", In("the database"));
+    if (stmt.Step()) version = stmt.Int(0);
+  }
+  if (!schema_ || version != schema_data_version_) {
+    schema_ = LoadSchema();
+    schema_data_version_ = version;
+  }
+  return schema_;
+}
+
+void SqliteStorage::EnsureEngineTables() {
+  const auto schema = Describe();
+  for (const char* table : kEngineTables) {
+    if (!HasTable(*schema, table)) {
+      MakeEngineTables();
+      schema_.reset();
+      return;
+    }
+  }
+}
+
+void SqliteStorage::MakeEngineTables() { Execute(kEngineTablesSql, In("the engine's tables")); }
+
+std::shared_ptr<const Schema> SqliteStorage::LoadSchema() {
+  auto schema = std::make_shared<Schema>();
+  index_names_.clear();
+  const std::string where = In("the database");
+  {
+    auto stmt = Prepare(
+        "SELECT m.name, p.name, p.type, p.\"notnull\" FROM sqlite_master m "
+        "LEFT JOIN pragma_table_info(m.name) p WHERE m.type = 'table' "
+        "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.rowid, p.cid",
+        where);
+    while (stmt.Step()) {
+      const std::string table = stmt.Text(0);
+      if (schema->tables.empty() || schema->tables.back().name != table) {
+        schema->tables.push_back(TableInfo{table, {}, {}});
+      }
+      if (stmt.IsNull(1)) continue;
+      const JetType type = TypeFromDeclared(stmt.Text(2));
+      schema->tables.back().columns.push_back(
+          ColumnInfo{stmt.Text(1), type.type, type.size, false, stmt.Int(3) != 0});
+    }
+  }
+  std::map<std::string, TableInfo*> by_name;
+  for (auto& t : schema->tables) by_name[FoldCase(t.name)] = &t;
+
+  const bool engine_tables = HasTable(*schema, "MSysColumns") && HasTable(*schema, "MSysIndexes") &&
+                             HasTable(*schema, "MSysRelationships") &&
+                             HasTable(*schema, "MSysQueries");
+  // SQLite index name -> (Jet name, primary).
+  std::map<std::string, std::pair<std::string, bool>> jet_indexes;
+  if (engine_tables) {
+    auto columns = Prepare(
+        "SELECT \"TableName\", \"ColumnName\", \"AllowZeroLength\", \"Required\" FROM "
+        "\"MSysColumns\"",
+        where);
+    while (columns.Step()) {
+      auto t = by_name.find(FoldCase(columns.Text(0)));
+      if (t == by_name.end()) continue;
+      for (auto& c : t->second->columns) {
+        if (!SameNameIgnoringCase(c.name, columns.Text(1))) continue;
+        c.allow_zero_length = columns.Int(2) != 0;
+        c.required = c.required || columns.Int(3) != 0;
+      }
+    }
+    auto indexes =
+        Prepare("SELECT \"SqliteName\", \"IndexName\", \"IsPrimary\" FROM \"MSysIndexes\"", where);
+    while (indexes.Step()) {
+      jet_indexes[FoldCase(indexes.Text(0))] = {indexes.Text(1), indexes.Int(2) != 0};
+    }
+  }
+  {
+    auto stmt = Prepare(
+        "SELECT m.name, i.name, l.\"unique\", l.origin, c.name FROM sqlite_master m "
+        "JOIN pragma_index_list(m.name) l JOIN sqlite_master i ON i.name = l.name "
+        "JOIN pragma_index_info(l.name) c WHERE m.type = 'table' "
+        "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.rowid, i.rowid, c.seqno",
+        where);
+    std::string last_table, last_index;
+    while (stmt.Step()) {
+      auto t = by_name.find(FoldCase(stmt.Text(0)));
+      if (t == by_name.end()) continue;
+      const std::string sqlite_name = stmt.Text(1);
+      if (stmt.Text(0) != last_table || sqlite_name != last_index) {
+        IndexInfo index{sqlite_name, stmt.Int(2) != 0, false, {}};
+        if (auto j = jet_indexes.find(FoldCase(sqlite_name)); j != jet_indexes.end()) {
+          index.name = j->second.first;
+          index.primary = j->second.second;
+        } else if (stmt.Text(3) == "pk") {
+          index.name = "PrimaryKey";
+          index.primary = true;
+        }
+        t->second->indexes.push_back(index);
+        index_names_[{FoldCase(t->second->name), FoldCase(index.name)}] = sqlite_name;
+        last_table = stmt.Text(0);
+        last_index = sqlite_name;
+      }
+      t->second->indexes.back().fields.push_back(stmt.Text(4));
+    }
+  }
+  if (engine_tables) {
+    auto relations = Prepare(
+        "SELECT \"szRelationship\", \"szReferencedObject\", \"szObject\", \"grbit\", "
+        "\"szReferencedColumn\", \"szColumn\" FROM \"MSysRelationships\" ORDER BY rowid",
+        where);
+    std::map<std::string, size_t> position;
+    while (relations.Step()) {
+      const std::string name = relations.Text(0);
+      auto [it, added] = position.try_emplace(FoldCase(name), schema->relations.size());
+      if (added) {
+        schema->relations.push_back(RelationInfo{name,
+                                                 relations.Text(1),
+                                                 relations.Text(2),
+                                                 static_cast<std::int32_t>(relations.Int(3)),
+                                                 {}});
+      }
+      schema->relations[it->second].fields.emplace_back(relations.Text(4), relations.Text(5));
+    }
+    auto queries = Prepare("SELECT \"Name\", \"SQL\" FROM \"MSysQueries\" ORDER BY rowid", where);
+    while (queries.Step()) schema->queries.push_back(QueryInfo{queries.Text(0), queries.Text(1)});
+  }
+  return schema;
+}
+
+// ---- tables and columns ----
+
+void SqliteStorage::CreateTable(const TableInfo& table) {
+  RequireChange();
+  const std::string where = In("table '" + table.name + "'");
+  std::string sql = "CREATE TABLE " + QuoteIdentifier(table.name) + " (";
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    if (i > 0) sql += ", ";
+    sql += ColumnDefinition(table.columns[i]);
+  }
+  Execute(sql + ")", where);
+  auto insert = Prepare(
+      "INSERT OR REPLACE INTO \"MSysColumns\" (\"TableName\", \"ColumnName\", "
+      "\"AllowZeroLength\", \"Required\") VALUES (?, ?, ?, ?)",
+      where);
+  for (const auto& column : table.columns) {
+    insert.Bind(1, table.name);
+    insert.Bind(2, column.name);
+    insert.Bind(3, std::int64_t{column.allow_zero_length});
+    insert.Bind(4, std::int64_t{column.required});
+    insert.Step();
+    insert.Reset();
+  }
+  for (const auto& index : table.indexes) CreateIndex(table.name, index);
+}
+
+void SqliteStorage::DropTable(const std::string& table) {
+  RequireChange();
+  const std::string where = In("table '" + table + "'");
+  Execute("DROP TABLE " + QuoteIdentifier(table), where);
+  for (const char* sql : {"DELETE FROM \"MSysColumns\" WHERE \"TableName\" = ?",
+                          "DELETE FROM \"MSysIndexes\" WHERE \"TableName\" = ?"}) {
+    auto stmt = Prepare(sql, where);
+    stmt.Bind(1, table);
+    stmt.Step();
+  }
+}
+
+void SqliteStorage::AddColumn(const std::string& table, const ColumnInfo& column) {
+  RequireChange();
+  const std::string where = In("field '" + column.name + "' of table '" + table + "'");
+  Execute("ALTER TABLE " + QuoteIdentifier(table) + " ADD COLUMN " + ColumnDefinition(column),
+          where);
+  auto insert = Prepare(
+      "INSERT OR REPLACE INTO \"MSysColumns\" (\"TableName\", \"ColumnName\", "
+      "\"AllowZeroLength\", \"Required\") VALUES (?, ?, ?, ?)",
+      where);
+  insert.Bind(1, table);
+  insert.Bind(2, column.name);
+  insert.Bind(3, std::int64_t{column.allow_zero_length});
+  insert.Bind(4, std::int64_t{column.required});
+  insert.Step();
+}
+
+void SqliteStorage::DropColumn(const std::string& table, const std::string& column) {
+  RequireChange();
+  const std::string where = In("field '" + column + "' of table '" + table + "'");
+  Execute("ALTER TABLE " + QuoteIdentifier(table) + " DROP COLUMN " + QuoteIdentifier(column),
+          where);
+  auto stmt =
+      Prepare("DELETE FROM \"MSysColumns\" WHERE \"TableName\" = ? AND \"ColumnName\" = ?", where);
+  stmt.Bind(1, table);
+  stmt.Bind(2, column);
+  stmt.Step();
+}
+
+// ---- indexes ----
+
+void SqliteStorage::CreateIndex(const std::string& table, const IndexInfo& index) {
+  RequireChange();
+  const std::string where = In("index '" + index.name + "' of table '" + table + "'");
+  // A SQLite name no other object of the file has (SQLite compares them
+  // without regard to ASCII case).
+  std::string sqlite_name = table + "_" + index.name;
+  for (int n = 2;; ++n) {
+    auto taken = Prepare("SELECT 1 FROM sqlite_master WHERE name = ? COLLATE NOCASE", where);
+    taken.Bind(1, sqlite_name);
+    if (!taken.Step()) break;
+    sqlite_name = table + "_" + index.name + "_" + std::to_string(n);
+  }
+  std::string sql =
+      std::string(index.unique || index.primary ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+      QuoteIdentifier(sqlite_name) + " ON " + QuoteIdentifier(table) + " (";
+  for (size_t i = 0; i < index.fields.size(); ++i) {
+    if (i > 0) sql += ", ";
+    sql += QuoteIdentifier(index.fields[i]);
+  }
+  Execute(sql + ")", where);
+  auto insert = Prepare(
+      "INSERT INTO \"MSysIndexes\" (\"TableName\", \"IndexName\", \"SqliteName\", "
+      "\"IsPrimary\") VALUES (?, ?, ?, ?)",
+      where);
+  insert.Bind(1, table);
+  insert.Bind(2, index.name);
+  insert.Bind(3, sqlite_name);
+  insert.Bind(4, std::int64_t{index.primary});
+  insert.Step();
+}
+
+std::string SqliteStorage::StoredIndexName(const std::string& table, const std::string& index) {
+  Describe();
+  auto it = index_names_.find({FoldCase(table), FoldCase(index)});
+  return it == index_names_.end() ? index : it->second;
+}
+
+void SqliteStorage::DropIndex(const std::string& table, const std::string& index) {
+  RequireChange();
+  const std::string where = In("index '" + index + "' of table '" + table + "'");
+  const std::string sqlite_name = StoredIndexName(table, index);
+  Execute("DROP INDEX " + QuoteIdentifier(sqlite_name), where);
+  auto stmt = Prepare("DELETE FROM \"MSysIndexes\" WHERE \"SqliteName\" = ?", where);
+  stmt.Bind(1, sqlite_name);
+  stmt.Step();
+}
+
+// ---- stored queries ----
+
+void SqliteStorage::CreateQuery(const QueryInfo& query) {
+  RequireChange();
+  auto insert = Prepare("INSERT INTO \"MSysQueries\" (\"Name\", \"SQL\") VALUES (?, ?)",
+                        In("query '" + query.name + "'"));
+  insert.Bind(1, query.name);
+  insert.Bind(2, query.sql);
+  insert.Step();
+}
+
+void SqliteStorage::DropQuery(const std::string& query) {
+  RequireChange();
+  auto stmt =
+      Prepare("DELETE FROM \"MSysQueries\" WHERE \"Name\" = ?", In("query '" + query + "'"));
+  stmt.Bind(1, query);
+  stmt.Step();
+}
+
+}  // namespace actualiz::engine

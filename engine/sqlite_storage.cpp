@@ -1,0 +1,290 @@
+#include "engine/sqlite_storage.h"
+
+#include <sqlite3.h>
+
+#include <cassert>
+#include <charconv>
+#include <filesystem>
+#include <utility>
+
+#include "base/error.h"
+#include "base/names.h"
+#include "engine/engine.h"
+#include "engine/jet_errors.h"
+#include "engine/jet_types.h"
+
+namespace actualiz::engine {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 3000;
+
+// Turns "3201|You cannot add..." raised by one of the engine's relation
+// triggers into its number and text; false for any other message.
+bool ParseTriggerMessage(const std::string& message, int& number, std::string& text) {
+  const size_t bar = message.find('|');
+  if (bar == std::string::npos || bar == 0) return false;
+  auto [ptr, ec] = std::from_chars(message.data(), message.data() + bar, number);
+  if (ec != std::errc() || ptr != message.data() + bar) return false;
+  text = message.substr(bar + 1);
+  return true;
+}
+
+}  // namespace
+
+std::string QuoteIdentifier(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
+std::string QuoteLiteral(std::string_view text) { return QuotedLiteral(text); }
+
+// ---- connection ----
+
+SqliteStorage::SqliteStorage(sqlite3* db, std::string name, bool read_only)
+    : db_(db), name_(std::move(name)), read_only_(read_only) {}
+
+SqliteStorage::~SqliteStorage() {
+  for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+  sqlite3_close_v2(db_);
+}
+
+std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& host_path,
+                                                   const std::string& name, bool read_only) {
+  sqlite3* db = nullptr;
+  const int flags = (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                    SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+  const int rc = sqlite3_open_v2(host_path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    throw Error(err::kCannotOpen, text::CannotOpen(name), "'" + name + "'");
+  }
+  // SQLite opens a file it may not write read-only without saying so.
+  const bool opened_read_only = read_only || sqlite3_db_readonly(db, "main") == 1;
+  std::unique_ptr<SqliteStorage> storage(new SqliteStorage(db, name, opened_read_only));
+  storage->Configure();
+  // Reading the schema is the first real read: it tells a damaged file
+  // (3343) and a locked one (3045).
+  try {
+    storage->Describe();
+  } catch (const Error& e) {
+    if (e.Number() == err::kCannotOpen) {
+      throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), "'" + name + "'");
+    }
+    throw;
+  }
+  return storage;
+}
+
+std::unique_ptr<SqliteStorage> SqliteStorage::Create(const std::string& host_path,
+                                                     const std::string& name) {
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE |
+                    SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+  const int rc = sqlite3_open_v2(host_path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    std::error_code ignored;
+    std::filesystem::remove(host_path, ignored);
+    throw Error(err::kCannotOpen, text::CannotOpen(name), "'" + name + "'");
+  }
+  std::unique_ptr<SqliteStorage> storage(new SqliteStorage(db, name, false));
+  try {
+    storage->Configure();
+    storage->Change([](const Schema&) {});
+  } catch (...) {
+    storage.reset();
+    std::error_code ignored;
+    std::filesystem::remove(host_path, ignored);
+    throw;
+  }
+  return storage;
+}
+
+void SqliteStorage::Configure() {
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db_, 1);
+  if (!read_only_) {
+    // A rollback journal leaves no file beside the database between
+    // changes; FULL makes each commit durable.
+    Execute("PRAGMA journal_mode=DELETE", In("the database"));
+    Execute("PRAGMA synchronous=FULL", In("the database"));
+  }
+}
+
+std::string SqliteStorage::In(const std::string& what) const {
+  return what + " in '" + name_ + "'";
+}
+
+void SqliteStorage::Fail(int rc, const std::string& context) const {
+  const std::string message = sqlite3_errmsg(db_);
+  const std::string where = context.empty() ? "'" + name_ + "'" : context;
+  switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      throw Error(err::kFileInUse, text::FileInUse(name_), where);
+    case SQLITE_READONLY:
+      throw Error(err::kReadOnly, text::kReadOnly, where);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      throw Error(err::kCannotOpen, text::CannotOpen(name_), where);
+    case SQLITE_CONSTRAINT: {
+      int number = 0;
+      std::string jet_text;
+      if (ParseTriggerMessage(message, number, jet_text)) throw Error(number, jet_text, where);
+      if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
+        throw Error(err::kDuplicateValues, text::kDuplicateValues, where);
+      }
+      if (rc == SQLITE_CONSTRAINT_NOTNULL) {
+        throw Error(jet::kRequiredNull, text::RequiredNull(message), where);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  throw Error(3000, "Reserved error (" + std::to_string(rc) + "): " + message, where);
+}
+
+SqliteStatement SqliteStorage::Prepare(const std::string& sql, std::string context) {
+  sqlite3_stmt*& stmt = statements_[sql];
+  if (stmt == nullptr) {
+    const int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+      statements_.erase(sql);
+      Fail(rc, context);
+    }
+  }
+  return SqliteStatement(*this, stmt, std::move(context));
+}
+
+void SqliteStorage::Execute(const std::string& sql, const std::string& context) {
+  const char* rest = sql.c_str();
+  while (*rest != '\0') {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, rest, -1, &stmt, &rest);
+    if (rc != SQLITE_OK) Fail(rc, context);
+    if (stmt == nullptr) break;  // only white space or a comment was left
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) Fail(rc, context);
+  }
+}
+
+// ---- statements ----
+
+SqliteStatement::SqliteStatement(SqliteStorage& storage, sqlite3_stmt* stmt, std::string context)
+    : storage_(storage), stmt_(stmt), context_(std::move(context)) {}
+
+SqliteStatement::~SqliteStatement() {
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+}
+
+void SqliteStatement::Bind(int index, const Value& value) {
+  const auto& v = value.variant();
+  if (std::holds_alternative<Null>(v)) {
+    sqlite3_bind_null(stmt_, index);
+  } else if (auto* b = std::get_if<bool>(&v)) {
+    sqlite3_bind_int64(stmt_, index, *b ? 1 : 0);
+  } else if (auto* i = std::get_if<std::int64_t>(&v)) {
+    sqlite3_bind_int64(stmt_, index, *i);
+  } else if (auto* d = std::get_if<double>(&v)) {
+    sqlite3_bind_double(stmt_, index, *d);
+  } else if (auto* s = std::get_if<std::string>(&v)) {
+    sqlite3_bind_text64(stmt_, index, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  } else if (auto* bytes = std::get_if<Bytes>(&v)) {
+    sqlite3_bind_blob64(stmt_, index, bytes->data(), bytes->size(), SQLITE_TRANSIENT);
+  }
+}
+
+void SqliteStatement::Reset() {
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+}
+
+void SqliteStatement::Bind(int index, const std::string& text) { Bind(index, Value(text)); }
+void SqliteStatement::Bind(int index, std::int64_t number) {
+  sqlite3_bind_int64(stmt_, index, number);
+}
+
+bool SqliteStatement::Step() {
+  const int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  storage_.Fail(rc, context_);
+}
+
+std::int64_t SqliteStatement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+std::string SqliteStatement::Text(int column) const {
+  const auto* p = sqlite3_column_text(stmt_, column);
+  if (p == nullptr) return {};
+  return std::string(reinterpret_cast<const char*>(p),
+                     static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
+}
+
+bool SqliteStatement::IsNull(int column) const {
+  return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
+Value SqliteStatement::Get(int column, int type) const {
+  switch (sqlite3_column_type(stmt_, column)) {
+    case SQLITE_NULL:
+      return Null{};
+    case SQLITE_INTEGER: {
+      const std::int64_t n = sqlite3_column_int64(stmt_, column);
+      if (type == dbBoolean) return n != 0;
+      if (type == dbCurrency || type == dbSingle || type == dbDouble || type == dbDate) {
+        return static_cast<double>(n);
+      }
+      if (IsTextual(type) || type == dbGUID) return Text(column);
+      return n;
+    }
+    case SQLITE_FLOAT: {
+      const double d = sqlite3_column_double(stmt_, column);
+      if (type == dbBoolean) return d != 0.0;
+      return d;
+    }
+    case SQLITE_BLOB: {
+      const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, column));
+      const int n = sqlite3_column_bytes(stmt_, column);
+      return Bytes(p, p + n);
+    }
+    default:
+      return Text(column);
+  }
+}
+
+// ---- changes ----
+
+void SqliteStorage::RequireChange() const {
+  assert(in_change_ && "schema operations run inside Change");
+}
+
+void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
+  if (read_only_) throw Error(err::kReadOnly, text::kReadOnly, "'" + name_ + "'");
+  assert(!in_change_);
+  Execute("BEGIN IMMEDIATE", In("the database"));
+  in_change_ = true;
+  try {
+    EnsureEngineTables();
+    change(*Describe());
+    Execute("COMMIT", In("the database"));
+  } catch (...) {
+    in_change_ = false;
+    schema_.reset();
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  in_change_ = false;
+  schema_.reset();
+}
+
+}  // namespace actualiz::engine

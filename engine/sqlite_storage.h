@@ -1,0 +1,144 @@
+// Storage over a SQLite file.
+//
+// One connection per open database; no statement stays open between calls
+// (every statement is reset when its call returns), so a handle never holds
+// a lock that would block another handle or process. Writes run in
+// BEGIN IMMEDIATE ... COMMIT with a rollback journal and synchronous FULL:
+// a change is whole and on disk when its call returns, and a process killed
+// in the middle leaves a journal that the next opener rolls back. A file
+// locked by another process is waited for about three seconds, then the
+// call fails with 3045.
+//
+// The engine's metadata lives in four tables of the file itself:
+//   MSysColumns        AllowZeroLength and Required per column
+//   MSysIndexes        Jet index name per table -> SQLite index name, primary flag
+//   MSysRelationships  one row per field pair, with Jet's column names
+//   MSysQueries        stored query name and text, in stored order
+// They are made by CreateDatabase, and by the first change of a plain
+// SQLite file that lacks them. docs/engine.md tells the whole mapping.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "engine/storage.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace actualiz::engine {
+
+class SqliteStatement;
+
+class SqliteStorage final : public Storage {
+ public:
+  // Opens an existing SQLite file (the caller has checked that it is one).
+  // `name` is the file as errors name it. Fails with 3343 when SQLite cannot
+  // read it, 3045 when another process keeps it locked.
+  static std::unique_ptr<SqliteStorage> Open(const std::string& host_path, const std::string& name,
+                                             bool read_only);
+  // Creates a new file with the engine's tables. The caller has checked that
+  // nothing exists at `host_path`; on failure no file is left behind.
+  static std::unique_ptr<SqliteStorage> Create(const std::string& host_path,
+                                               const std::string& name);
+  ~SqliteStorage() override;
+
+  bool ReadOnly() const override { return read_only_; }
+  std::shared_ptr<const Schema> Describe() override;
+  void Change(const std::function<void(const Schema&)>& change) override;
+
+  void CreateTable(const TableInfo& table) override;
+  void DropTable(const std::string& table) override;
+  void AddColumn(const std::string& table, const ColumnInfo& column) override;
+  void DropColumn(const std::string& table, const std::string& column) override;
+  void CreateIndex(const std::string& table, const IndexInfo& index) override;
+  void DropIndex(const std::string& table, const std::string& index) override;
+  void CreateRelation(const RelationInfo& relation) override;
+  void DropRelation(const std::string& relation) override;
+  void CreateQuery(const QueryInfo& query) override;
+  void DropQuery(const std::string& query) override;
+  void CheckQuery(const std::string& sql) override;
+
+  std::vector<std::int64_t> SelectKeys(const std::string& table, const std::string& tail) override;
+  std::optional<Row> ReadRow(const std::string& table, const std::vector<ColumnInfo>& columns,
+                             std::int64_t key) override;
+  std::int64_t InsertRow(const std::string& table, const std::vector<std::string>& columns,
+                         const Row& values) override;
+  void UpdateRow(const std::string& table, std::int64_t key,
+                 const std::vector<std::string>& columns, const Row& values) override;
+  void DeleteRow(const std::string& table, std::int64_t key) override;
+
+  // Internal to the SQLite storage's own files.
+  sqlite3* Handle() const { return db_; }
+  const std::string& FileName() const { return name_; }
+  // A cached prepared statement for `sql`, reset when the result goes.
+  SqliteStatement Prepare(const std::string& sql, std::string context = {});
+  // Runs statements that return no rows, uncached. Fails as Prepare/Step do.
+  void Execute(const std::string& sql, const std::string& context = {});
+  // Raises the Error for SQLite's result code `rc` on this connection.
+  [[noreturn]] void Fail(int rc, const std::string& context) const;
+  // "<what> in '<file>'".
+  std::string In(const std::string& what) const;
+
+ private:
+  SqliteStorage(sqlite3* db, std::string name, bool read_only);
+  void Configure();
+  void EnsureEngineTables();
+  void MakeEngineTables();
+  std::shared_ptr<const Schema> LoadSchema();
+  void CreateTriggers(const RelationInfo& relation);
+  void DropTriggers(const std::string& relation);
+  void CheckRelationData(const RelationInfo& relation);
+  std::string StoredIndexName(const std::string& table, const std::string& index);
+  void RequireChange() const;
+
+  sqlite3* db_ = nullptr;
+  std::string name_;
+  bool read_only_ = false;
+  bool in_change_ = false;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::shared_ptr<const Schema> schema_;
+  std::int64_t schema_data_version_ = -1;
+  // (folded table name, folded Jet index name) -> SQLite index name.
+  std::map<std::pair<std::string, std::string>, std::string> index_names_;
+};
+
+// A prepared statement borrowed from the connection's cache. Resets the
+// statement (releasing any lock it took) when it goes.
+class SqliteStatement {
+ public:
+  SqliteStatement(SqliteStorage& storage, sqlite3_stmt* stmt, std::string context);
+  ~SqliteStatement();
+  SqliteStatement(const SqliteStatement&) = delete;
+  SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+  // Binds parameter `index` (from 1).
+  void Bind(int index, const Value& value);
+  void Bind(int index, const std::string& text);
+  void Bind(int index, std::int64_t number);
+  // Makes the statement ready to run again with new bindings.
+  void Reset();
+  // True while a row is available; false when done. Fails with the Error
+  // the result code means.
+  bool Step();
+  std::int64_t Int(int column) const;
+  std::string Text(int column) const;
+  bool IsNull(int column) const;
+  // The column's value as a field of Jet type `type` reports it.
+  Value Get(int column, int type) const;
+
+ private:
+  SqliteStorage& storage_;
+  sqlite3_stmt* stmt_;
+  std::string context_;
+};
+
+// "\"name\"" with inner double quotes doubled: an identifier for SQLite.
+std::string QuoteIdentifier(std::string_view name);
+// "'text'" with inner apostrophes doubled: a literal for SQLite.
+std::string QuoteLiteral(std::string_view text);
+
+}  // namespace actualiz::engine

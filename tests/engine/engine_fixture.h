@@ -1,0 +1,67 @@
+// A fresh database in a temporary directory, and helpers to check failures.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "base/error.h"
+#include "engine/engine.h"
+#include "tests/support/temp_dir.h"
+
+namespace actualiz::engine {
+
+// The number of the Error `action` raises; 0 when it raises none.
+inline int ErrorNumber(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Error& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+// The Error `action` raises (number 0 when none).
+inline Error RaisedError(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Error& e) {
+    return e;
+  }
+  return Error(0, "");
+}
+
+class EngineTest : public ::testing::Test {
+ protected:
+  EngineTest() : path_(dir_.File("clientes.mdb")), db_(CreateDatabase(path_)) {}
+
+  // Stores a table with the given (name, type, size) fields.
+  void MakeTable(const std::string& name,
+                 std::initializer_list<std::tuple<std::string, int, int>> fields) {
+    auto table = db_->CreateTableDef(name);
+    for (const auto& [field, type, size] : fields) {
+      table->Fields().Append(table->CreateField(field, type, size));
+    }
+    db_->TableDefs().Append(table);
+  }
+
+  void AddRow(const std::string& table,
+              std::initializer_list<std::pair<std::string, Value>> values) {
+    auto rs = db_->OpenRecordset(table);
+    rs->AddNew();
+    for (const auto& [field, value] : values) rs->Fields().Item(field)->SetValue(value);
+    rs->Update();
+  }
+
+  int RowCount(const std::string& source) {
+    auto rs = db_->OpenRecordset(source);
+    return rs->RecordCount();
+  }
+
+  testing::TempDir dir_;
+  std::string path_;
+  DatabasePtr db_;
+};
+
+}  // namespace actualiz::engine

@@ -170,13 +170,13 @@ class QueryDefsCollection final : public Collection<QueryDef> {
   QueryDefPtr Item(int position) const override {
     const auto schema = core_->Describe();
     return std::make_shared<DaoQueryDef>(
-        core_, AtPosition(schema->queries, position, core_->In("the queries")), true);
+        core_, AtPosition(schema->queries, position, core_->In("the queries")), false);
   }
   QueryDefPtr Item(std::string_view name) const override {
     const auto schema = core_->Describe();
     const QueryInfo* q = schema->FindQuery(name);
     if (!q) throw Error(err::kItemNotFound, text::kItemNotFound, QueryContext(*core_, name));
-    return std::make_shared<DaoQueryDef>(core_, *q, true);
+    return std::make_shared<DaoQueryDef>(core_, *q, false);
   }
   void Append(const QueryDefPtr& object) override {
     auto query = std::dynamic_pointer_cast<DaoQueryDef>(object);

@@ -240,8 +240,9 @@ class DaoQueryDef final : public QueryDef {
   std::string Name() const override { return info_.name; }
   std::string SQL() const override { return info_.sql; }
   const QueryInfo& Info() const { return info_; }
-  // True for the definition that stored itself (CreateQueryDef with a name)
-  // on database `core`.
+  // True for the very definition that CreateQueryDef (with a name) or
+  // QueryDefs.Append stored on database `core`; items read from the
+  // collection are other definitions.
   bool StoredIn(const CorePtr& core) const { return stored_ && core_.lock() == core; }
   void MarkStored() { stored_ = true; }
 

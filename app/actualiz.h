@@ -141,11 +141,6 @@ class Actualiz {
   ControlArray<TextBox> Text1, Text6, campocon;
   DataControl Data1, Data2, Data3, Data4, Data5;
 
-  // ---- routines of the sample bench (app/sample_bench.cpp) ----
-  void AppendX();
-  void AnexarEliminarCampo(const engine::TableDefPtr& tdfTemp, const std::string& strComando,
-                           const std::string& strNombre, std::int16_t TIPO, std::int16_t size);
-
   // ---- shared helpers of the handlers ----
   // Opens a database named by a Windows path (or a host path), through the
   // drive map; Name() reports the path as given. Fails as the engine does
@@ -203,6 +198,16 @@ class Actualiz {
   bool RunAtTop(std::string_view what, const std::function<void()>& action);
   void ReportAtTop(std::string_view what, const Error& e);
   void AppendToLogFile(const std::string& line) const;
+
+  // The sample-database bench's routines (app/sample_bench.cpp). AppendX
+  // appends the three bench fields to "Empleados"; AnexarEliminarCampo
+  // appends ("APPEND") or deletes ("DELETE") one field of `tdfTemp`, any
+  // other command doing nothing, and shows a message instead when the table
+  // cannot be changed. `TIPO` and `size` matter only for "APPEND".
+  void AppendX();
+  void AnexarEliminarCampo(const engine::TableDefPtr& tdfTemp, const std::string& strComando,
+                           const std::string& strNombre, std::int16_t TIPO, std::int16_t size);
+  friend class SampleBenchAccess;  // the bench's tests call AnexarEliminarCampo directly
 
   Environment env_;
   std::vector<Control*> controls_;

@@ -66,10 +66,10 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& host_path,
   // SQLite opens a file it may not write read-only without saying so.
   const bool opened_read_only = read_only || sqlite3_db_readonly(db, "main") == 1;
   std::unique_ptr<SqliteStorage> storage(new SqliteStorage(db, name, opened_read_only));
-  storage->Configure();
-  // Reading the schema is the first real read: it tells a damaged file
-  // (3343) and a locked one (3045).
+  // Configuring and reading the schema are the first real reads: they tell
+  // a damaged file (3343) and a locked one (3045).
   try {
+    storage->Configure();
     storage->Describe();
   } catch (const Error& e) {
     if (e.Number() == err::kCannotOpen) {

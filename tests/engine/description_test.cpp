@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "base/error.h"
+#include "base/names.h"
 #include "engine/description.h"
 #include "engine/description_model.h"
 #include "engine/engine.h"
@@ -51,7 +52,7 @@ const char* const kEveryType = R"({
        "Grande": -9223372036854775808},
       {"Si": false, "Octeto": 0, "Entero": 32767, "Largo": -2147483648, "Moneda": null,
        "Simple": null, "Doble": -0.25, "Fecha": "1899-12-29T06:00:00", "Nombre": "",
-       "Foto": "", "Notas": "", "Clave": null, "Grande": 9223372036854775807},
+       "Foto": null, "Notas": "", "Clave": null, "Grande": 9223372036854775807},
       {"Si": null, "Octeto": null, "Entero": null, "Largo": 0, "Moneda": null, "Simple": null,
        "Doble": null, "Fecha": "2024-02-29T23:59:59", "Nombre": null, "Foto": null,
        "Notas": null, "Clave": null, "Grande": null}
@@ -329,7 +330,9 @@ TEST_P(DescriptionFailsInEngine, RemovesTheHalfMadeFile) {
     engine::CreateFromDescription(file, json::parse(c.description), "c:\\datos\\nuevo.mdb");
     FAIL() << "created a database with " << c.what;
   } catch (const Error& e) {
-    if (c.number != 0) EXPECT_EQ(e.Number(), c.number) << e.what();
+    if (c.number != 0) {
+      EXPECT_EQ(e.Number(), c.number) << e.what();
+    }
     EXPECT_TRUE(e.Text().starts_with(c.text_begins)) << e.what();
     EXPECT_NE(e.Context().find("nuevo.mdb"), std::string::npos) << e.what();
   }
@@ -380,7 +383,7 @@ TEST(DescriptionValues, DatesAreDayNumbersFrom30December1899) {
     EXPECT_DOUBLE_EQ(back, d.day_number) << d.iso;
   }
   // A time a hair before midnight is the next day, not "24:00:00".
-  EXPECT_EQ(DayNumberToIso(1.9999999), "1899-12-31");
+  EXPECT_EQ(DayNumberToIso(1.9999999), "1900-01-01");
   EXPECT_EQ(DayNumberToIso(-1.9999999), "1899-12-30");
   // Beyond the engine's dates there is no ISO form: the number is kept.
   EXPECT_EQ(DayNumberToIso(2958466), std::nullopt);
@@ -401,6 +404,17 @@ TEST(DescriptionValues, OutOfRangeDatesRoundTripAsNumbers) {
   TempDir dir;
   BuildDatabase(dir.File("f.mdb"), text);
   EXPECT_EQ(DescribeFile(dir.File("f.mdb"), true), json::parse(text));
+}
+
+// Zero bytes are a value, not the absence of one.
+TEST(DescriptionValues, EmptyBinaryStaysDistinctFromNull) {
+  const char* const text = R"({"tables": [{"name": "T",
+      "fields": [{"name": "F", "type": 11, "size": 0, "allowZeroLength": false, "required": false}],
+      "indexes": [], "rows": [{"F": ""}, {"F": null}, {"F": "AA=="}]}],
+      "relations": [], "queries": []})";
+  TempDir dir;
+  BuildDatabase(dir.File("b.mdb"), text);
+  EXPECT_EQ(DescribeFile(dir.File("b.mdb"), true), json::parse(text));
 }
 
 TEST(DescriptionValues, Base64KeepsEveryByteOfEveryLength) {

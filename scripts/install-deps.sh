@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev libfmt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-format
+  clang-format ccache
 )
 
 missing=()

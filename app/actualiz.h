@@ -73,6 +73,7 @@ class Actualiz {
   bool Ended() const { return ended_; }
   const std::vector<Message>& Messages() const { return messages_; }
   RunLog& Log() { return log_; }
+  const RunLog& Log() const { return log_; }
   const Environment& Env() const { return env_; }
   // Every control, containers before their contents, in inventory order.
   const std::vector<Control*>& Controls() const { return controls_; }

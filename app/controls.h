@@ -206,6 +206,8 @@ class DataControl : public Control {
   // control is left without a record set and the error is raised.
   void Refresh();
   bool HasRecordset() const { return recordset_ != nullptr; }
+  // The record set for reading its state, nullptr without one.
+  const engine::Recordset* OpenRecordset() const;
   // The record set the control shows; moving it (or adding, deleting,
   // updating through it) makes the bound text boxes follow. 91 "Object
   // variable or With block variable not set" without a record set.

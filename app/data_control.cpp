@@ -131,6 +131,8 @@ engine::Recordset& DataControl::Recordset() {
   return *recordset_;
 }
 
+const engine::Recordset* DataControl::OpenRecordset() const { return recordset_.get(); }
+
 void DataControl::UpdateRecord() {
   engine::Recordset& records = Recordset();
   if (!recordset_->Adding() && !recordset_->Editing()) {

@@ -14,6 +14,7 @@ TestSite::TestSite(Options options) {
   drives.Map('c', (dir_.path() / "c").string());
   MakeDirectory("c:\\prog\\modelos");
   MakeDirectory("c:\\datos");
+  if (options.default_data_directory) MakeDirectory("c:\\archivos de programa\\vek 2000\\bases");
   if (options.catalogues) app::ProvisionCatalogues(drives);
 }
 

@@ -2,9 +2,11 @@
 //
 // TestSite maps a fresh temporary directory's "c" as drive c: and lays out
 // the program directory "c:\prog" with its models folder "c:\prog\modelos",
-// the data directory "c:\datos" and (unless told not to) the three
-// catalogues in "c:\Zarade". MakeWindow builds the window as the program
-// does, with `op` as its operator and a log file in the temporary directory.
+// the data directory "c:\datos" and (unless told not to) the window's
+// default data directory "c:\archivos de programa\vek 2000\bases", empty,
+// and the three catalogues in "c:\Zarade". MakeWindow builds the window as
+// the program does, with `op` as its operator and a log file in the
+// temporary directory; start-up then records no failure.
 #pragma once
 
 #include <memory>
@@ -33,7 +35,8 @@ class RecordingOperator : public platform::Operator {
 class TestSite {
  public:
   struct Options {
-    bool catalogues = true;  // provision C:\Zarade\{indices,relacion,consulta}.mdb
+    bool catalogues = true;              // provision C:\Zarade\{indices,relacion,consulta}.mdb
+    bool default_data_directory = true;  // "c:\archivos de programa\vek 2000\bases"
   };
   TestSite();
   explicit TestSite(Options options);

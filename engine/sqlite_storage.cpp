@@ -200,7 +200,13 @@ void SqliteStatement::Bind(int index, const Value& value) {
   } else if (auto* s = std::get_if<std::string>(&v)) {
     sqlite3_bind_text64(stmt_, index, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   } else if (auto* bytes = std::get_if<Bytes>(&v)) {
-    sqlite3_bind_blob64(stmt_, index, bytes->data(), bytes->size(), SQLITE_TRANSIENT);
+    // An empty vector may have no data pointer, and SQLite binds a null
+    // pointer as Null: empty bytes must stay distinct from no value.
+    if (bytes->empty()) {
+      sqlite3_bind_zeroblob(stmt_, index, 0);
+    } else {
+      sqlite3_bind_blob64(stmt_, index, bytes->data(), bytes->size(), SQLITE_TRANSIENT);
+    }
   }
 }
 

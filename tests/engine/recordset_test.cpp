@@ -177,6 +177,23 @@ TEST_F(RecordsetTest, ValuesAreConvertedToTheFieldsType) {
   EXPECT_EQ(db_->OpenRecordset("Indices")->Fields().Item("Tabla")->Size(), 10);
 }
 
+TEST_F(RecordsetTest, EmptyTextAndEmptyBytesStayDistinctFromNull) {
+  auto table = db_->CreateTableDef("Vacios");
+  auto text = table->CreateField("Texto", dbMemo, 0);
+  text->SetAllowZeroLength(true);
+  table->Fields().Append(text);
+  table->Fields().Append(table->CreateField("Datos", dbLongBinary, 0));
+  db_->TableDefs().Append(table);
+  AddRow("Vacios", {{"Texto", ""}, {"Datos", Bytes{}}});
+  AddRow("Vacios", {});
+  auto rs = db_->OpenRecordset("Vacios");
+  EXPECT_EQ(rs->Fields().Item("Texto")->GetValue(), Value(""));
+  EXPECT_EQ(rs->Fields().Item("Datos")->GetValue(), Value(Bytes{}));
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Fields().Item("Texto")->GetValue().IsNull());
+  EXPECT_TRUE(rs->Fields().Item("Datos")->GetValue().IsNull());
+}
+
 TEST_F(RecordsetTest, ClosedSetAndClosedDatabaseRefuseCalls) {
   auto rs = db_->OpenRecordset("Indices");
   auto field = rs->Fields().Item(0);

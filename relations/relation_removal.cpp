@@ -1,0 +1,33 @@
+// The relation removal, "Borrar Relacion": deletes from the target database
+// (Text4) every relation named in List9(1), leaving the list as it is with its
+// last entry selected.
+//
+// A name the target does not hold (the list came from another database, or
+// the relation is gone already) is passed over and recorded, and the removal
+// goes on with the next one: the listing runs the creation after it, and a
+// removal that stopped half-way would leave the target with neither its own
+// relations nor the model's.
+#include <string>
+
+#include "app/actualiz.h"
+
+namespace actualiz::app {
+
+void Actualiz::Command20_Click() {
+  HandlerScope scope(*this, "Command20_Click");
+  engine::DatabasePtr target = OpenDatabase(Text4.Text());
+
+  const int count = List9(1).ListCount();
+  for (int i = 0; i < count; ++i) {
+    List9(1).SetListIndex(i);
+    const std::string name = List9(1).Text();
+    PassOver("Relations.Delete " + name, [&] {
+      target->Relations().Delete(name);
+      RecordChange("relation dropped", name);
+    });
+  }
+
+  target->Close();
+}
+
+}  // namespace actualiz::app

@@ -116,8 +116,10 @@ class Field {
   virtual void SetForeignName(std::string_view name) = 0;
 
   // Record set fields only: the current row's value (3021 without a current
-  // row). SetValue is allowed after AddNew or Edit and converts to the
-  // field's type (3421 when it cannot).
+  // row, 3167 when another handle deleted it). SetValue is allowed after
+  // AddNew or Edit (3020 otherwise) and converts to the field's type (3421
+  // when it cannot or the value does not fit); "" sets Null on a field that
+  // is not Text, Memo or Long binary, as a bound box left empty does.
   virtual Value GetValue() const = 0;
   virtual void SetValue(const Value& value) = 0;
 };

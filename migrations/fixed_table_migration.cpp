@@ -1,0 +1,149 @@
+// The fixed-table migration (see fixed_table_migration.h for the steps).
+//
+// The table is created with no failure rule: whatever goes wrong up to the
+// table's append ends the migration, and since each append is one atomic
+// change of the file the database then stays as it was. The indexes come
+// after, each statement passed over on its own, so one index that cannot be
+// made does not keep the others from being tried. Which indexes failed, and
+// why, decides the closing message: "Terminado" alone is kept for a run in
+// which everything was created.
+#include "migrations/fixed_table_migration.h"
+
+#include <optional>
+
+#include "base/names.h"
+
+namespace actualiz::app {
+
+namespace {
+
+constexpr int kObjectNotSet = 91;
+const char* const kCustomerDatabase = "clientes.mdb";
+
+// An error whose text names the database it happened on, so that the
+// operator knows which file to look at.
+Error NamingFile(const Error& e, const std::string& path) {
+  if (e.Text().find(path) != std::string::npos) return e;
+  return Error(e.Number(), e.Text() + " (" + path + ")", e.Context());
+}
+
+// Steps up to the table's close. Returns false when the table already
+// exists (its message is shown), true when the table was stored.
+bool CreateTable(Actualiz& window, const FixedTable& table) {
+  const std::string path = window.Text4.Text();
+  try {
+    engine::DatabasePtr database = window.OpenDatabase(path);
+    for (const engine::TableDefPtr& existing : database->TableDefs().Items()) {
+      const std::string name = existing->Name();
+      if (!IsSystemName(name) && name == table.name) {
+        window.MsgBox(table.exists_message, platform::MessageLook::kCritical);
+        return false;
+      }
+    }
+    engine::TableDefPtr created = database->CreateTableDef(table.name);
+    for (const MigrationField& spec : table.fields) {
+      engine::FieldPtr field = created->CreateField(spec.name, spec.type, spec.size);
+      if (spec.allow_zero_length) field->SetAllowZeroLength(true);
+      created->Fields().Append(field);
+    }
+    database->TableDefs().Append(created);
+    window.RecordChange("table migrated", table.name);
+    database->Close();
+    return true;
+  } catch (const Error& e) {
+    throw NamingFile(e, path);
+  }
+}
+
+struct IndexOutcome {
+  std::string name;
+  std::optional<Error> failure;  // the first failure met while making it
+};
+
+std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& table) {
+  engine::DatabasePtr database;
+  std::optional<Error> open_failure;
+  window.PassOver("OpenDatabase " + window.Text4.Text(), [&] {
+    try {
+      database = window.OpenDatabase(window.Text4.Text());
+    } catch (const Error& e) {
+      open_failure = e;
+      throw;
+    }
+  });
+  // Without a database every statement fails, for the reason the opening did.
+  auto opened = [&]() -> engine::Database& {
+    if (database) return *database;
+    if (open_failure) throw *open_failure;
+    throw Error(kObjectNotSet, "Object variable or With block variable not set");
+  };
+
+  std::vector<IndexOutcome> outcomes;
+  for (const MigrationIndex& spec : table.indexes) {
+    IndexOutcome outcome{spec.name, std::nullopt};
+    auto step = [&](const std::string& what, auto&& statement) {
+      window.PassOver(what, [&] {
+        try {
+          statement();
+        } catch (const Error& e) {
+          if (!outcome.failure) outcome.failure = e;
+          throw;
+        }
+      });
+    };
+    engine::IndexPtr index;
+    auto made = [&]() -> engine::Index& {
+      if (!index) throw Error(kObjectNotSet, "Object variable or With block variable not set");
+      return *index;
+    };
+    const std::string on_table = spec.name + " on " + table.name;
+    step("CreateIndex " + on_table,
+         [&] { index = opened().TableDefs().Item(table.name)->CreateIndex(spec.name); });
+    engine::FieldPtr field;
+    step("Index CreateField " + spec.field, [&] { field = made().CreateField(spec.field); });
+    step("Index Fields.Append " + spec.field, [&] { made().Fields().Append(field); });
+    step("Index Unique " + on_table, [&] { made().SetUnique(false); });
+    step("Indexes.Append " + on_table, [&] {
+      opened().TableDefs().Item(table.name)->Indexes().Append(index);
+      window.RecordChange("index created", on_table);
+    });
+    outcomes.push_back(std::move(outcome));
+  }
+  window.PassOver("Close", [&] { opened().Close(); });
+  return outcomes;
+}
+
+bool AllCreated(const std::vector<IndexOutcome>& outcomes) {
+  for (const IndexOutcome& outcome : outcomes) {
+    if (outcome.failure) return false;
+  }
+  return true;
+}
+
+// The closing warning of a run that left indexes out: each one with the
+// engine's reason.
+std::string MissingIndexes(const std::vector<IndexOutcome>& outcomes) {
+  std::string lines = "Terminado, pero no se crearon estos índices:";
+  for (const IndexOutcome& outcome : outcomes) {
+    if (!outcome.failure) continue;
+    lines += "\n" + outcome.name + ": " + outcome.failure->Text() + " (error " +
+             std::to_string(outcome.failure->Number()) + ")";
+  }
+  return lines;
+}
+
+}  // namespace
+
+void RunFixedTableMigration(Actualiz& window, const FixedTable& table) {
+  window.Text4.SetText(window.Dir1.Path() + "\\" + kCustomerDatabase);
+  if (!CreateTable(window, table)) return;
+  const std::vector<IndexOutcome> outcomes = CreateIndexes(window, table);
+  if (AllCreated(outcomes)) {
+    window.MsgBox("Terminado", platform::MessageLook::kInformation);
+  } else {
+    window.MsgBox(MissingIndexes(outcomes), platform::MessageLook::kWarning);
+  }
+  window.End();
+}
+
+}  // namespace actualiz::app

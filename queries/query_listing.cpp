@@ -1,0 +1,65 @@
+// "Lista de Consultas": the first step of the query chain.
+//
+// The query catalogue (Data5 over "C:\Zarade\consulta.mdb", table
+// "consulta") holds the stored queries of one model at a time. The listing
+// empties it, writes one row per stored query of the model in Text3 (name in
+// campocon(0), statement on one line in campocon(1)), lists the target's
+// stored queries in List11(1) and starts the equalisation, which deletes
+// exactly those and creates the catalogue's.
+//
+// The listing has no failure rule of its own: a database that cannot be
+// opened or a row that cannot be stored ends it at that call, and the
+// equalisation is then not started.
+#include "app/actualiz.h"
+#include "base/names.h"
+#include "queries/statement_text.h"
+
+namespace actualiz::app {
+
+namespace {
+
+// Deletes every row of the catalogue view. The view covers the whole table,
+// so the catalogue is empty afterwards.
+void EmptyCatalogueView(engine::Recordset& view) {
+  if (view.Eof() && view.Bof()) return;
+  view.MoveFirst();
+  while (!view.Eof()) {
+    view.Delete();
+    if (!view.Eof()) view.MoveNext();
+  }
+}
+
+}  // namespace
+
+void Actualiz::Command24_Click() {
+  HandlerScope scope(*this, "Command24_Click");
+
+  EmptyCatalogueView(Data5.Recordset());
+
+  engine::DatabasePtr model = OpenDatabase(Text3.Text());
+  List11(0).Clear();
+  List11(1).Clear();
+  List11(3).Clear();
+
+  for (const engine::QueryDefPtr& query : model->QueryDefs().Items()) {
+    if (IsSystemName(query->Name())) continue;
+    const std::string line = OnOneLine(query->SQL());
+    Data5.Recordset().AddNew();
+    campocon(0).SetText(query->Name());
+    campocon(1).SetText(line);
+    Data5.UpdateRecord();
+  }
+  Data5.Refresh();
+
+  // The model is released here without an explicit close; the target stays
+  // open while the equalisation works on its own connection.
+  engine::DatabasePtr target = OpenDatabase(Text4.Text());
+  model.reset();
+  for (const engine::QueryDefPtr& query : target->QueryDefs().Items()) {
+    if (!IsSystemName(query->Name())) List11(1).AddItem(query->Name());
+  }
+
+  Command23_Click();
+}
+
+}  // namespace actualiz::app

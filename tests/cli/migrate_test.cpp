@@ -1,0 +1,94 @@
+// `actualiz-cli migrate` run as a user runs it: the real binary on real files.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/db_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace actualiz::testing {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class MigrateCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(temp.path() / "c" / "datos");
+    BuildDatabase(Clientes(), R"({"tables": [{"name": "Clientes",
+                                   "fields": [{"name": "codigo", "type": 4}]}]})");
+  }
+
+  std::string Clientes() const { return (temp.path() / "c" / "datos" / "clientes.mdb").string(); }
+
+  // Runs the command line with drive c mapped into the temporary directory.
+  Outcome Run(const std::string& arguments) {
+    const std::string out = temp.File("stdout.txt");
+    const std::string err = temp.File("stderr.txt");
+    const std::string command = std::string("'") + ACTUALIZ_CLI +
+                                "' --drive 'c=" + (temp.path() / "c").string() + "' " + arguments +
+                                " >'" + out + "' 2>'" + err + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+  }
+
+  bool HasTable(const std::string& name) {
+    const nlohmann::json described = DescribeFile(Clientes());
+    for (const auto& table : described["tables"]) {
+      if (table["name"] == name) return true;
+    }
+    return false;
+  }
+
+  TempDir temp;
+};
+
+TEST_F(MigrateCommand, PomerdIsAddedAndReportedDoneThenRefusedTheSecondTime) {
+  const Outcome first = Run(R"(migrate pomerd --data 'c:\datos')");
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_NE(first.out.find("Terminado"), std::string::npos) << first.out;
+  EXPECT_TRUE(HasTable("pomerd"));
+
+  const Outcome second = Run(R"(migrate pomerd --data 'c:\datos')");
+  EXPECT_EQ(second.status, 3);
+  EXPECT_NE(second.err.find("La tabla pomerd ya existe"), std::string::npos) << second.err;
+}
+
+TEST_F(MigrateCommand, HistoprodRunsTheSameWayOnAHostPath) {
+  const Outcome outcome =
+      Run("migrate histoprod --data '" + (temp.path() / "c" / "datos").string() + "'");
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_TRUE(HasTable("histoprod"));
+  EXPECT_FALSE(HasTable("pomerd"));
+}
+
+TEST_F(MigrateCommand, AMissingCustomerDatabaseFailsNamingTheFile) {
+  std::filesystem::remove(Clientes());
+  const Outcome outcome = Run(R"(migrate pomerd --data 'c:\datos')");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("clientes.mdb"), std::string::npos) << outcome.err;
+  EXPECT_FALSE(std::filesystem::exists(Clientes()));
+}
+
+TEST_F(MigrateCommand, AMissingDataDirectoryFails) {
+  const Outcome outcome = Run(R"(migrate pomerd --data 'c:\no-existe')");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_FALSE(outcome.err.empty());
+}
+
+TEST_F(MigrateCommand, AnUnknownTableIsAUsageError) {
+  const Outcome outcome = Run(R"(migrate clientes --data 'c:\datos')");
+  EXPECT_NE(outcome.status, 0);
+  EXPECT_NE(outcome.status, 3);
+}
+
+}  // namespace
+}  // namespace actualiz::testing

@@ -1,0 +1,91 @@
+// "Transformar" (Command13_Click): the batch driver.
+//
+// For every target database in List6 that has a model of exactly the same
+// file name in List7 (upper and lower case distinct), the driver points
+// Text3 at the model ("<program directory>\modelos\<name>") and Text4 at the
+// target ("<Dir1.Path>\<name>") and runs the stages in order: table listing,
+// equalisation, table listing again (so the walk sees the new tables), table
+// walk, then the index, relation and query chains. Afterwards it lists the
+// models without a target in List8 and copies each into the data directory.
+//
+// Paths are joined as they stand: a data directory at a drive root gives a
+// doubled separator ("c:\\clientes.mdb"), which the drive map resolves.
+//
+// The whole run passes over failures: a failing step or stage is recorded in
+// the run log with where it happened and the run goes on, so the status
+// label always ends on "Proceso Terminado" and the pointer always comes
+// back. A copy never replaces an existing file; a refused copy is recorded
+// against the database it would have replaced.
+#include "app/actualiz.h"
+#include "platform/file_system.h"
+
+namespace actualiz::app {
+
+namespace {
+
+constexpr int kHourglass = 11;
+constexpr int kDefaultPointer = 0;
+
+}  // namespace
+
+void Actualiz::Command13_Click() {
+  HandlerScope scope(*this, "Command13_Click");
+  SetMousePointer(kHourglass);
+
+  const int targets = List6.ListCount();
+  if (targets > 0) {
+    PassOver("Bar1", [&] {
+      Bar1.SetValue(0);
+      Bar1.SetMax(static_cast<float>(targets));
+    });
+    for (int i = 0; i < targets; ++i) {
+      PassOver("Bar1", [&] { Bar1.SetValue(static_cast<float>(i + 1)); });
+      PassOver("Label4", [&] { Label4.SetCaption(List7.Text()); });
+      PassOver("Frame13.Refresh", [&] { Frame13.Refresh(); });
+      PassOver("List6.ListIndex", [&] { List6.SetListIndex(i); });
+      const int models = List7.ListCount();
+      for (int j = 0; j < models; ++j) {
+        bool paired = false;
+        PassOver("List7.ListIndex", [&] {
+          List7.SetListIndex(j);
+          paired = List7.Text() == List6.Text();
+        });
+        if (!paired) continue;
+        const std::string name = List7.Text();
+        PassOver("Label4", [&] { Label4.SetCaption(name); });
+        PassOver("Text3", [&] { Text3.SetText(ProgramDirectory() + "\\modelos\\" + name); });
+        PassOver("Text4", [&] { Text4.SetText(Dir1.Path() + "\\" + name); });
+        PassOver("Command6_Click", [&] { Command6_Click(); });
+        PassOver("Command8_Click", [&] { Command8_Click(); });
+        PassOver("Command6_Click", [&] { Command6_Click(); });
+        PassOver("Command12_Click", [&] { Command12_Click(); });
+        PassOver("Command17_Click", [&] { Command17_Click(); });
+        PassOver("Command22_Click", [&] { Command22_Click(); });
+        PassOver("Command24_Click", [&] { Command24_Click(); });
+      }
+    }
+  }
+
+  PassOver("Label4", [&] { Label4.SetCaption("Añadiendo bases de datos nuevas"); });
+  PassOver("Command15_Click", [&] { Command15_Click(); });
+  const int new_models = List8.ListCount();
+  for (int k = 0; k < new_models; ++k) {
+    std::string destination;
+    try {
+      List8.SetListIndex(k);
+      const std::string source = ProgramDirectory() + "\\modelos\\" + List8.Text();
+      destination = Dir1.Path() + "\\" + List8.Text();
+      platform::CopyFileNoReplace(env_.drives, source, destination);
+      RecordChange("database copied", List8.Text(), destination);
+    } catch (const Error& e) {
+      // Recorded against the database it was meant to become, not the last
+      // pair's target that Text4 still names.
+      Log().Record(Failure{CurrentHandler(), "copy " + List8.Text(), destination, e.Number(),
+                           e.Text(), e.Context(), true});
+    }
+  }
+  PassOver("Label4", [&] { Label4.SetCaption("Proceso Terminado"); });
+  SetMousePointer(kDefaultPointer);
+}
+
+}  // namespace actualiz::app

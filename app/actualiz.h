@@ -173,8 +173,10 @@ class Actualiz {
     }
   }
   // Records a failure in the run log (and the log file): the running
-  // handler, `what` was being done, the database in Text4 and the error.
-  void RecordFailure(std::string_view what, const Error& e, bool passed_over);
+  // handler, `what` was being done, the database concerned (`database`,
+  // by default the one in Text4) and the error.
+  void RecordFailure(std::string_view what, const Error& e, bool passed_over,
+                     std::string_view database = {});
 
   // Marks the running handler for the run log; handlers open with
   // `HandlerScope scope(*this, "Command16_Click");`.

@@ -52,11 +52,12 @@ std::string Actualiz::CurrentHandler() const {
   return handler_stack_.empty() ? std::string() : handler_stack_.back();
 }
 
-void Actualiz::RecordFailure(std::string_view what, const Error& e, bool passed_over) {
+void Actualiz::RecordFailure(std::string_view what, const Error& e, bool passed_over,
+                             std::string_view database) {
   Failure failure;
   failure.handler = CurrentHandler();
   failure.statement = std::string(what);
-  failure.database = Text4.Text();
+  failure.database = database.empty() ? Text4.Text() : std::string(database);
   failure.number = e.Number();
   failure.text = e.Text();
   failure.context = e.Context();

@@ -80,8 +80,7 @@ void Actualiz::Command13_Click() {
     } catch (const Error& e) {
       // Recorded against the database it was meant to become, not the last
       // pair's target that Text4 still names.
-      Log().Record(Failure{CurrentHandler(), "copy " + List8.Text(), destination, e.Number(),
-                           e.Text(), e.Context(), true});
+      RecordFailure("copy " + List8.Text(), e, true, destination);
     }
   }
   PassOver("Label4", [&] { Label4.SetCaption("Proceso Terminado"); });

@@ -4,11 +4,11 @@
 // handing the file to a storage: a missing file (3024) or directory on its
 // path (3044); a directory, an empty file or one that does not start with
 // a known header (3343); a SQLite file shorter than its header says
-// (truncated: 3343). The header picks the storage; SQLite is the only one
-// today. A file without any write permission bit, or on a file system
-// mounted read-only, opens read-only; its tables then report that they
-// cannot be updated. (Permission bits are read rather than asking access(),
-// which says yes to every file for the superuser.)
+// (truncated: 3343). The header picks the storage: SQLite, or the
+// read-only reader of Access files (Jet 3, Jet 4, ACE). A file without any write permission bit, or
+// on a file system mounted read-only, opens read-only; its tables then report that they cannot be
+// updated. (Permission bits are read rather than asking access(), which says yes to every file for
+// the superuser.)
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -20,6 +20,7 @@
 
 #include "engine/dao_database.h"
 #include "engine/engine.h"
+#include "engine/jet_storage.h"
 #include "engine/sqlite_storage.h"
 
 namespace actualiz::engine {
@@ -92,6 +93,10 @@ DatabasePtr OpenDatabase(const std::string& host_path, const std::string& name_g
     std::ifstream in(host_path, std::ios::binary);
     if (!in) throw Error(err::kCannotOpen, text::CannotOpen(name), where);
     in.read(reinterpret_cast<char*>(header.data()), header.size());
+    if (IsAccessHeader(header.data(), static_cast<std::size_t>(in.gcount()))) {
+      in.close();
+      return MakeDatabase(JetStorage::Open(host_path, name), name);
+    }
     if (in.gcount() != static_cast<std::streamsize>(header.size()) ||
         std::memcmp(header.data(), kSqliteHeader, sizeof kSqliteHeader) != 0) {
       throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), where);

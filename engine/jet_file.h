@@ -1,0 +1,118 @@
+// Pages, table definitions and rows of an Access database file.
+//
+// Access files come in three layouts that differ only in widths and
+// offsets: Jet 3 (Access 97, 2 KB pages, one byte per text character in the
+// file's code page), Jet 4 (Access 2000-2003, 4 KB pages, UCS-2 text that
+// may be compressed) and ACE (.accdb, Access 2007 and later, laid out as
+// Jet 4). A JetFile reads the whole file once and never writes it; every
+// read is bounds-checked, so a damaged file fails with 3343 naming the file
+// and what is wrong instead of reading past a page.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/value.h"
+
+namespace actualiz::engine::jet {
+
+// Column type codes as the file stores them.
+enum ColumnType : std::uint8_t {
+  kBool = 0x01,
+  kByte = 0x02,
+  kInt = 0x03,
+  kLong = 0x04,
+  kMoney = 0x05,
+  kFloat = 0x06,
+  kDouble = 0x07,
+  kDateTime = 0x08,
+  kBinary = 0x09,
+  kText = 0x0A,
+  kOle = 0x0B,
+  kMemo = 0x0C,
+  kGuid = 0x0F,
+  kNumeric = 0x10,
+  kComplex = 0x12,
+  kBigInt = 0x13,
+};
+
+struct JetColumn {
+  std::string name;
+  std::uint8_t type = 0;
+  std::uint16_t number = 0;     // bit in the null mask; what indexes name
+  std::uint16_t var_index = 0;  // position among the variable columns
+  std::uint16_t fixed_offset = 0;
+  std::uint16_t length = 0;  // bytes
+  std::uint8_t flags = 0;
+  std::uint8_t precision = 0;
+  std::uint8_t scale = 0;
+  bool Fixed() const { return (flags & 0x01) != 0; }
+};
+
+struct JetRealIndex {
+  std::vector<std::uint16_t> columns;  // column numbers, key order
+  std::uint8_t flags = 0;              // 0x01 unique
+};
+
+struct JetLogicalIndex {
+  std::string name;
+  std::uint32_t real = 0;  // which real index holds the keys
+  std::uint8_t kind = 0;   // 1 primary key, 2 foreign key of a relation
+};
+
+struct JetTableDef {
+  std::uint32_t page = 0;
+  std::vector<JetColumn> columns;  // in the table's order
+  std::vector<JetRealIndex> real_indexes;
+  std::vector<JetLogicalIndex> indexes;
+  std::uint32_t usage_map = 0;  // row pointer of the map of the table's data pages
+};
+
+using JetRow = std::vector<Value>;  // one value per column of the table definition
+
+class JetFile {
+ public:
+  // Reads `host_path`. Fails with 3343 naming `name` when the file is not an
+  // Access database this reader knows, is truncated, encrypted or protected
+  // by a password.
+  static std::unique_ptr<JetFile> Open(const std::string& host_path, const std::string& name);
+
+  const std::string& Name() const { return name_; }
+  bool Jet3() const { return jet3_; }
+  std::uint32_t PageSize() const { return page_size_; }
+
+  // The table definition whose first page is `page`.
+  JetTableDef ReadTableDef(std::uint32_t page) const;
+  // Every live row of the table, in page and row order.
+  std::vector<JetRow> ReadRows(const JetTableDef& table) const;
+
+  // Fails with 3343: the file is damaged at `what`.
+  [[noreturn]] void Damaged(const std::string& what) const;
+
+  // Text stored by the file (names, text and memo values) as UTF-8.
+  std::string DecodeText(std::span<const std::uint8_t> bytes) const;
+
+ private:
+  JetFile(std::string name, std::vector<std::uint8_t> bytes, bool jet3);
+  std::span<const std::uint8_t> Page(std::uint32_t number) const;
+  // The bytes of row `row` of data page `page` (following row pointers);
+  // nothing when the row is deleted.
+  std::optional<std::span<const std::uint8_t>> RowBytes(std::uint32_t page, unsigned row,
+                                                        bool follow) const;
+  std::vector<std::uint32_t> UsedPages(std::uint32_t map_pointer) const;
+  JetRow DecodeRow(const JetTableDef& table, std::span<const std::uint8_t> row) const;
+  Value FixedValue(const JetColumn& column, std::span<const std::uint8_t> data) const;
+  Value VariableValue(const JetColumn& column, std::span<const std::uint8_t> data) const;
+  std::vector<std::uint8_t> LongValue(std::span<const std::uint8_t> data) const;
+
+  std::string name_;
+  std::vector<std::uint8_t> bytes_;
+  bool jet3_ = false;
+  std::uint32_t page_size_ = 4096;
+};
+
+}  // namespace actualiz::engine::jet

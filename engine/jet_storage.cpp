@@ -1,0 +1,205 @@
+#include "engine/jet_storage.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+#include "base/error.h"
+#include "base/names.h"
+#include "engine/engine.h"
+#include "engine/jet_errors.h"
+
+namespace actualiz::engine {
+
+namespace {
+
+constexpr char kJetSignature[] = "Standard Jet DB";
+constexpr char kAceSignature[] = "Standard ACE DB";
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+std::string QuoteName(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
+// SQLite over a copy of one table's rows, to apply a where/order tail.
+class RowsInMemory {
+ public:
+  RowsInMemory() {
+    if (sqlite3_open(":memory:", &db_) != SQLITE_OK) {
+      throw Error(err::kCannotOpen, "Cannot open a work area in memory.");
+    }
+  }
+  ~RowsInMemory() { sqlite3_close(db_); }
+  RowsInMemory(const RowsInMemory&) = delete;
+  RowsInMemory& operator=(const RowsInMemory&) = delete;
+
+  void Load(const TableInfo& table, const std::vector<jet::JetRow>& rows) {
+    std::string columns, marks;
+    for (const ColumnInfo& c : table.columns) {
+      columns += (columns.empty() ? "" : ", ") + QuoteName(c.name) +
+                 (c.type == dbText || c.type == dbMemo ? " COLLATE NOCASE" : "");
+      marks += marks.empty() ? "?" : ", ?";
+    }
+    Run("CREATE TABLE " + QuoteName(table.name) + " (" + columns + ")");
+    Run("BEGIN");
+    sqlite3_stmt* insert =
+        Prepare("INSERT INTO " + QuoteName(table.name) + " VALUES (" + marks + ")");
+    for (const jet::JetRow& row : rows) {
+      for (std::size_t i = 0; i < row.size(); ++i) Bind(insert, static_cast<int>(i + 1), row[i]);
+      sqlite3_step(insert);
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    Run("COMMIT");
+  }
+
+  std::vector<std::int64_t> Keys(const std::string& table, const std::string& tail,
+                                 const std::string& context) {
+    sqlite3_stmt* select = nullptr;
+    const std::string sql = "SELECT rowid FROM " + QuoteName(table) + " " + tail;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &select, nullptr) != SQLITE_OK) {
+      const std::string message = sqlite3_errmsg(db_);
+      throw Error(err::kSyntaxErrorInQuery, text::SyntaxErrorInQuery(tail),
+                  context + ": " + message);
+    }
+    std::vector<std::int64_t> keys;
+    while (sqlite3_step(select) == SQLITE_ROW) keys.push_back(sqlite3_column_int64(select, 0));
+    sqlite3_finalize(select);
+    return keys;
+  }
+
+ private:
+  void Run(const std::string& sql) { sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr); }
+  sqlite3_stmt* Prepare(const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
+    return stmt;
+  }
+  static void Bind(sqlite3_stmt* stmt, int at, const Value& value) {
+    std::visit(
+        [&](const auto& v) {
+          using T = std::decay_t<decltype(v)>;
+          if constexpr (std::is_same_v<T, Null>) {
+            sqlite3_bind_null(stmt, at);
+          } else if constexpr (std::is_same_v<T, bool>) {
+            sqlite3_bind_int(stmt, at, v ? 1 : 0);
+          } else if constexpr (std::is_same_v<T, std::int64_t>) {
+            sqlite3_bind_int64(stmt, at, v);
+          } else if constexpr (std::is_same_v<T, double>) {
+            sqlite3_bind_double(stmt, at, v);
+          } else if constexpr (std::is_same_v<T, std::string>) {
+            sqlite3_bind_text(stmt, at, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+          } else {
+            sqlite3_bind_blob(stmt, at, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+          }
+        },
+        value.variant());
+  }
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace
+
+bool IsAccessHeader(const unsigned char* header, std::size_t size) {
+  if (size < 4 + sizeof kJetSignature) return false;
+  if (header[0] != 0 || header[1] != 1 || header[2] != 0 || header[3] != 0) return false;
+  return std::memcmp(header + 4, kJetSignature, sizeof kJetSignature) == 0 ||
+         std::memcmp(header + 4, kAceSignature, sizeof kAceSignature) == 0;
+}
+
+JetStorage::JetStorage(std::unique_ptr<jet::JetFile> file, jet::JetCatalog catalog)
+    : file_(std::move(file)), catalog_(std::move(catalog)) {
+  auto schema = std::make_shared<Schema>();
+  for (const jet::JetTable& t : catalog_.tables) schema->tables.push_back(t.info);
+  schema->relations = catalog_.relations;
+  schema->queries = catalog_.queries;
+  schema_ = std::move(schema);
+}
+
+std::unique_ptr<JetStorage> JetStorage::Open(const std::string& host_path,
+                                             const std::string& name) {
+  auto file = jet::JetFile::Open(host_path, name);
+  jet::JetCatalog catalog = jet::ReadCatalog(*file);
+  return std::unique_ptr<JetStorage>(new JetStorage(std::move(file), std::move(catalog)));
+}
+
+void JetStorage::RefuseWrite() const {
+  throw Error(err::kReadOnly,
+              std::string(text::kReadOnly) + " '" + file_->Name() +
+                  "' is a read-only Access file; import it to change it.",
+              "'" + file_->Name() + "'");
+}
+
+void JetStorage::Change(const std::function<void(const Schema&)>&) { RefuseWrite(); }
+void JetStorage::CreateTable(const TableInfo&) { RefuseWrite(); }
+void JetStorage::DropTable(const std::string&) { RefuseWrite(); }
+void JetStorage::AddColumn(const std::string&, const ColumnInfo&) { RefuseWrite(); }
+void JetStorage::DropColumn(const std::string&, const std::string&) { RefuseWrite(); }
+void JetStorage::CreateIndex(const std::string&, const IndexInfo&) { RefuseWrite(); }
+void JetStorage::DropIndex(const std::string&, const std::string&) { RefuseWrite(); }
+void JetStorage::CreateRelation(const RelationInfo&) { RefuseWrite(); }
+void JetStorage::DropRelation(const std::string&) { RefuseWrite(); }
+void JetStorage::CreateQuery(const QueryInfo&) { RefuseWrite(); }
+void JetStorage::DropQuery(const std::string&) { RefuseWrite(); }
+void JetStorage::CheckQuery(const std::string&) { RefuseWrite(); }
+std::int64_t JetStorage::InsertRow(const std::string&, const std::vector<std::string>&,
+                                   const Row&) {
+  RefuseWrite();
+}
+void JetStorage::UpdateRow(const std::string&, std::int64_t, const std::vector<std::string>&,
+                           const Row&) {
+  RefuseWrite();
+}
+void JetStorage::DeleteRow(const std::string&, std::int64_t) { RefuseWrite(); }
+
+const jet::JetTable& JetStorage::Table(const std::string& name) const {
+  for (const jet::JetTable& t : catalog_.tables) {
+    if (SameNameIgnoringCase(t.info.name, name)) return t;
+  }
+  throw Error(err::kTableNotFound, text::TableNotFound(name), "'" + file_->Name() + "'");
+}
+
+const std::vector<jet::JetRow>& JetStorage::Rows(const jet::JetTable& table) {
+  auto found = rows_.find(table.def.page);
+  if (found == rows_.end()) found = rows_.emplace(table.def.page, file_->ReadRows(table.def)).first;
+  return found->second;
+}
+
+std::vector<std::int64_t> JetStorage::SelectKeys(const std::string& table,
+                                                 const std::string& tail) {
+  const jet::JetTable& t = Table(table);
+  const auto& rows = Rows(t);
+  if (tail.find_first_not_of(" \t\r\n") == std::string::npos) {
+    std::vector<std::int64_t> keys(rows.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = static_cast<std::int64_t>(i + 1);
+    return keys;
+  }
+  RowsInMemory memory;
+  memory.Load(t.info, rows);
+  return memory.Keys(t.info.name, tail, "table " + Quoted(table) + " in '" + file_->Name() + "'");
+}
+
+std::optional<Row> JetStorage::ReadRow(const std::string& table,
+                                       const std::vector<ColumnInfo>& columns, std::int64_t key) {
+  const jet::JetTable& t = Table(table);
+  const auto& rows = Rows(t);
+  if (key < 1 || static_cast<std::size_t>(key) > rows.size()) return std::nullopt;
+  const jet::JetRow& stored = rows[static_cast<std::size_t>(key - 1)];
+  Row row;
+  row.reserve(columns.size());
+  for (const ColumnInfo& c : columns) {
+    std::size_t at = 0;
+    while (at < t.info.columns.size() && !SameNameIgnoringCase(t.info.columns[at].name, c.name))
+      ++at;
+    row.push_back(at < stored.size() ? stored[at] : Value());
+  }
+  return row;
+}
+
+}  // namespace actualiz::engine

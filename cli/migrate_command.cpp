@@ -5,6 +5,7 @@
 // warning ones on standard error). Exit status: 0 when the migration
 // finished with every index created, 3 when the table already exists, 1 on
 // any other failure.
+#include <filesystem>
 #include <string>
 
 #include "cli/command.h"
@@ -39,10 +40,21 @@ int ExitStatus(const app::Actualiz& window, const std::string& table) {
   return kFailed;
 }
 
+// The data directory as the window speaks it: a host path that lies under a
+// mapped drive becomes that drive's Windows path ("/srv/c/datos" ->
+// "c:\datos"), so that the customer database's path reads as it does in
+// the window.
+std::string DataDirectory(const platform::DriveMap& drives, const std::string& data) {
+  if (platform::DriveMap::DriveOf(data)) return data;
+  const std::string host = std::filesystem::absolute(data).lexically_normal().string();
+  return drives.FromHost(host).value_or(host);
+}
+
 int RunMigration(const CliContext& context, const MigrateOptions& options) {
   TerminalOperator op;
   app::Actualiz window(context.MakeEnvironment(op));
-  if (!window.AtTop("Dir1.Path " + options.data, [&] { window.Dir1.SetPath(options.data); })) {
+  const std::string data = DataDirectory(window.Env().drives, options.data);
+  if (!window.AtTop("Dir1.Path = " + data, [&] { window.Dir1.SetPath(data); })) {
     return kFailed;
   }
   const char* handler = options.table == "pomerd" ? "Command26_Click" : "Command25_Click";

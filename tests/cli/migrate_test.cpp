@@ -1,9 +1,11 @@
 // `actualiz-cli migrate` run as a user runs it: the real binary on real files.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +90,33 @@ TEST_F(MigrateCommand, AnUnknownTableIsAUsageError) {
   const Outcome outcome = Run(R"(migrate clientes --data 'c:\datos')");
   EXPECT_NE(outcome.status, 0);
   EXPECT_NE(outcome.status, 3);
+}
+
+TEST(MigrateOnTheDemo, BothMigrationsRunOnceEachAsAUserRunsThem) {
+  TempDir temp;
+  const std::string into = (temp.path() / "demo").string();
+  const std::string cli = std::string("'") + ACTUALIZ_CLI + "'";
+  const std::string quiet = " >/dev/null 2>&1 </dev/null";
+  ASSERT_EQ(std::system((cli + " demo --into '" + into + "' --from '" + ACTUALIZ_SOURCE_DIR +
+                         "/demo'" + quiet)
+                            .c_str()),
+            0);
+  const std::string on_demo = cli + " --drive 'c=" + into + "/c' migrate ";
+  auto status = [&](const std::string& arguments) {
+    const int raw = std::system((on_demo + arguments + quiet).c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  };
+
+  EXPECT_EQ(status(R"(pomerd --data 'c:\datos')"), 0);
+  EXPECT_EQ(status(R"(histoprod --data 'c:\datos')"), 0);
+  EXPECT_EQ(status(R"(pomerd --data 'c:\datos')"), 3);
+  EXPECT_EQ(status(R"(histoprod --data 'c:\datos')"), 3);
+
+  const nlohmann::json described = DescribeFile(into + "/c/datos/clientes.mdb");
+  std::vector<std::string> tables;
+  for (const auto& table : described["tables"]) tables.push_back(table["name"]);
+  EXPECT_NE(std::find(tables.begin(), tables.end(), "pomerd"), tables.end());
+  EXPECT_NE(std::find(tables.begin(), tables.end(), "histoprod"), tables.end());
 }
 
 }  // namespace

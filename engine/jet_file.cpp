@@ -170,7 +170,7 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& host_path, const std::
                 "'" + name + "'");
   };
   if (bytes.size() < 0x100) refuse("The Access file is truncated.");
-  const std::uint32_t version = U32(bytes, 0x14);
+  const std::uint32_t version = bytes[0x14];
   if (version > 5) {
     refuse("The Access file's format version (" + std::to_string(version) +
            ") is not one this "

@@ -54,6 +54,9 @@ std::string Actualiz::CurrentHandler() const {
 
 void Actualiz::RecordFailure(std::string_view what, const Error& e, bool passed_over,
                              std::string_view database) {
+  // A failure passed over has been dealt with; the next one to reach the
+  // top names its own place.
+  if (passed_over) failure_site_.clear();
   Failure failure;
   failure.handler = CurrentHandler();
   failure.statement = std::string(what);

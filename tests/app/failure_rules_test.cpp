@@ -70,6 +70,17 @@ TEST(FailureRules, FailureAtTheTopIsShownAndTheWindowGoesOn) {
   EXPECT_EQ(window->Log().Failures().back().handler, "Command12_Click");
   EXPECT_EQ(window->Log().Failures().back().statement, "Command13_Click");
 
+  // A failure passed over inside a callee does not mislead the next one.
+  EXPECT_FALSE(window->AtTop("Command17_Click", [&] {
+    Actualiz::HandlerScope outer(*window, "Command17_Click");
+    window->PassOver("Command18_Click", [&] {
+      Actualiz::HandlerScope inner(*window, "Command18_Click");
+      throw Error(3265, "Item not found in this collection.");
+    });
+    throw Error(3024, "Could not find file.");
+  }));
+  EXPECT_EQ(site.op.messages.back().text, "Error 3024: Could not find file.\nCommand17_Click");
+
   // Other faults reach the operator too, and the next click runs normally.
   EXPECT_FALSE(window->AtTop("x", [] { throw std::runtime_error("boom"); }));
   EXPECT_EQ(window->Log().Failures().back().number, 51);

@@ -216,6 +216,13 @@ std::vector<QueryInfo> ReadQueries(const JetFile& file, const JetTable& table,
   return queries;
 }
 
+// Access keeps the files of attachment fields in hidden tables of its own
+// ("f_<id>_Data"); they are not tables of the database.
+bool HiddenStore(const std::string& name, std::int64_t flags) {
+  constexpr std::int64_t kHiddenSystem = 0x80000000;
+  return (flags & kHiddenSystem) != 0 && !IsSystemName(name);
+}
+
 }  // namespace
 
 std::int16_t EngineType(const JetColumn& column) {
@@ -280,7 +287,7 @@ JetCatalog ReadCatalog(const JetFile& file) {
     const std::int64_t id = row.Number("Id");
     if (type == kObjectQuery) {
       query_names[id] = name;
-    } else if (type == kObjectTable && !name.empty()) {
+    } else if (type == kObjectTable && !name.empty() && !HiddenStore(name, row.Number("Flags"))) {
       JetTable table;
       table.def = file.ReadTableDef(static_cast<std::uint32_t>(id & 0x00FFFFFF));
       table.info = DescribeTable(file, name, table.def, ReadProperties(file, row.Binary("LvProp")));

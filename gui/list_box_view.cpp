@@ -1,0 +1,45 @@
+#include "gui/list_box_view.h"
+
+#include <QSignalBlocker>
+
+namespace actualiz::gui {
+
+ListBoxView::ListBoxView(const app::ListBox& list, QWidget* parent)
+    : QListWidget(parent), list_(list) {
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSortingEnabled(false);
+  setUniformItemSizes(true);
+  // A long entry is cut at the right edge, without a scroll bar across.
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setTextElideMode(Qt::ElideNone);
+  connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0) emit Selected(row);
+  });
+  Redraw();
+}
+
+// Handlers fill lists one AddItem at a time, so the common change is an entry
+// appended at the end: that one is added without rebuilding the rest.
+void ListBoxView::ShowItems() {
+  const std::vector<std::string>& items = list_.Items();
+  const int shown = count();
+  const int wanted = static_cast<int>(items.size());
+  bool prefix = shown <= wanted;
+  for (int i = 0; prefix && i < shown; ++i) {
+    prefix = item(i)->text() == ToQt(items[static_cast<size_t>(i)]);
+  }
+  if (!prefix) {
+    clear();
+  }
+  for (int i = count(); i < wanted; ++i) addItem(ToQt(items[static_cast<size_t>(i)]));
+}
+
+void ListBoxView::Redraw() {
+  const QSignalBlocker quiet(this);
+  ShowItems();
+  const int selected = list_.ListIndex();
+  if (currentRow() != selected) setCurrentRow(selected);
+  if (selected < 0) clearSelection();
+}
+
+}  // namespace actualiz::gui

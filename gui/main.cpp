@@ -1,0 +1,64 @@
+// actualiz: the window. Maps the drives given on the command line, builds
+// the window model and its Qt view, runs start-up once and waits for the
+// operator.
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <filesystem>
+#include <iostream>
+
+#include "app/actualiz.h"
+#include "gui/main_window.h"
+#include "gui/qt_operator.h"
+#include "platform/drive_options.h"
+#include "platform/file_system.h"
+
+int main(int argc, char** argv) {
+  using namespace actualiz;
+  QApplication qt(argc, argv);  // takes Qt's own options out of argv
+
+  CLI::App cli{"actualiz: keeps customer databases in step with their models"};
+  std::vector<std::string> drives;
+  std::string program_dir;
+  std::string screenshot;
+  cli.add_option("--drive", drives, "Map a drive letter to a directory: LETTER=DIR (repeatable)")
+      ->type_name("LETTER=DIR");
+  cli.add_option("--program-dir", program_dir,
+                 "The program directory, whose 'modelos' folder holds the models "
+                 "(default: the executable's own)");
+  cli.add_option("--screenshot", screenshot,
+                 "After start-up, save a picture of the whole window (enlarged to reach "
+                 "every control) to FILE (PNG), then end");
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return cli.exit(e);
+  }
+
+  gui::QtOperator op;
+  app::Environment env;
+  try {
+    env.drives = platform::DriveMapFromOptions(drives);
+    env.program_dir = program_dir.empty() ? platform::ExecutableDirectory() : program_dir;
+    env.log_file = (std::filesystem::path(platform::UserDataDirectory()) / "actualiz.log").string();
+  } catch (const std::exception& e) {
+    std::cerr << "actualiz: " << e.what() << "\n";
+    return 2;
+  }
+  env.op = &op;
+
+  app::Actualiz window(std::move(env));
+  gui::MainWindow view(window);
+  op.SetParent(&view);
+  view.Start();
+  if (window.Ended()) return 0;
+  if (!screenshot.empty()) {
+    view.resize(view.FullSize());
+    QApplication::processEvents();
+    if (!view.grab().save(QString::fromStdString(screenshot))) {
+      std::cerr << "actualiz: cannot write " << screenshot << "\n";
+      return 1;
+    }
+    return 0;
+  }
+  return QApplication::exec();
+}

@@ -1,0 +1,204 @@
+#include "gui/main_window.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "gui/command_button_view.h"
+#include "gui/data_control_view.h"
+#include "gui/dir_list_view.h"
+#include "gui/drive_list_view.h"
+#include "gui/frame_view.h"
+#include "gui/label_view.h"
+#include "gui/list_box_view.h"
+#include "gui/progress_bar_view.h"
+#include "gui/record_grid_view.h"
+#include "gui/text_box_view.h"
+#include "gui/window_icon.h"
+
+namespace actualiz::gui {
+
+namespace {
+constexpr int kHourglass = 11;
+constexpr int kMarginPixels = 7;
+}  // namespace
+
+MainWindow::MainWindow(app::Actualiz& window, QWidget* parent) : QWidget(parent), window_(window) {
+  setWindowTitle(ToQt(app::Actualiz::kCaption));
+  setWindowIcon(WindowIcon());
+  QFont small(QStringLiteral("DejaVu Sans"));
+  small.setPixelSize(11);
+  setFont(small);
+  Build();
+  resize(DesignSize());
+  window_.SetListener(this);
+}
+
+MainWindow::~MainWindow() {
+  window_.SetListener(nullptr);
+  if (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+}
+
+QSize MainWindow::DesignSize() {
+  return QSize(ToPixels(app::Actualiz::kClientWidth), ToPixels(app::Actualiz::kClientHeight));
+}
+
+void MainWindow::Start() {
+  QRect area(QPoint(), DesignSize());
+  if (const QScreen* screen = this->screen()) area.moveCenter(screen->availableGeometry().center());
+  // The client area is placed, not the frame: the window's own size is what is centred.
+  setGeometry(area);
+  show();
+  Perform([this] { window_.Activate(); }, nullptr);
+}
+
+QSize MainWindow::FullSize() const {
+  QRect reach(QPoint(), DesignSize());
+  for (const auto& [control, view] : views_) {
+    QWidget* widget = view->Widget();
+    if (!widget->isVisibleTo(this)) continue;
+    reach |= QRect(widget->mapTo(this, QPoint(0, 0)), widget->size());
+  }
+  return QSize(reach.right() + 1 + kMarginPixels, reach.bottom() + 1 + kMarginPixels);
+}
+
+QWidget* MainWindow::ViewOf(std::string_view full_name) const {
+  const app::Control* control = window_.FindControl(full_name);
+  const auto found = views_.find(control);
+  return found == views_.end() ? nullptr : found->second->Widget();
+}
+
+// Controls come containers first, so a container's view exists before its contents'.
+void MainWindow::Build() {
+  for (app::Control* control : window_.Controls()) {
+    QWidget* parent = this;
+    if (const app::Control* container = control->Container()) {
+      const auto found = views_.find(container);
+      if (found != views_.end()) parent = found->second->Widget();
+    }
+    ControlView* view = BuildView(*control, parent);
+    if (!view) continue;
+    QWidget* widget = view->Widget();
+    widget->setObjectName(ToQt(control->FullName()));
+    widget->setGeometry(ToPixels(control->Geometry()));
+    widget->setVisible(control->Visible());
+    views_[control] = view;
+  }
+  auto failed = [this](const std::string& what, const Error& e) {
+    window_.RecordFailure(what, e, true);
+  };
+  auto open = [this](const std::string& path) { return window_.OpenDatabase(path); };
+  grid_ = new RecordGridView(window_.Data2, open, failed, this);
+  grid_->setObjectName(QStringLiteral("Data2Grid"));
+  grid_->setGeometry(ToPixels(kGridRect));
+}
+
+ControlView* MainWindow::BuildView(app::Control& control, QWidget* parent) {
+  const std::string name = control.FullName();
+  switch (control.Kind()) {
+    case app::ControlKind::kCommandButton: {
+      auto* view = new CommandButtonView(static_cast<app::CommandButton&>(control), parent);
+      const std::string handler = control.Name() + "_Click";
+      connect(view, &QPushButton::clicked, this,
+              [this, handler] { Perform([this, handler] { window_.Click(handler); }, nullptr); });
+      return view;
+    }
+    case app::ControlKind::kListBox: {
+      auto& list = static_cast<app::ListBox&>(control);
+      auto* view = new ListBoxView(list, parent);
+      connect(view, &ListBoxView::Selected, this, [this, name, &list, view](int row) {
+        Act(
+            name, [&list, row] { list.SetListIndex(row); }, view);
+      });
+      return view;
+    }
+    case app::ControlKind::kTextBox: {
+      auto& box = static_cast<app::TextBox&>(control);
+      auto* view = new TextBoxView(box, parent);
+      connect(view, &TextBoxView::Edited, this, [this, name, &box, view](const QString& text) {
+        Act(
+            name, [&box, text] { box.SetText(FromQt(text)); }, view);
+      });
+      return view;
+    }
+    case app::ControlKind::kLabel:
+      return new LabelView(static_cast<app::Label&>(control), parent);
+    case app::ControlKind::kFrame:
+      return new FrameView(static_cast<app::Frame&>(control), parent);
+    case app::ControlKind::kDriveListBox: {
+      auto& drive = static_cast<app::DriveListBox&>(control);
+      auto* view = new DriveListView(drive, window_.Env().drives, parent);
+      connect(view, &DriveListView::Picked, this, [this, name, &drive, view](const QString& d) {
+        Act(
+            name, [&drive, d] { drive.SetDrive(FromQt(d)); }, view);
+      });
+      return view;
+    }
+    case app::ControlKind::kDirListBox: {
+      auto& dir = static_cast<app::DirListBox&>(control);
+      auto failed = [this](const std::string& what, const Error& e) {
+        window_.RecordFailure(what, e, true);
+      };
+      auto* view = new DirListView(dir, window_.Env().drives, failed, parent);
+      connect(view, &DirListView::Opened, this, [this, name, &dir, view](const QString& path) {
+        Act(
+            name, [&dir, path] { dir.SetPath(FromQt(path)); }, view);
+      });
+      return view;
+    }
+    case app::ControlKind::kProgressBar:
+      return new ProgressBarView(static_cast<app::ProgressBar&>(control), parent);
+    case app::ControlKind::kDataControl: {
+      auto& data = static_cast<app::DataControl&>(control);
+      auto* view = new DataControlView(data, parent);
+      connect(view, &DataControlView::Moved, this, [this, name, &data, view](DataStep step) {
+        Act(
+            name, [&data, step] { MoveDataControl(data, step); }, view);
+      });
+      return view;
+    }
+  }
+  return nullptr;  // a kind without a view is not drawn
+}
+
+void MainWindow::Act(const std::string& what, const std::function<void()>& action,
+                     ControlView* origin) {
+  Perform([this, &what, &action] { window_.AtTop(what, action); }, origin);
+}
+
+void MainWindow::Perform(const std::function<void()>& action, ControlView* origin) {
+  if (window_.Ended()) return;
+  try {
+    action();
+  } catch (const app::ProgramEnded&) {
+    // The operator's side has been told; the window goes with the program.
+    close();
+    return;
+  } catch (const std::exception& e) {
+    // Failures of the model reach the operator through its own top-level
+    // rule; anything else must not cross Qt's event loop.
+    window_.Env().op->ShowMessage(e.what(), platform::MessageLook::kCritical);
+  }
+  if (origin) origin->Redraw();
+}
+
+void MainWindow::ControlChanged(const app::Control& control) {
+  const auto found = views_.find(&control);
+  if (found != views_.end()) found->second->Redraw();
+  if (&control == &window_.Data2 && grid_) grid_->Redraw();
+}
+
+void MainWindow::FrameRefreshed(const app::Frame& frame) {
+  const auto found = views_.find(&frame);
+  if (found != views_.end()) found->second->Widget()->repaint();
+}
+
+void MainWindow::MousePointerChanged(int) { ShowMousePointer(); }
+
+void MainWindow::ShowMousePointer() {
+  const bool busy = window_.MousePointer() == kHourglass;
+  const bool shown = QGuiApplication::overrideCursor() != nullptr;
+  if (busy && !shown) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  if (!busy && shown) QGuiApplication::restoreOverrideCursor();
+}
+
+}  // namespace actualiz::gui

@@ -1,0 +1,69 @@
+// The Qt window: draws the window model and hands the operator's actions to it.
+//
+// Every control of the model gets one view of its kind, placed at its
+// position (twips / 15) inside its container's view; hidden controls stay
+// hidden. The main window builds the views and connects their signals in one
+// place; each connection hands the action to the model, a click as the
+// button's click handler, a pick, an edit or a selection under the model's
+// top-level rule. The window holds no state of its own: it listens to the
+// controls and redraws the one that changed. A frame's Refresh repaints it at
+// once, while the handler is still running; the model's mouse pointer 11
+// shows the busy cursor.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string_view>
+#include <unordered_map>
+
+#include "app/actualiz.h"
+#include "gui/control_view.h"
+
+namespace actualiz::gui {
+
+class RecordGridView;
+
+class MainWindow : public QWidget, public app::ControlListener {
+  Q_OBJECT
+ public:
+  // Where the bench's grid of `Data2`'s rows stands, in twips: in the free
+  // space below the table tools.
+  static constexpr app::Rect kGridRect{105, 7050, 8595, 1560};
+
+  // Builds the views of every control of `window` and listens to them.
+  // `window` must outlive this window.
+  explicit MainWindow(app::Actualiz& window, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Shows the window centred at its design size, then runs the model's
+  // start-up once. Later activations of the window run nothing.
+  void Start();
+  // The client area at the design size: 4245 by 2235 twips.
+  static QSize DesignSize();
+  // The client area that reaches every control now shown.
+  QSize FullSize() const;
+
+  // The widget drawing a control, by its full name ("List1(3)"); nullptr if none.
+  QWidget* ViewOf(std::string_view full_name) const;
+  RecordGridView* Grid() const { return grid_; }
+
+  // app::ControlListener
+  void ControlChanged(const app::Control& control) override;
+  void FrameRefreshed(const app::Frame& frame) override;
+  void MousePointerChanged(int pointer) override;
+
+ private:
+  void Build();
+  ControlView* BuildView(app::Control& control, QWidget* parent);
+  // Runs an action of the operator on the model; redraws `origin` afterwards,
+  // since a refused action leaves the model as it was but the widget changed.
+  void Perform(const std::function<void()>& action, ControlView* origin);
+  void Act(const std::string& what, const std::function<void()>& action, ControlView* origin);
+  void ShowMousePointer();
+
+  app::Actualiz& window_;
+  std::unordered_map<const app::Control*, ControlView*> views_;
+  RecordGridView* grid_ = nullptr;
+};
+
+}  // namespace actualiz::gui

@@ -1,0 +1,45 @@
+#include "platform/drive_options.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/error.h"
+
+namespace actualiz::platform {
+
+std::string UserDataDirectory() {
+  std::filesystem::path base;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = std::filesystem::path(home) / ".local" / "share";
+  } else {
+    base = std::filesystem::temp_directory_path();
+  }
+  const std::filesystem::path dir = base / "actualiz";
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+std::string DefaultDriveC() {
+  const std::filesystem::path dir = std::filesystem::path(UserDataDirectory()) / "c";
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+DriveMap DriveMapFromOptions(const std::vector<std::string>& specs) {
+  DriveMap map;
+  for (const std::string& spec : specs) {
+    const bool well_formed =
+        spec.size() > 2 && spec[1] == '=' && std::isalpha(static_cast<unsigned char>(spec[0]));
+    if (!well_formed) {
+      throw Error(err::kInvalidArgument, "A drive is given as LETTER=DIR, not '" + spec + "'");
+    }
+    map.Map(spec[0], spec.substr(2));
+  }
+  if (!map.IsMapped('c')) map.Map('c', DefaultDriveC());
+  return map;
+}
+
+}  // namespace actualiz::platform

@@ -232,9 +232,9 @@ FieldSpec ReadField(const json& object, const std::string& place) {
   field.place = place;
   field.name = RequiredText(object, "name", place);
   if (!object.contains("type")) Fail(err::kInvalidArgument, place + ".type", "missing");
-  const std::optional<std::int64_t> code = WholeNumber(object["type"]);
+  const std::optional<std::int64_t> code = WholeNumber(object.at("type"));
   if (!code || !FindType(*code)) {
-    Fail(err::kInvalidFieldType, place + ".type", "unknown field type " + Quote(object["type"]));
+    Fail(err::kInvalidFieldType, place + ".type", "unknown field type " + Quote(object.at("type")));
   }
   field.type = static_cast<int>(*code);
   // The size counts for Text only; the engine gives fixed-size types their own.

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/command.h"
+#include "platform/drive_options.h"
 
 namespace actualiz::cli {
 
@@ -20,31 +21,11 @@ bool RegisterCommand(CommandAdder adder) {
 
 const std::vector<CommandAdder>& Commands() { return Registry(); }
 
-std::string DefaultDriveC() {
-  std::filesystem::path base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::filesystem::path(home) / ".local" / "share";
-  } else {
-    base = std::filesystem::temp_directory_path();
-  }
-  std::filesystem::path dir = base / "actualiz" / "c";
-  std::filesystem::create_directories(dir);
-  return dir.string();
-}
+// The window program shares these rules: they live in platform/drive_options.
+std::string DefaultDriveC() { return platform::DefaultDriveC(); }
 
 platform::DriveMap CliContext::MakeDriveMap() const {
-  platform::DriveMap map;
-  for (const std::string& spec : drives) {
-    const auto eq = spec.find('=');
-    if (eq != 1 || !std::isalpha(static_cast<unsigned char>(spec[0]))) {
-      throw Error(err::kInvalidArgument, "A drive is given as LETTER=DIR, not '" + spec + "'");
-    }
-    map.Map(spec[0], spec.substr(2));
-  }
-  if (!map.IsMapped('c')) map.Map('c', DefaultDriveC());
-  return map;
+  return platform::DriveMapFromOptions(drives);
 }
 
 app::Environment CliContext::MakeEnvironment(platform::Operator& op) const {

@@ -18,6 +18,7 @@
 #include "gui/dir_list_view.h"
 #include "gui/record_grid_view.h"
 #include "tests/gui/gui_support.h"
+#include "tests/support/db_builder.h"
 #include "tests/support/window_fixture.h"
 
 namespace actualiz::testing {
@@ -114,8 +115,11 @@ TEST_F(WindowTest, InitialViewHoldsOnlyTheDriveAndDirectoryListsAndTwoButtons) {
 }
 
 TEST_F(WindowTest, EnlargedWindowShowsEveryVisibleControlAtItsPosition) {
+  BuildDatabase(site.Host("c:\\Neptuno.mdb"),
+                ReadFile(std::filesystem::path(ACTUALIZ_SOURCE_DIR) / "demo" / "neptuno.json"));
   Start();
-  window->Click("Command15_Click");  // fills "Bases Añadir" for the screenshot
+  window->Click("Command15_Click");              // fills "Bases Añadir" for the screenshot
+  ASSERT_TRUE(window->Click("Command3_Click"));  // shows the sample table's grid
   view->resize(view->FullSize());
   for (app::Control* control : window->Controls()) {
     SCOPED_TRACE(control->FullName());
@@ -137,6 +141,16 @@ TEST_F(WindowTest, EnlargedWindowShowsEveryVisibleControlAtItsPosition) {
     EXPECT_FALSE(View(hidden)->isVisibleTo(view.get())) << hidden;
   }
   EXPECT_TRUE(View("Data5")->isVisibleTo(view.get()));
+  // The sample table's grid stands in free space, clear of every control shown.
+  const QRect grid = InWindow(view->Grid());
+  EXPECT_TRUE(view->Grid()->isVisible());
+  EXPECT_TRUE(view->rect().contains(grid));
+  for (app::Control* control : window->Controls()) {
+    QWidget* widget = View(control->FullName());
+    if (widget->isVisibleTo(view.get())) {
+      EXPECT_FALSE(InWindow(widget).intersects(grid)) << control->FullName();
+    }
+  }
   view->grab().save(QString::fromStdString((ScreenshotDir() / "window-enlarged.png").string()));
 }
 

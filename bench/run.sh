@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The batch benchmark. Builds what it needs, then for every row count R and
+# pair count N: lays out N database pairs (bench/generate_pairs.cpp), times
+# `actualiz-cli batch` over them and the floor (bench/floor.cpp: the same
+# changes straight through SQLite, one transaction per database) on fresh
+# copies of the same customer databases, checks that both end with the same
+# structure, and prints the time per pair of each, their ratio and the
+# batch's peak memory.
+#
+# Usage: bench/run.sh [--n 10,100,1000] [--rows 100,10000] [--keep]
+# Scratch files go to out/bench/ (removed after each size unless --keep);
+# results are appended to out/bench/results.txt.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+counts=10,100,1000
+rows_list=100,10000
+keep=0
+while (($#)); do
+  case $1 in
+    --n) counts=$2; shift 2 ;;
+    --rows) rows_list=$2; shift 2 ;;
+    --keep) keep=1; shift ;;
+    *) echo "usage: bench/run.sh [--n 10,100,1000] [--rows 100,10000] [--keep]" >&2; exit 2 ;;
+  esac
+done
+
+build=${ACTUALIZ_BENCH_BUILD:-$here/build-bench}
+"$here/scripts/build.sh" "$build" -DACTUALIZ_BENCH=ON -DACTUALIZ_TESTS=OFF -DACTUALIZ_GUI=OFF
+if [[ ! -x /usr/bin/time ]]; then
+  sudo_cmd=()
+  [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq time
+fi
+cli=$build/actualiz-cli
+out=$here/out/bench
+mkdir -p "$out"
+results=$out/results.txt
+
+now() { date +%s.%N; }
+calc() { awk "BEGIN { print $* }"; }
+peak_kib() { awk -F': ' '/Maximum resident set size/ {print $2}' "$1"; }
+
+printf '%-7s %-6s %14s %14s %7s %12s %6s\n' rows pairs batch_ms/pair floor_ms/pair ratio batch_peak_MiB same |
+  tee -a "$results"
+IFS=, read -ra row_counts <<<"$rows_list"
+IFS=, read -ra pair_counts <<<"$counts"
+for rows in "${row_counts[@]}"; do
+  for n in "${pair_counts[@]}"; do
+    scratch=$out/r$rows-n$n
+    rm -rf "$scratch"
+    "$build/actualiz-bench-generate" --into "$scratch" --pairs "$n" --rows "$rows" >/dev/null
+    sync
+
+    start=$(now)
+    status=0
+    /usr/bin/time -v -o "$scratch/batch.time" "$cli" --drive "c=$scratch/c" \
+      --program-dir "$scratch/c/prog" batch --data 'c:\datos' --json "$scratch/report.json" \
+      >"$scratch/batch.log" 2>&1 || status=$?
+    batch_s=$(calc "$(now) - $start")
+    if ((status != 0)); then
+      echo "batch ended with status $status; see $scratch/batch.log and report.json" >&2
+    fi
+
+    floor_s=$("$build/actualiz-bench-floor" "$scratch/c/prog/modelos/db0000.mdb" "$scratch"/floor/*.mdb)
+
+    same=no
+    if cmp -s <("$cli" describe --system "$scratch/c/datos/db0000.mdb") \
+      <("$cli" describe --system "$scratch/floor/db0000.mdb"); then
+      same=yes
+    fi
+
+    batch_ms=$(calc "1000 * $batch_s / $n")
+    floor_ms=$(calc "1000 * $floor_s / $n")
+    printf '%-7s %-6s %14.2f %14.2f %7.2f %12.1f %6s\n' "$rows" "$n" "$batch_ms" "$floor_ms" \
+      "$(calc "$batch_ms / $floor_ms")" "$(calc "$(peak_kib "$scratch/batch.time") / 1024")" \
+      "$same" | tee -a "$results"
+    ((keep)) || rm -rf "$scratch"
+  done
+done

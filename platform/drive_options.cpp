@@ -28,15 +28,15 @@ std::string DefaultDriveC() {
   return dir.string();
 }
 
-DriveMap DriveMapFromOptions(const std::vector<std::string>& specs) {
+DriveMap DriveMapFromOptions(const std::vector<std::string>& options) {
   DriveMap map;
-  for (const std::string& spec : specs) {
-    const bool well_formed =
-        spec.size() > 2 && spec[1] == '=' && std::isalpha(static_cast<unsigned char>(spec[0]));
+  for (const std::string& option : options) {
+    const bool well_formed = option.size() > 2 && option[1] == '=' &&
+                             std::isalpha(static_cast<unsigned char>(option[0]));
     if (!well_formed) {
-      throw Error(err::kInvalidArgument, "A drive is given as LETTER=DIR, not '" + spec + "'");
+      throw Error(err::kInvalidArgument, "A drive is given as LETTER=DIR, not '" + option + "'");
     }
-    map.Map(spec[0], spec.substr(2));
+    map.Map(option[0], option.substr(2));
   }
   if (!map.IsMapped('c')) map.Map('c', DefaultDriveC());
   return map;

@@ -18,9 +18,9 @@ std::string UserDataDirectory();
 // The directory c: maps to by default: UserDataDirectory()/c, created if missing.
 std::string DefaultDriveC();
 
-// A drive map with every "LETTER=DIR" of `specs`, and c: mapped to
-// DefaultDriveC() when none of them names it. Error 3001 for a spec that is
+// A drive map with every "LETTER=DIR" of `options`, and c: mapped to
+// DefaultDriveC() when none of them names it. Error 3001 for an option that is
 // not LETTER=DIR; the drive map's own error for a directory that does not exist.
-DriveMap DriveMapFromOptions(const std::vector<std::string>& specs);
+DriveMap DriveMapFromOptions(const std::vector<std::string>& options);
 
 }  // namespace actualiz::platform

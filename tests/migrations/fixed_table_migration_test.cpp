@@ -222,16 +222,6 @@ TEST_F(FixedTableMigration, AnIndexThatCannotBeMadeIsNamedInAWarningAndTheOthers
   EXPECT_EQ(window->Log().Failures()[0].number, err::kIndexExists);
 }
 
-TEST_F(FixedTableMigration, PomerdWithoutItsIndexIsNotReportedAsDone) {
-  TakeIndexNameWhenTableIsStored("pomerd", "CLICOD");
-
-  EXPECT_TRUE(Run("Command26_Click"));
-
-  ASSERT_EQ(window->Messages().size(), 1u);
-  EXPECT_EQ(window->Messages()[0].look, MessageLook::kWarning);
-  EXPECT_NE(window->Messages()[0].text.find("CLICOD: "), std::string::npos);
-}
-
 class MigrationBadInput : public FixedTableMigration {
  protected:
   // Runs the pomerd migration and checks it stopped at the top with a

@@ -24,8 +24,14 @@ while (($#)); do
   esac
 done
 
-build=${ACTUALIZ_BENCH_BUILD:-$here/build-bench}
-"$here/scripts/build.sh" "$build" -DACTUALIZ_BENCH=ON -DACTUALIZ_TESTS=OFF -DACTUALIZ_GUI=OFF
+# ACTUALIZ_BENCH_BUILD names a build tree configured with -DACTUALIZ_BENCH=ON
+# and already built; without it the script builds its own (RelWithDebInfo).
+if [[ -n ${ACTUALIZ_BENCH_BUILD:-} ]]; then
+  build=$ACTUALIZ_BENCH_BUILD
+else
+  build=$here/build-bench
+  "$here/scripts/build.sh" "$build" -DACTUALIZ_BENCH=ON -DACTUALIZ_TESTS=OFF -DACTUALIZ_GUI=OFF
+fi
 if [[ ! -x /usr/bin/time ]]; then
   sudo_cmd=()
   [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
@@ -39,8 +45,10 @@ results=$out/results.txt
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $* }"; }
 peak_kib() { awk -F': ' '/Maximum resident set size/ {print $2}' "$1"; }
+cpu_s() { awk -F': ' '/User time|System time/ {s += $2} END {print s}' "$1"; }
 
-printf '%-7s %-6s %14s %14s %7s %12s %6s\n' rows pairs batch_ms/pair floor_ms/pair ratio batch_peak_MiB same |
+printf '%-7s %-6s %14s %14s %7s %14s %14s %15s %5s\n' rows pairs batch_ms/pair floor_ms/pair ratio \
+  batch_cpu_ms/p floor_cpu_ms/p batch_peak_MiB same |
   tee -a "$results"
 IFS=, read -ra row_counts <<<"$rows_list"
 IFS=, read -ra pair_counts <<<"$counts"
@@ -48,7 +56,7 @@ for rows in "${row_counts[@]}"; do
   for n in "${pair_counts[@]}"; do
     scratch=$out/r$rows-n$n
     rm -rf "$scratch"
-    "$build/actualiz-bench-generate" --into "$scratch" --pairs "$n" --rows "$rows" >/dev/null
+    "$build/bench/actualiz-bench-generate" --into "$scratch" --pairs "$n" --rows "$rows" >/dev/null
     sync
 
     start=$(now)
@@ -61,7 +69,8 @@ for rows in "${row_counts[@]}"; do
       echo "batch ended with status $status; see $scratch/batch.log and report.json" >&2
     fi
 
-    floor_s=$("$build/actualiz-bench-floor" "$scratch/c/prog/modelos/db0000.mdb" "$scratch"/floor/*.mdb)
+    floor_s=$(/usr/bin/time -v -o "$scratch/floor.time" "$build/bench/actualiz-bench-floor" \
+      "$scratch/c/prog/modelos/db0000.mdb" "$scratch"/floor/*.mdb)
 
     same=no
     if cmp -s <("$cli" describe --system "$scratch/c/datos/db0000.mdb") \
@@ -71,9 +80,11 @@ for rows in "${row_counts[@]}"; do
 
     batch_ms=$(calc "1000 * $batch_s / $n")
     floor_ms=$(calc "1000 * $floor_s / $n")
-    printf '%-7s %-6s %14.2f %14.2f %7.2f %12.1f %6s\n' "$rows" "$n" "$batch_ms" "$floor_ms" \
-      "$(calc "$batch_ms / $floor_ms")" "$(calc "$(peak_kib "$scratch/batch.time") / 1024")" \
-      "$same" | tee -a "$results"
+    printf '%-7s %-6s %14.2f %14.2f %7.2f %14.2f %14.2f %15.1f %5s\n' "$rows" "$n" "$batch_ms" \
+      "$floor_ms" "$(calc "$batch_ms / $floor_ms")" \
+      "$(calc "1000 * $(cpu_s "$scratch/batch.time") / $n")" \
+      "$(calc "1000 * $(cpu_s "$scratch/floor.time") / $n")" \
+      "$(calc "$(peak_kib "$scratch/batch.time") / 1024")" "$same" | tee -a "$results"
     ((keep)) || rm -rf "$scratch"
   done
 done

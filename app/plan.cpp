@@ -1,0 +1,428 @@
+// The plan: the batch run over a scratch copy of the real drives.
+//
+// Steps:
+//  1. Make a scratch root and map every drive letter of the real map to a
+//     folder of it ("<root>/c" for c:), with the same current directories.
+//  2. Copy in what the batch reads or writes, each to the same place
+//     relative to its drive: the catalogues of "C:\Zarade" that exist, the
+//     data directory's "*.mdb" entries and the models. A host path under no
+//     drive is copied under "<root>/host" instead, and the report's paths
+//     are turned back into the real ones at the end.
+//  3. Build a window on the scratch drives, start it, point Dir1 at the data
+//     directory, describe each target it will pair, and raise
+//     Command13_Click as a click does.
+//  4. Build the batch report from the run's log, then take out every object
+//     dropped and created again whose definition did not change (compared
+//     between the target's description before and after the run).
+//
+// Easy to get wrong: a database in the data directory that is not one of
+// ours (an Access file) cannot be copied through the engine's backup; it is
+// copied as a plain file, which is safe because the engine only ever reads
+// such files.
+#include "app/plan.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "app/backups.h"
+#include "app/catalogues.h"
+#include "engine/backup.h"
+#include "engine/description.h"
+#include "platform/file_system.h"
+
+namespace actualiz::app {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A temporary directory removed with its contents when the object goes.
+class ScratchRoot {
+ public:
+  ScratchRoot() {
+    std::string pattern = (fs::temp_directory_path() / "actualiz-plan-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      throw Error(err::kPathNotFound, "Path not found", "scratch directory " + pattern);
+    }
+    path_ = pattern;
+  }
+  ~ScratchRoot() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  ScratchRoot(const ScratchRoot&) = delete;
+  ScratchRoot& operator=(const ScratchRoot&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Real host paths and their scratch places.
+class Mirror {
+ public:
+  Mirror(const platform::DriveMap& real, const fs::path& root) : real_(real), root_(root) {
+    for (char letter : real.Drives()) {
+      const fs::path place = root / std::string(1, letter);
+      fs::create_directories(place);
+      scratch_.Map(letter, place.string());
+      scratch_.SetCurrentDirectory(letter, real.CurrentDirectory(letter));
+      prefixes_.emplace_back(place.string(), *real.Root(letter));
+    }
+    prefixes_.emplace_back((root / "host").string(), "");
+    // Longest scratch prefix first, so that no prefix hides a longer one.
+    std::sort(prefixes_.begin(), prefixes_.end(),
+              [](auto& a, auto& b) { return a.first.size() > b.first.size(); });
+  }
+
+  const platform::DriveMap& ScratchDrives() const { return scratch_; }
+
+  // The scratch place of a real host path.
+  fs::path Of(const std::string& host_path) const {
+    const fs::path path = fs::absolute(host_path).lexically_normal();
+    for (char letter : real_.Drives()) {
+      const fs::path drive_root = fs::path(*real_.Root(letter)).lexically_normal();
+      const fs::path relative = path.lexically_relative(drive_root);
+      if (!relative.empty() && *relative.begin() != "..") {
+        return (root_ / std::string(1, letter) / relative).lexically_normal();
+      }
+    }
+    return root_ / "host" / path.relative_path();
+  }
+
+  // `text` with every scratch place written as the real one.
+  std::string Unmirror(std::string text) const {
+    for (const auto& [scratch, real] : prefixes_) {
+      for (size_t at = text.find(scratch); at != std::string::npos;
+           at = text.find(scratch, at + real.size())) {
+        text.replace(at, scratch.size(), real);
+      }
+    }
+    return text;
+  }
+
+ private:
+  const platform::DriveMap& real_;
+  fs::path root_;
+  platform::DriveMap scratch_;
+  std::vector<std::pair<std::string, std::string>> prefixes_;  // scratch -> real
+};
+
+// Copies one entry of a folder the batch reads: databases consistently, a
+// file the engine cannot copy (not one of ours) as it stands, a directory
+// named like a database as an empty directory.
+void CopyEntry(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to.parent_path());
+  if (fs::is_directory(from)) {
+    fs::create_directories(to);
+    return;
+  }
+  try {
+    engine::CopyDatabase(from.string(), to.string(), engine::CopyTarget::kNew);
+  } catch (const Error& e) {
+    if (e.Number() != err::kUnrecognizedFormat) throw;
+    fs::copy_file(from, to);
+  }
+}
+
+void CopyMatching(const platform::DriveMap& drives, const Mirror& mirror,
+                  const std::string& folder) {
+  const std::string host_folder = drives.ToHost(folder);
+  if (!fs::is_directory(host_folder)) return;
+  fs::create_directories(mirror.Of(host_folder));
+  for (const std::string& name : platform::ListMatching(drives, folder + "\\*.mdb")) {
+    if (name == "." || name == "..") continue;
+    const fs::path real = fs::path(host_folder) / name;
+    CopyEntry(real, mirror.Of(real.string()));
+  }
+}
+
+void CopyCatalogues(const platform::DriveMap& drives, const Mirror& mirror) {
+  if (!drives.IsMapped('c')) return;
+  for (const char* catalogue : {kIndexCatalogue, kRelationCatalogue, kQueryCatalogue}) {
+    const std::string host = drives.ToHost(catalogue);
+    if (fs::exists(host)) CopyEntry(host, mirror.Of(host));
+  }
+}
+
+// A Windows path stays as written (the scratch map resolves it); a host
+// path becomes its scratch place.
+std::string ScratchName(const std::string& path, const Mirror& mirror,
+                        const platform::DriveMap& drives) {
+  if (platform::DriveMap::DriveOf(path)) return path;
+  return mirror.Of(drives.ToHost(path)).string();
+}
+
+// ---- identical replacements ----
+
+struct Kind {
+  const char* dropped;
+  const char* created;
+};
+constexpr Kind kReplacedKinds[] = {{"index dropped", "index created"},
+                                   {"relation dropped", "relation created"},
+                                   {"query dropped", "query created"}};
+
+// The list under `key` of a description object; an empty list when absent.
+const nlohmann::json& ListOf(const nlohmann::json& object, const char* key) {
+  static const nlohmann::json empty = nlohmann::json::array();
+  auto it = object.find(key);
+  return it != object.end() && it->is_array() ? *it : empty;
+}
+
+const nlohmann::json* Named(const nlohmann::json& items, const std::string& name) {
+  for (const nlohmann::json& item : items) {
+    if (item.is_object() && item.value("name", "") == name) return &item;
+  }
+  return nullptr;
+}
+
+// The definition of the object a change names, in a description; nullptr
+// when it is not there.
+const nlohmann::json* DefinitionOf(const nlohmann::json& description, const std::string& kind,
+                                   const std::string& object) {
+  if (kind.rfind("index", 0) == 0) {
+    const size_t on = object.rfind(" on ");
+    if (on == std::string::npos) return nullptr;
+    const nlohmann::json* table = Named(ListOf(description, "tables"), object.substr(on + 4));
+    if (table == nullptr) return nullptr;
+    return Named(ListOf(*table, "indexes"), object.substr(0, on));
+  }
+  const char* key = kind.rfind("relation", 0) == 0 ? "relations" : "queries";
+  return Named(ListOf(description, key), object);
+}
+
+// Removes from `changes` each drop whose object was created again with the
+// definition it had before. Returns how many pairs it removed.
+int DropIdenticalReplacements(std::vector<Change>& changes, const nlohmann::json& before,
+                              const nlohmann::json& after) {
+  if (!before.is_object() || !after.is_object()) return 0;
+  int removed = 0;
+  for (const Kind& kind : kReplacedKinds) {
+    for (size_t i = 0; i < changes.size(); ++i) {
+      if (changes[i].kind != kind.dropped) continue;
+      const std::string object = changes[i].object;
+      auto created = std::find_if(
+          changes.begin() + static_cast<std::ptrdiff_t>(i), changes.end(),
+          [&](const Change& c) { return c.kind == kind.created && c.object == object; });
+      if (created == changes.end()) continue;
+      const nlohmann::json* old_definition = DefinitionOf(before, kind.dropped, object);
+      const nlohmann::json* new_definition = DefinitionOf(after, kind.created, object);
+      if (old_definition == nullptr || new_definition == nullptr ||
+          *old_definition != *new_definition) {
+        continue;
+      }
+      changes.erase(created);
+      changes.erase(changes.begin() + static_cast<std::ptrdiff_t>(i));
+      --i;
+      ++removed;
+    }
+  }
+  return removed;
+}
+
+// The description of a database, or null when it cannot be read (the run
+// itself reports what it cannot read).
+nlohmann::json DescribeOrNull(const std::string& host_path) {
+  try {
+    engine::DatabasePtr database = engine::OpenDatabase(host_path);
+    nlohmann::json description = engine::Describe(*database);
+    database->Close();
+    return description;
+  } catch (const Error&) {
+    return nullptr;
+  }
+}
+
+std::string PlanState(const DatabaseReport& database) {
+  if (!database.failures.empty()) return "failed";
+  if (database.copied) {
+    for (const Change& change : database.changes) {
+      if (change.kind == "database copied") return "copied";
+    }
+    return "failed";
+  }
+  return database.changes.empty() ? "up to date" : "updated";
+}
+
+void Unmirror(BatchReport& report, const Mirror& mirror) {
+  auto fix = [&](std::string& text) { text = mirror.Unmirror(text); };
+  auto fix_change = [&](Change& change) { fix(change.database); };
+  auto fix_failure = [&](Failure& failure) {
+    fix(failure.database);
+    fix(failure.context);
+    fix(failure.statement);
+    fix(failure.text);
+  };
+  fix(report.data_directory);
+  for (DatabaseReport& database : report.databases) {
+    fix(database.path);
+    std::for_each(database.changes.begin(), database.changes.end(), fix_change);
+    std::for_each(database.failures.begin(), database.failures.end(), fix_failure);
+  }
+  std::for_each(report.other_changes.begin(), report.other_changes.end(), fix_change);
+  std::for_each(report.other_failures.begin(), report.other_failures.end(), fix_failure);
+}
+
+}  // namespace
+
+bool Plan::NothingToDo() const {
+  if (Failed() || !report.other_changes.empty()) return false;
+  return std::all_of(report.databases.begin(), report.databases.end(),
+                     [](const DatabaseReport& d) { return d.state == "up to date"; });
+}
+
+Plan MakePlan(const Environment& env, const std::string& data_directory) {
+  const platform::DriveMap& drives = env.drives;
+  ScratchRoot root;
+  const Mirror mirror(drives, root.path());
+
+  const std::string host_data = drives.ToHost(data_directory);
+  if (!fs::is_directory(host_data)) {
+    throw Error(err::kPathNotFound, "Path not found", "'" + data_directory + "'");
+  }
+  CopyCatalogues(drives, mirror);
+  CopyMatching(drives, mirror, data_directory);
+  CopyMatching(drives, mirror, env.program_dir + "\\modelos");
+
+  Environment scratch_env;
+  scratch_env.drives = mirror.ScratchDrives();
+  scratch_env.program_dir = ScratchName(env.program_dir, mirror, drives);
+  scratch_env.op = env.op;
+  Actualiz window(scratch_env);
+  window.Activate();
+  const std::string scratch_data = ScratchName(data_directory, mirror, drives);
+  window.Dir1.SetPath(scratch_data);
+
+  const std::string scratch_host_data = scratch_env.drives.ToHost(scratch_data);
+  std::map<std::string, nlohmann::json> before;
+  for (const std::string& name : PairedTargets(window)) {
+    before[name] = DescribeOrNull((fs::path(scratch_host_data) / name).string());
+  }
+
+  const size_t failures_before = window.Log().Failures().size();
+  const size_t changes_before = window.Log().Changes().size();
+  try {
+    window.Click("Command13_Click");
+  } catch (const ProgramEnded&) {
+    throw Error(err::kInvalidOperation, "The program ended during the planned run",
+                "'" + data_directory + "'");
+  }
+  const RunLog run = EntriesSince(window.Log(), failures_before, changes_before);
+
+  Plan plan;
+  plan.report = BuildBatchReport(window, run);
+  for (DatabaseReport& database : plan.report.databases) {
+    if (!database.copied) {
+      const nlohmann::json after =
+          DescribeOrNull((fs::path(scratch_host_data) / database.name).string());
+      plan.identical_replacements +=
+          DropIdenticalReplacements(database.changes, before[database.name], after);
+    }
+    database.state = PlanState(database);
+  }
+  Unmirror(plan.report, mirror);
+  return plan;
+}
+
+namespace {
+
+std::vector<std::string> ObjectsOf(const std::vector<Change>& changes, const std::string& kind) {
+  std::vector<std::string> out;
+  for (const Change& change : changes) {
+    if (change.kind == kind) out.push_back(change.object);
+  }
+  return out;
+}
+
+std::string Join(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& item : items) out += (out.empty() ? "" : ", ") + item;
+  return out;
+}
+
+// Lines "  <title>: a, b" for the objects of a kind, none when there are none.
+void ListKind(std::ostringstream& out, const std::vector<Change>& changes, const char* kind,
+              const char* title) {
+  const std::vector<std::string> objects = ObjectsOf(changes, kind);
+  if (!objects.empty()) out << "  " << title << ": " << Join(objects) << "\n";
+}
+
+// Objects dropped and created again with another definition.
+void ListReplaced(std::ostringstream& out, const std::vector<Change>& changes, const Kind& kind,
+                  const char* noun) {
+  std::vector<std::string> dropped = ObjectsOf(changes, kind.dropped);
+  std::vector<std::string> created = ObjectsOf(changes, kind.created);
+  std::vector<std::string> replaced;
+  for (auto it = dropped.begin(); it != dropped.end();) {
+    auto match = std::find(created.begin(), created.end(), *it);
+    if (match == created.end()) {
+      ++it;
+      continue;
+    }
+    replaced.push_back(*it);
+    created.erase(match);
+    it = dropped.erase(it);
+  }
+  const std::string name(noun);
+  if (!replaced.empty()) out << "  " << name << " to replace: " << Join(replaced) << "\n";
+  if (!dropped.empty()) out << "  " << name << " to drop: " << Join(dropped) << "\n";
+  if (!created.empty()) out << "  " << name << " to create: " << Join(created) << "\n";
+}
+
+std::string FailureText(const Failure& failure) {
+  std::string line = failure.handler;
+  if (!failure.statement.empty()) line += " (" + failure.statement + ")";
+  line += ": error " + std::to_string(failure.number) + " " + failure.text;
+  if (!failure.context.empty()) line += " [" + failure.context + "]";
+  return line;
+}
+
+}  // namespace
+
+std::string FormatPlan(const Plan& plan) {
+  const BatchReport& report = plan.report;
+  std::ostringstream out;
+  const int pairs = static_cast<int>(std::count_if(report.databases.begin(), report.databases.end(),
+                                                   [](auto& d) { return !d.copied; }));
+  out << "Plan for " << report.data_directory << ": " << pairs << " database pair"
+      << (pairs == 1 ? "" : "s") << ", " << report.CountState("updated") << " to update, "
+      << report.CountState("copied") << " to copy in, " << report.FailureCount() << " failure"
+      << (report.FailureCount() == 1 ? "" : "s") << "\n";
+  for (const DatabaseReport& database : report.databases) {
+    out << "\n" << database.name << ": ";
+    if (database.state == "updated") {
+      out << "would be updated\n";
+    } else if (database.state == "copied") {
+      out << "would be copied in from the models\n";
+    } else {
+      out << database.state << "\n";
+    }
+    ListKind(out, database.changes, "table created", "tables to create");
+    ListKind(out, database.changes, "field added", "fields to add");
+    ListKind(out, database.changes, "table migrated", "tables to migrate");
+    ListReplaced(out, database.changes, kReplacedKinds[0], "indexes");
+    ListReplaced(out, database.changes, kReplacedKinds[1], "relations");
+    ListReplaced(out, database.changes, kReplacedKinds[2], "queries");
+    for (const Failure& failure : database.failures) {
+      out << "  would fail: " << FailureText(failure) << "\n";
+    }
+  }
+  if (!report.other_failures.empty()) {
+    out << "\nOther failures:\n";
+    for (const Failure& failure : report.other_failures) {
+      out << "  " << (failure.database.empty() ? "" : failure.database + ": ")
+          << FailureText(failure) << "\n";
+    }
+  }
+  out << "\n"
+      << (plan.NothingToDo() ? "Nothing to do: every database is up to date.\n"
+                             : "Run \"batch\" to make these changes.\n");
+  return out.str();
+}
+
+}  // namespace actualiz::app

@@ -1,0 +1,61 @@
+// actualiz-cli plan --data DIR [--json FILE]
+//
+// Shows what "batch" would do to a data directory without changing it: the
+// batch runs over a scratch copy (app/plan.h) and its report is printed as
+// a plan. Exit status 0, or 1 when the plan could not be made or the batch
+// would pass over a failure.
+#include "cli/plan_command.h"
+
+#include <fstream>
+#include <iostream>
+
+#include "app/plan.h"
+
+namespace actualiz::cli {
+
+void WriteJsonFile(const std::string& path, const nlohmann::json& report) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << report.dump(2) << "\n";
+  out.close();
+  if (!out) throw Error(err::kPermissionDenied, "Permission denied", "report file " + path);
+}
+
+int RunPlan(const CliContext& context, const PlanOptions& options, bool check) {
+  const char* command = check ? "check" : "plan";
+  TerminalOperator op;
+  try {
+    const app::Plan plan = app::MakePlan(context.MakeEnvironment(op), options.data);
+    std::cout << app::FormatPlan(plan);
+    if (!options.json_file.empty()) {
+      WriteJsonFile(options.json_file, app::BatchReportJson(plan.report));
+    }
+    if (plan.Failed()) return 1;
+    return check && !plan.NothingToDo() ? 2 : 0;
+  } catch (const Error& e) {
+    std::cerr << "actualiz-cli " << command << ": error " << e.Number() << " " << e.Text()
+              << (e.Context().empty() ? "" : " [" + e.Context() + "]") << "\n";
+    return 1;
+  }
+}
+
+namespace {
+
+void AddPlanCommand(CLI::App& app, CliContext& context) {
+  auto options = std::make_shared<PlanOptions>();
+  CLI::App* command = app.add_subcommand(
+      "plan", "Show what batch would change in the data directory, changing nothing");
+  command
+      ->add_option("--data", options->data,
+                   "The data directory (host path or Windows path on a mapped drive)")
+      ->required();
+  command->add_option("--json", options->json_file, "Also write the plan as JSON to FILE")
+      ->type_name("FILE");
+  command->callback(
+      [&context, options] { context.exit_status = RunPlan(context, *options, false); });
+}
+
+}  // namespace
+
+ACTUALIZ_COMMAND(AddPlanCommand);
+
+}  // namespace actualiz::cli

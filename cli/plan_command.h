@@ -1,0 +1,27 @@
+// The plan and check commands share one run: the batch over a scratch copy.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/command.h"
+
+namespace actualiz::cli {
+
+struct PlanOptions {
+  std::string data;       // the data directory, required
+  std::string json_file;  // "" for none
+};
+
+// Plans the batch over options.data, prints the plan and writes the JSON
+// report when asked. Returns 1 when something failed (the plan could not be
+// made, or the batch would pass over a failure); otherwise 0, or with
+// `check` 2 when anything would change.
+int RunPlan(const CliContext& context, const PlanOptions& options, bool check);
+
+// Writes `report` as indented JSON to the host path `path`; 70 when it
+// cannot be written.
+void WriteJsonFile(const std::string& path, const nlohmann::json& report);
+
+}  // namespace actualiz::cli

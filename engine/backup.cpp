@@ -1,0 +1,117 @@
+// Database copies through SQLite's online backup.
+//
+// Steps: check that the source is a file of ours (its header), open it
+// read-only, open or create the destination, then copy every page in one
+// backup step, retrying while another connection holds a lock (up to the
+// engine's usual wait). The backup writes the destination inside its own
+// transaction with a rollback journal, so a failure half-way rolls it back;
+// a destination this call created is removed again on failure.
+#include "engine/backup.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "base/error.h"
+#include "engine/jet_errors.h"
+
+namespace actualiz::engine {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr auto kLockWait = std::chrono::milliseconds(3000);
+constexpr auto kLockRetry = std::chrono::milliseconds(50);
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+bool HasSqliteHeader(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::array<char, 16> header{};
+  if (!in.read(header.data(), header.size())) return false;
+  return std::memcmp(header.data(), "SQLite format 3", 16) == 0;
+}
+
+// Closes a connection when it goes out of scope.
+struct Connection {
+  sqlite3* db = nullptr;
+  ~Connection() { sqlite3_close_v2(db); }
+};
+
+void OpenConnection(Connection& connection, const std::string& path, int flags) {
+  if (sqlite3_open_v2(path.c_str(), &connection.db, flags | SQLITE_OPEN_PRIVATECACHE, nullptr) !=
+      SQLITE_OK) {
+    throw Error(err::kCannotOpen, text::CannotOpen(path), Quoted(path));
+  }
+  sqlite3_busy_timeout(connection.db, static_cast<int>(kLockWait.count()));
+}
+
+Error StepFailure(int rc, const std::string& from, const std::string& to) {
+  switch (rc) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return Error(err::kFileInUse, text::FileInUse(from), Quoted(from) + " -> " + Quoted(to));
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      return Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(from), Quoted(from));
+    default:
+      return Error(err::kCannotOpen, text::CannotOpen(to), Quoted(to));
+  }
+}
+
+void RunBackup(sqlite3* source, sqlite3* destination, const std::string& from,
+               const std::string& to) {
+  sqlite3_backup* backup = sqlite3_backup_init(destination, "main", source, "main");
+  if (backup == nullptr) throw StepFailure(sqlite3_errcode(destination), from, to);
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  int rc = SQLITE_OK;
+  for (;;) {
+    rc = sqlite3_backup_step(backup, -1);
+    if (rc == SQLITE_DONE) break;
+    const bool locked = rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+    if (!locked || std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(kLockRetry);
+  }
+  sqlite3_backup_finish(backup);
+  if (rc != SQLITE_DONE) throw StepFailure(rc, from, to);
+}
+
+}  // namespace
+
+void CopyDatabase(const std::string& from, const std::string& to, CopyTarget target) {
+  std::error_code ec;
+  if (!fs::exists(from, ec))
+    throw Error(err::kFileNotFound, text::FileNotFound(from), Quoted(from));
+  if (!fs::is_regular_file(from, ec) || !HasSqliteHeader(from)) {
+    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(from), Quoted(from));
+  }
+  const bool existed = fs::exists(to, ec);
+  if (existed && target == CopyTarget::kNew) {
+    throw Error(err::kDatabaseExists, text::kDatabaseExists, Quoted(to));
+  }
+  if (existed && !fs::is_regular_file(to, ec)) {
+    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(to), Quoted(to));
+  }
+
+  try {
+    Connection source;
+    OpenConnection(source, from, SQLITE_OPEN_READONLY);
+    Connection destination;
+    OpenConnection(destination, to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    RunBackup(source.db, destination.db, from, to);
+  } catch (const Error&) {
+    if (!existed) {
+      fs::remove(to, ec);
+      fs::remove(to + "-journal", ec);
+    }
+    throw;
+  }
+}
+
+}  // namespace actualiz::engine

@@ -1,0 +1,28 @@
+// Consistent copies of database files.
+//
+// A database may be open in another handle or process while it is copied,
+// so a plain file copy could catch half of a change. These copies go
+// through SQLite's online backup instead: the source is read as one
+// snapshot (a writer in the middle of a change is waited for), and the
+// destination is written in one transaction of its own, so it is either the
+// whole snapshot or what it was before.
+#pragma once
+
+#include <string>
+
+namespace actualiz::engine {
+
+enum class CopyTarget {
+  kNew,      // the destination must not exist: 3204 when it does
+  kReplace,  // an existing destination database is overwritten whole
+};
+
+// Copies the database at host path `from` into host path `to`. `from` is
+// only read. With kNew a failure leaves no file at `to`; with kReplace a
+// failure leaves `to` as it was. Fails with 3024 when `from` is missing,
+// 3343 when it is not a database of ours (an Access file, a damaged or
+// foreign file, a directory), 3045 when a lock is held past the wait, 3049
+// when `to` cannot be written. Errors name the file concerned.
+void CopyDatabase(const std::string& from, const std::string& to, CopyTarget target);
+
+}  // namespace actualiz::engine

@@ -179,12 +179,23 @@ void RestoreDatabases(const BackupFolder& backup, const std::string& host_data_d
                       std::vector<RestoredFile>& done) {
   const fs::path folder(backup.folder);
   const fs::path data(host_data_directory);
+  // Every copy is there before any is put back: no half restore for a
+  // folder that lost a file.
+  std::error_code ec;
+  if (!fs::is_directory(data, ec)) {
+    throw Error(err::kPathNotFound, "Path not found", "'" + data.string() + "'");
+  }
+  for (const std::string& name : backup.databases) {
+    if (!fs::is_regular_file(folder / name, ec)) {
+      throw Error(err::kFileNotFound, "Backup copy missing: " + name,
+                  "'" + (folder / name).string() + "'");
+    }
+  }
   for (const std::string& name : backup.databases) {
     engine::CopyDatabase((folder / name).string(), (data / name).string(),
                          engine::CopyTarget::kReplace);
     done.push_back({name, "restored"});
   }
-  std::error_code ec;
   for (const std::string& name : backup.copied_in) {
     const fs::path copied = data / name;
     if (!fs::exists(copied, ec)) continue;

@@ -70,7 +70,9 @@ struct RestoredFile {
 // Puts every database of `backup` back into `host_data_directory`
 // (replacing the file's content in one transaction), and moves each database
 // the run copied in into "<folder>/copied-in/", so that the directory is as
-// it was before the run. Stops at the first failure with the engine's error
+// it was before the run. Nothing is touched when the data directory is
+// missing (76) or a copy the manifest names is missing from the folder
+// (3024). Otherwise stops at the first failure with the engine's error
 // naming the file; `done` then tells what was already restored.
 void RestoreDatabases(const BackupFolder& backup, const std::string& host_data_directory,
                       std::vector<RestoredFile>& done);

@@ -1,4 +1,4 @@
-// actualiz-cli batch [--data DIR] [--json FILE]
+// actualiz-cli batch [--data DIR] [--json FILE] [--no-backup]
 //
 // Runs "Transformar" (Command13_Click) over a data directory without a
 // display: builds the window as the program starts it, points Dir1 at DIR
@@ -6,9 +6,19 @@
 // start-up's own choice stands), raises the batch driver, shows its progress
 // panel as it changes and prints the report at the end. Exit status 0 when
 // nothing failed, 1 when something was passed over or reached the top.
+//
+// Before the run every target database it will work on is backed up into
+// a dated folder of the data directory (app/backups.h); a database that
+// cannot be backed up stops the command before anything changes. After the
+// run only the backups of databases that changed are kept, and the report
+// names them. --no-backup runs without backups.
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iostream>
+#include <optional>
 
+#include "app/backups.h"
 #include "app/batch_report.h"
 #include "cli/command.h"
 #include "cli/progress_panel.h"
@@ -20,6 +30,7 @@ namespace {
 struct BatchOptions {
   std::string data;
   std::string json_file;
+  bool no_backup = false;
 };
 
 void WriteJson(const std::string& path, const nlohmann::json& report) {
@@ -27,6 +38,39 @@ void WriteJson(const std::string& path, const nlohmann::json& report) {
   out << report.dump(2) << "\n";
   out.close();
   if (!out) throw Error(err::kPermissionDenied, "Permission denied", "report file " + path);
+}
+
+std::string ErrorLine(const Error& e) {
+  return "error " + std::to_string(e.Number()) + " " + e.Text() +
+         (e.Context().empty() ? "" : " [" + e.Context() + "]");
+}
+
+// The databases a run copied into the data directory.
+std::vector<std::string> CopiedIn(const app::BatchReport& report) {
+  std::vector<std::string> names;
+  for (const app::DatabaseReport& database : report.databases) {
+    if (database.state == "copied") names.push_back(database.name);
+  }
+  return names;
+}
+
+std::string BackupLines(const app::BackupFolder& backup) {
+  if (backup.folder.empty()) return "\nNo backup kept: no database was changed.\n";
+  std::string out = "\nBackups in " + backup.folder + ":\n";
+  for (const std::string& name : backup.databases) out += "  " + name + "\n";
+  out += "Restore them with: actualiz-cli restore " + backup.folder + "\n";
+  return out;
+}
+
+// Adds the backup folder, and each kept backup to its database's entry.
+void AddBackupsToJson(nlohmann::json& report, const app::BackupFolder& backup) {
+  report["backupFolder"] = backup.folder;
+  for (nlohmann::json& database : report["databases"]) {
+    const std::string name = database.value("name", "");
+    const bool kept =
+        std::find(backup.databases.begin(), backup.databases.end(), name) != backup.databases.end();
+    database["backup"] = kept ? backup.folder + "/" + name : "";
+  }
 }
 
 int RunBatch(const CliContext& context, const BatchOptions& options) {
@@ -46,6 +90,19 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   // fallback of the data directory, a catalogue that could not be opened)
   // stays in the log file, and a missing catalogue fails the chains that
   // use it, which the report shows.
+  std::optional<app::BackupFolder> backup;
+  std::string host_data;
+  if (!options.no_backup) {
+    try {
+      host_data = window.Env().drives.ToHost(window.Dir1.Path());
+      backup = app::BackUpDatabases(host_data, window.Dir1.Path(), app::PairedTargets(window),
+                                    std::chrono::system_clock::now());
+    } catch (const Error& e) {
+      std::cerr << "actualiz-cli batch: cannot back up before changing: " << ErrorLine(e)
+                << "\nNothing was changed (--no-backup runs without backups).\n";
+      return 1;
+    }
+  }
   const size_t failures_before = window.Log().Failures().size();
   const size_t changes_before = window.Log().Changes().size();
   window.SetListener(&panel);
@@ -63,8 +120,23 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   const app::RunLog run = app::EntriesSince(window.Log(), failures_before, changes_before);
   const app::BatchReport report = app::BuildBatchReport(window, run);
   std::cout << "\n" << app::FormatBatchReport(report);
-  if (!options.json_file.empty()) WriteJson(options.json_file, app::BatchReportJson(report));
-  return run.Failures().empty() ? 0 : 1;
+  int status = run.Failures().empty() ? 0 : 1;
+  if (backup) {
+    try {
+      app::KeepChangedOnly(*backup, host_data, CopiedIn(report));
+    } catch (const Error& e) {
+      std::cerr << "actualiz-cli batch: backup folder " << backup->folder
+                << " could not be completed: " << ErrorLine(e) << "\n";
+      status = 1;
+    }
+    std::cout << BackupLines(*backup);
+  }
+  if (!options.json_file.empty()) {
+    nlohmann::json json = app::BatchReportJson(report);
+    if (backup) AddBackupsToJson(json, *backup);
+    WriteJson(options.json_file, json);
+  }
+  return status;
 }
 
 void AddBatchCommand(CLI::App& app, CliContext& context) {
@@ -75,6 +147,8 @@ void AddBatchCommand(CLI::App& app, CliContext& context) {
                       "The data directory (host path or Windows path on a mapped drive)");
   command->add_option("--json", options->json_file, "Also write the report as JSON to FILE")
       ->type_name("FILE");
+  command->add_flag("--no-backup", options->no_backup,
+                    "Do not back up the databases before changing them");
   command->callback([&context, options] { context.exit_status = RunBatch(context, *options); });
 }
 

@@ -1,0 +1,208 @@
+// Consistent database copies, backup folders around a batch run, and
+// putting them back.
+#include "app/backups.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/backup.h"
+#include "tests/support/db_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace actualiz::app {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::BuildDatabase;
+using testing::DescribeFile;
+using testing::TempDir;
+
+constexpr const char* kClientes = R"({"tables": [{"name": "Clientes",
+  "fields": [{"name": "Id", "type": 4}, {"name": "Nombre", "type": 10, "size": 50}],
+  "indexes": [{"name": "PrimaryKey", "fields": ["Id"], "primary": true, "unique": true}],
+  "rows": [{"Id": 1, "Nombre": "Ana"}, {"Id": 2, "Nombre": "Luis"}]}],
+  "queries": [{"name": "qTodos", "sql": "SELECT * FROM Clientes"}]})";
+constexpr const char* kOther = R"({"tables": [{"name": "Otra",
+  "fields": [{"name": "X", "type": 4}], "rows": [{"X": 7}]}]})";
+
+// Runs SQL straight on a file, as another program would.
+void Sql(const std::string& path, const char* statement) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, statement, nullptr, nullptr, nullptr), SQLITE_OK) << path;
+  sqlite3_close(db);
+}
+
+int ErrorNumber(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Error& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+// ---- the engine's consistent copy ----
+
+TEST(CopyDatabase, CopyHoldsTheSameTablesRowsAndQueries) {
+  TempDir dir;
+  BuildDatabase(dir.File("a.mdb"), kClientes);
+  engine::CopyDatabase(dir.File("a.mdb"), dir.File("copy.mdb"), engine::CopyTarget::kNew);
+  EXPECT_EQ(DescribeFile(dir.File("copy.mdb"), true), DescribeFile(dir.File("a.mdb"), true));
+}
+
+TEST(CopyDatabase, ChangeInProgressElsewhereIsNotCaughtHalfWay) {
+  TempDir dir;
+  BuildDatabase(dir.File("a.mdb"), kClientes);
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.File("a.mdb").c_str(), &writer), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE; DELETE FROM Clientes WHERE Id = 2", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  engine::CopyDatabase(dir.File("a.mdb"), dir.File("copy.mdb"), engine::CopyTarget::kNew);
+  sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(writer);
+  EXPECT_EQ(DescribeFile(dir.File("copy.mdb"), true), DescribeFile(dir.File("a.mdb"), true));
+}
+
+TEST(CopyDatabase, NewCopyNeverOverwritesAndFailuresLeaveNoFile) {
+  TempDir dir;
+  BuildDatabase(dir.File("a.mdb"), kClientes);
+  BuildDatabase(dir.File("b.mdb"), kOther);
+  EXPECT_EQ(ErrorNumber([&] {
+              engine::CopyDatabase(dir.File("a.mdb"), dir.File("b.mdb"), engine::CopyTarget::kNew);
+            }),
+            err::kDatabaseExists);
+  EXPECT_EQ(DescribeFile(dir.File("b.mdb"))["tables"][0]["name"], "Otra");
+
+  EXPECT_EQ(ErrorNumber([&] {
+              engine::CopyDatabase(dir.File("none.mdb"), dir.File("c.mdb"),
+                                   engine::CopyTarget::kNew);
+            }),
+            err::kFileNotFound);
+  testing::WriteFile(dir.File("text.mdb"), "not a database at all, just some text");
+  EXPECT_EQ(ErrorNumber([&] {
+              engine::CopyDatabase(dir.File("text.mdb"), dir.File("c.mdb"),
+                                   engine::CopyTarget::kNew);
+            }),
+            err::kUnrecognizedFormat);
+  EXPECT_FALSE(fs::exists(dir.File("c.mdb")));
+}
+
+TEST(CopyDatabase, ReplaceOverwritesTheWholeContent) {
+  TempDir dir;
+  BuildDatabase(dir.File("a.mdb"), kClientes);
+  BuildDatabase(dir.File("b.mdb"), kOther);
+  engine::CopyDatabase(dir.File("a.mdb"), dir.File("b.mdb"), engine::CopyTarget::kReplace);
+  EXPECT_EQ(DescribeFile(dir.File("b.mdb"), true), DescribeFile(dir.File("a.mdb"), true));
+}
+
+// ---- backup folders ----
+
+class Backups : public ::testing::Test {
+ protected:
+  Backups() {
+    data = temp.path() / "datos";
+    fs::create_directories(data);
+    BuildDatabase((data / "clientes.mdb").string(), kClientes);
+    BuildDatabase((data / "otra.mdb").string(), kOther);
+  }
+  std::string Data() const { return data.string(); }
+  std::string At(const std::string& name) const { return (data / name).string(); }
+
+  TempDir temp;
+  fs::path data;
+  std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+};
+
+TEST_F(Backups, FolderIsDatedAndHoldsEqualCopiesAndAManifest) {
+  const BackupFolder backup =
+      BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb", "otra.mdb"}, now);
+  EXPECT_EQ(fs::path(backup.folder).parent_path(), data / ".actualiz-backups");
+  EXPECT_EQ(fs::path(backup.folder).filename().string().size(), 17u);  // 2026-12-07_052947
+  EXPECT_EQ(DescribeFile(backup.folder + "/clientes.mdb", true),
+            DescribeFile(At("clientes.mdb"), true));
+  const BackupFolder read = ReadBackupFolder(backup.folder);
+  EXPECT_EQ(read.data_directory, "c:\\datos");
+  EXPECT_EQ(read.databases, (std::vector<std::string>{"clientes.mdb", "otra.mdb"}));
+  EXPECT_EQ(HostDataDirectoryOf(backup.folder), Data());
+
+  // A second run in the same second gets a folder of its own.
+  const BackupFolder second = BackUpDatabases(Data(), "c:\\datos", {"otra.mdb"}, now);
+  EXPECT_NE(second.folder, backup.folder);
+  EXPECT_EQ(ReadBackupFolder(backup.folder).databases.size(), 2u);
+}
+
+TEST_F(Backups, DatabaseThatCannotBeSavedLeavesNoPartialFolder) {
+  testing::WriteFile(At("roto.mdb"), "damaged");
+  EXPECT_EQ(ErrorNumber([&] {
+              BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb", "roto.mdb"}, now);
+            }),
+            err::kUnrecognizedFormat);
+  EXPECT_FALSE(fs::exists(data / ".actualiz-backups"));
+}
+
+TEST_F(Backups, OnlyChangedDatabasesKeepTheirBackup) {
+  BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb", "otra.mdb"}, now);
+  Sql(At("clientes.mdb"),
+      "UPDATE Clientes SET Nombre = 'Eva' WHERE Id = 1");  // rows count as a change
+  KeepChangedOnly(backup, Data(), {"nueva.mdb"});
+  EXPECT_EQ(backup.databases, (std::vector<std::string>{"clientes.mdb"}));
+  EXPECT_FALSE(fs::exists(backup.folder + "/otra.mdb"));
+  EXPECT_EQ(ReadBackupFolder(backup.folder).copied_in, (std::vector<std::string>{"nueva.mdb"}));
+}
+
+TEST_F(Backups, RunThatChangedNothingLeavesNoFolder) {
+  BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb"}, now);
+  KeepChangedOnly(backup, Data(), {});
+  EXPECT_TRUE(backup.folder.empty());
+  EXPECT_FALSE(fs::exists(data / ".actualiz-backups"));
+}
+
+TEST_F(Backups, FoldersThatAreNotBackupsAreRefused) {
+  EXPECT_EQ(ErrorNumber([&] { ReadBackupFolder(Data()); }), err::kInvalidArgument);
+  EXPECT_EQ(ErrorNumber([&] { ReadBackupFolder(At("nada")); }), err::kPathNotFound);
+  // A manifest naming a path outside the folder is not followed.
+  const fs::path forged = temp.path() / "forged";
+  fs::create_directories(forged);
+  testing::WriteFile(forged / "actualiz-backup.json",
+                     R"({"dataDirectory": "c:\\datos", "databases": ["../datos/clientes.mdb"]})");
+  EXPECT_EQ(ErrorNumber([&] { ReadBackupFolder(forged.string()); }), err::kInvalidArgument);
+  testing::WriteFile(forged / "actualiz-backup.json", "{ not json");
+  EXPECT_EQ(ErrorNumber([&] { ReadBackupFolder(forged.string()); }), err::kInvalidArgument);
+}
+
+TEST_F(Backups, RestorePutsContentBackAndMovesCopiedInDatabasesAside) {
+  const nlohmann::json before = DescribeFile(At("clientes.mdb"), true);
+  BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb"}, now);
+  Sql(At("clientes.mdb"), "DELETE FROM Clientes");
+  BuildDatabase(At("nueva.mdb"), kOther);
+  KeepChangedOnly(backup, Data(), {"nueva.mdb"});
+
+  std::vector<RestoredFile> done;
+  RestoreDatabases(ReadBackupFolder(backup.folder), Data(), done);
+  EXPECT_EQ(DescribeFile(At("clientes.mdb"), true), before);
+  EXPECT_FALSE(fs::exists(At("nueva.mdb")));
+  EXPECT_TRUE(fs::exists(backup.folder + "/copied-in/nueva.mdb"));
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_EQ(done[1].action, "moved aside");
+}
+
+TEST_F(Backups, RestoreWithACopyMissingTouchesNothing) {
+  BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb", "otra.mdb"}, now);
+  BuildDatabase(At("nueva.mdb"), kOther);
+  backup.copied_in = {"nueva.mdb"};
+  fs::remove(backup.folder + "/otra.mdb");
+  Sql(At("clientes.mdb"), "DELETE FROM Clientes");
+  std::vector<RestoredFile> done;
+  EXPECT_EQ(ErrorNumber([&] { RestoreDatabases(backup, Data(), done); }), err::kFileNotFound);
+  EXPECT_TRUE(done.empty());
+  EXPECT_TRUE(DescribeFile(At("clientes.mdb"), true)["tables"][0]["rows"].empty());
+  EXPECT_TRUE(fs::exists(At("nueva.mdb")));
+}
+
+}  // namespace
+}  // namespace actualiz::app

@@ -194,8 +194,11 @@ std::string FormatBatchReport(const BatchReport& report) {
     for (const Replaced& kind : kReplaced) {
       const ReplacedCounts counts = CountReplaced(database.changes, kind);
       if (counts.replaced + counts.dropped + counts.created == 0) continue;
-      out << "  " << kind.title << ": " << counts.replaced << " replaced, " << counts.dropped
-          << " dropped, " << counts.created << " created\n";
+      std::vector<std::string> parts;
+      if (counts.replaced > 0) parts.push_back(std::to_string(counts.replaced) + " replaced");
+      if (counts.dropped > 0) parts.push_back(std::to_string(counts.dropped) + " dropped");
+      if (counts.created > 0) parts.push_back(std::to_string(counts.created) + " created");
+      out << "  " << kind.title << ": " << Join(parts) << "\n";
     }
     if (database.copied && database.state == "copied")
       out << "  copied to " << database.path << "\n";

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "engine/engine.h"
 #include "tests/support/db_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct CliRun {
   int status = -1;
   std::string out;  // standard output and standard error together
 };
@@ -27,8 +28,8 @@ std::string Quoted(const std::string& word) {
   return out + "'";
 }
 
-Run Cli(const std::string& arguments) {
-  Run run;
+CliRun Cli(const std::string& arguments) {
+  CliRun run;
   const std::string command = Quoted(ACTUALIZ_CLI) + " " + arguments + " 2>&1 </dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -44,13 +45,13 @@ class BatchCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     demo = temp.path() / "demo";
-    const Run laid_out = Cli("demo --into " + Quoted(demo.string()) + " --from " +
-                             Quoted(std::string(ACTUALIZ_SOURCE_DIR) + "/demo"));
+    const CliRun laid_out = Cli("demo --into " + Quoted(demo.string()) + " --from " +
+                                Quoted(std::string(ACTUALIZ_SOURCE_DIR) + "/demo"));
     ASSERT_EQ(laid_out.status, 0) << laid_out.out;
     ASSERT_NE(laid_out.out.find("batch --data"), std::string::npos) << laid_out.out;
   }
 
-  Run Batch(const std::string& extra = "") {
+  CliRun Batch(const std::string& extra = "") {
     return Cli("--drive " + Quoted("c=" + (demo / "c").string()) + " --program-dir " +
                Quoted((demo / "c" / "prog").string()) + " batch --data 'c:\\datos' " + extra);
   }
@@ -58,6 +59,7 @@ class BatchCommand : public ::testing::Test {
   nlohmann::json Structures() {
     nlohmann::json all;
     for (const auto& entry : fs::directory_iterator(demo / "c" / "datos")) {
+      if (entry.path().extension() != ".mdb" || !entry.is_regular_file()) continue;
       all[entry.path().filename().string()] = DescribeFile(entry.path().string());
     }
     return all;
@@ -73,7 +75,7 @@ class BatchCommand : public ::testing::Test {
 
 TEST_F(BatchCommand, DemoBatchShowsProgressAndAReportAndUpdatesEveryShape) {
   const fs::path report_file = temp.path() / "report.json";
-  const Run run = Batch("--json " + Quoted(report_file.string()));
+  const CliRun run = Batch("--json " + Quoted(report_file.string()));
   ASSERT_EQ(run.status, 0) << run.out;
 
   // Progress as plain lines (no terminal here), then the report.
@@ -97,7 +99,7 @@ TEST_F(BatchCommand, SecondRunAddsNothingAndLeavesEveryStructureAsTheFirstLeftIt
   ASSERT_EQ(Batch().status, 0);
   const nlohmann::json after_first = Structures();
   const fs::path report_file = temp.path() / "second.json";
-  const Run second = Batch("--json " + Quoted(report_file.string()));
+  const CliRun second = Batch("--json " + Quoted(report_file.string()));
   ASSERT_EQ(second.status, 0) << second.out;
   EXPECT_EQ(Structures(), after_first);
   const nlohmann::json report = ReadJson(report_file);
@@ -108,32 +110,42 @@ TEST_F(BatchCommand, SecondRunAddsNothingAndLeavesEveryStructureAsTheFirstLeftIt
 }
 
 TEST_F(BatchCommand, AFailurePassedOverIsReportedAndGivesStatusOne) {
-  WriteFile(demo / "c" / "datos" / "stock.mdb", "this is no database");
+  // "precio" is not the model's "Precio": the walk takes the model's field
+  // as missing and the engine, whose names ignore case, refuses it.
+  {
+    engine::DatabasePtr stock = engine::OpenDatabase((demo / "c" / "datos" / "stock.mdb").string());
+    engine::TableDefPtr articulos = stock->TableDefs().Item("Articulos");
+    articulos->Fields().Append(articulos->CreateField("precio", engine::dbCurrency));
+    stock->Close();
+  }
   const fs::path report_file = temp.path() / "report.json";
-  const Run run = Batch("--json " + Quoted(report_file.string()));
+  const CliRun run = Batch("--json " + Quoted(report_file.string()));
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.out.find("stock.mdb: failed"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Proceso Terminado"), std::string::npos) << run.out;
 
   const nlohmann::json report = ReadJson(report_file);
-  EXPECT_GT(report["totals"]["failures"], 0);
+  EXPECT_EQ(report["totals"]["failures"], 1);
+  EXPECT_EQ(report["totals"]["failed"], 1);
   for (const auto& database : report["databases"]) {
     if (database["name"] != "stock.mdb") continue;
     EXPECT_EQ(database["state"], "failed");
-    EXPECT_EQ(database["failures"][0]["stage"], "Command6_Click");
-    EXPECT_EQ(database["failures"][0]["number"], 3343);
+    EXPECT_EQ(database["failures"][0]["stage"], "Command12_Click");
+    EXPECT_EQ(database["failures"][0]["number"], 3191);
+    // Tables before the refusal were done; the stages after the walk ran.
+    EXPECT_FALSE(database["changes"].empty());
   }
   EXPECT_EQ(report["totals"]["updated"], 1) << "clientes.mdb is still updated";
 }
 
 TEST_F(BatchCommand, RefusesAMissingDataDirectoryAndANonEmptyDemoPlace) {
-  const Run batch =
+  const CliRun batch =
       Cli("--drive " + Quoted("c=" + (demo / "c").string()) + " batch --data 'c:\\no existe'");
   EXPECT_EQ(batch.status, 1) << batch.out;
   EXPECT_NE(batch.out.find("no existe"), std::string::npos) << batch.out;
 
-  const Run again = Cli("demo --into " + Quoted(demo.string()) + " --from " +
-                        Quoted(std::string(ACTUALIZ_SOURCE_DIR) + "/demo"));
+  const CliRun again = Cli("demo --into " + Quoted(demo.string()) + " --from " +
+                           Quoted(std::string(ACTUALIZ_SOURCE_DIR) + "/demo"));
   EXPECT_EQ(again.status, 1) << again.out;
 }
 

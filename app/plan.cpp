@@ -157,6 +157,16 @@ std::string ScratchName(const std::string& path, const Mirror& mirror,
   return mirror.Of(drives.ToHost(path)).string();
 }
 
+// The data directory as the window takes it: a Windows path, or a host
+// path read as the Windows path of its mapped drive. Error 76 for a host
+// path under no drive, which the window cannot take.
+std::string WindowsName(const platform::DriveMap& drives, const std::string& path) {
+  if (platform::DriveMap::DriveOf(path)) return path;
+  if (auto windows = drives.FromHost(drives.ToHost(path))) return *windows;
+  throw Error(err::kPathNotFound, "Path not found",
+              "'" + path + "' lies on no mapped drive; give it as a Windows path");
+}
+
 // ---- identical replacements ----
 
 struct Kind {
@@ -281,12 +291,12 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
   ScratchRoot root;
   const Mirror mirror(drives, root.path());
 
-  const std::string host_data = drives.ToHost(data_directory);
-  if (!fs::is_directory(host_data)) {
+  const std::string data = WindowsName(drives, data_directory);
+  if (!fs::is_directory(drives.ToHost(data))) {
     throw Error(err::kPathNotFound, "Path not found", "'" + data_directory + "'");
   }
   CopyCatalogues(drives, mirror);
-  CopyMatching(drives, mirror, data_directory);
+  CopyMatching(drives, mirror, data);
   CopyMatching(drives, mirror, env.program_dir + "\\modelos");
 
   Environment scratch_env;
@@ -295,10 +305,9 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
   scratch_env.op = env.op;
   Actualiz window(scratch_env);
   window.Activate();
-  const std::string scratch_data = ScratchName(data_directory, mirror, drives);
-  window.Dir1.SetPath(scratch_data);
+  window.Dir1.SetPath(data);
 
-  const std::string scratch_host_data = scratch_env.drives.ToHost(scratch_data);
+  const std::string scratch_host_data = scratch_env.drives.ToHost(data);
   std::map<std::string, nlohmann::json> before;
   for (const std::string& name : PairedTargets(window)) {
     before[name] = DescribeOrNull((fs::path(scratch_host_data) / name).string());

@@ -34,9 +34,9 @@ struct Plan {
   bool Failed() const { return report.FailureCount() > 0; }
 };
 
-// Plans the batch over `data_directory` (a Windows path on a mapped drive or
-// a host path) for the window environment `env` (its drive map and program
-// directory; its operator is the scratch window's). Fails with the drive
+// Plans the batch over `data_directory` (a Windows path on a mapped drive, or
+// a host path under one, read as that drive's Windows path) for the window environment `env` (its
+// drive map and program directory; its operator is the scratch window's). Fails with the drive
 // map's or the engine's error when the data directory cannot be used or a
 // file cannot be copied for the scratch run; nothing real is ever written.
 Plan MakePlan(const Environment& env, const std::string& data_directory);

@@ -80,7 +80,13 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   window.Activate();
   if (!options.data.empty()) {
     // A data directory that cannot be set is the caller's mistake: nothing runs.
-    if (!window.AtTop("Dir1.Path = " + options.data, [&] { window.Dir1.SetPath(options.data); })) {
+    // A host path is taken as the Windows path of the drive it lies on; the
+    // window itself reads every path without a drive as one on c:.
+    std::string data = options.data;
+    if (!platform::DriveMap::DriveOf(data)) {
+      if (auto windows = window.Env().drives.FromHost(data)) data = *windows;
+    }
+    if (!window.AtTop("Dir1.Path = " + data, [&] { window.Dir1.SetPath(data); })) {
       std::cerr << "actualiz-cli batch: cannot use '" << options.data
                 << "' as the data directory\n";
       return 1;

@@ -30,6 +30,7 @@ struct Db {
   sqlite3* handle = nullptr;
   explicit Db(const char* path) {
     if (sqlite3_open_v2(path, &handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+      sqlite3_close(handle);  // a failed open still allocates the handle
       throw std::runtime_error(std::string("cannot open ") + path);
     }
     sqlite3_busy_timeout(handle, 3000);

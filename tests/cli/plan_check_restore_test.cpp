@@ -1,0 +1,241 @@
+// plan, check, the batch's backups and restore, through the real binary on
+// the demo directory.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/db_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace actualiz::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+struct CliResult {
+  int status = -1;
+  std::string out;  // standard output and standard error together
+};
+
+std::string Quoted(const std::string& word) {
+  std::string out = "'";
+  for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+CliResult Cli(const std::string& arguments, const std::string& input = "") {
+  CliResult run;
+  const std::string command =
+      "printf %s " + Quoted(input) + " | " + Quoted(ACTUALIZ_CLI) + " " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// An object of a description and what became of it: ("index", "idx on T").
+using Item = std::pair<std::string, std::string>;
+using Difference = std::map<Item, std::string>;  // -> "added", "removed", "changed"
+
+std::map<Item, json> Objects(const json& description) {
+  std::map<Item, json> out;
+  for (const json& table : description["tables"]) {
+    const std::string name = table["name"];
+    out[{"table", name}] = nullptr;
+    for (const json& field : table["fields"]) {
+      out[{"field", name + "." + field["name"].get<std::string>()}] = field;
+    }
+    for (const json& index : table["indexes"]) {
+      out[{"index", index["name"].get<std::string>() + " on " + name}] = index;
+    }
+  }
+  for (const json& relation : description["relations"])
+    out[{"relation", relation["name"]}] = relation;
+  for (const json& query : description["queries"]) out[{"query", query["name"]}] = query;
+  return out;
+}
+
+// What changed between two descriptions. The fields of a new table come
+// with it and are not listed on their own.
+Difference Compare(const json& before, const json& after) {
+  const std::map<Item, json> old_objects = Objects(before);
+  const std::map<Item, json> new_objects = Objects(after);
+  Difference out;
+  for (const auto& [item, definition] : new_objects) {
+    auto old = old_objects.find(item);
+    if (old == old_objects.end()) {
+      const std::string table = item.second.substr(0, item.second.find('.'));
+      if (item.first == "field" && !old_objects.count({"table", table})) continue;
+      out[item] = "added";
+    } else if (old->second != definition) {
+      out[item] = "changed";
+    }
+  }
+  for (const auto& [item, definition] : old_objects) {
+    if (!new_objects.count(item)) out[item] = "removed";
+  }
+  return out;
+}
+
+// The same difference as a plan's changes for one database tell it.
+Difference FromPlan(const json& changes) {
+  static const std::map<std::string, std::pair<std::string, std::string>> kinds = {
+      {"table created", {"table", "added"}},       {"field added", {"field", "added"}},
+      {"index created", {"index", "added"}},       {"index dropped", {"index", "removed"}},
+      {"relation created", {"relation", "added"}}, {"relation dropped", {"relation", "removed"}},
+      {"query created", {"query", "added"}},       {"query dropped", {"query", "removed"}}};
+  Difference out;
+  for (const json& change : changes) {
+    auto kind = kinds.find(change["kind"]);
+    if (kind == kinds.end()) continue;
+    const Item item{kind->second.first, change["object"]};
+    auto seen = out.find(item);
+    out[item] =
+        seen != out.end() && seen->second != kind->second.second ? "changed" : kind->second.second;
+  }
+  return out;
+}
+
+class PlanCheckRestore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    demo = temp.path() / "demo";
+    const CliResult laid_out = Cli("demo --into " + Quoted(demo.string()) + " --from " +
+                                   Quoted(std::string(ACTUALIZ_SOURCE_DIR) + "/demo"));
+    ASSERT_EQ(laid_out.status, 0) << laid_out.out;
+    datos = demo / "c" / "datos";
+  }
+
+  CliResult Command(const std::string& arguments, const std::string& input = "") {
+    return Cli("--drive " + Quoted("c=" + (demo / "c").string()) + " --program-dir " +
+                   Quoted((demo / "c" / "prog").string()) + " " + arguments,
+               input);
+  }
+
+  // Every file of the demo and its bytes.
+  std::map<std::string, std::string> Files() {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(demo)) {
+      if (entry.is_regular_file()) files[entry.path().string()] = ReadFile(entry.path());
+    }
+    return files;
+  }
+
+  // The description of each database of the data directory.
+  std::map<std::string, json> Databases(bool rows) {
+    std::map<std::string, json> all;
+    for (const auto& entry : fs::directory_iterator(datos)) {
+      if (entry.is_regular_file())
+        all[entry.path().filename().string()] = DescribeFile(entry.path().string(), rows);
+    }
+    return all;
+  }
+
+  TempDir temp;
+  fs::path demo;
+  fs::path datos;
+};
+
+TEST_F(PlanCheckRestore, PlanAndCheckChangeNoFileAndCheckTellsAScriptWhatToDo) {
+  const auto before = Files();
+  const fs::path report = temp.path() / "plan.json";
+  const CliResult plan = Command("plan --data 'c:\\datos' --json " + Quoted(report.string()));
+  EXPECT_EQ(plan.status, 0) << plan.out;
+  EXPECT_NE(plan.out.find("tarifas.mdb: would be copied in"), std::string::npos) << plan.out;
+  const CliResult check = Command("check --data 'c:\\datos'");
+  EXPECT_EQ(check.status, 2) << check.out;
+  EXPECT_EQ(Files(), before);
+
+  ASSERT_EQ(Command("batch --data 'c:\\datos'").status, 0);
+  const CliResult again = Command("check --data 'c:\\datos'");
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_NE(again.out.find("Nothing to do"), std::string::npos) << again.out;
+
+  EXPECT_EQ(Command("check --data 'c:\\no hay'").status, 1);
+}
+
+TEST_F(PlanCheckRestore, PlanIsExactlyWhatTheBatchThenDoes) {
+  const auto before = Databases(false);
+  const fs::path report = temp.path() / "plan.json";
+  ASSERT_EQ(Command("plan --data 'c:\\datos' --json " + Quoted(report.string())).status, 0);
+  ASSERT_EQ(Command("batch --no-backup --data 'c:\\datos'").status, 0);
+  const auto after = Databases(false);
+
+  const json plan = json::parse(ReadFile(report));
+  std::set<std::string> planned;
+  for (const json& database : plan["databases"]) {
+    const std::string name = database["name"];
+    planned.insert(name);
+    if (database["state"] == "copied") {
+      EXPECT_FALSE(before.count(name)) << name;
+      EXPECT_TRUE(after.count(name)) << name;
+      continue;
+    }
+    EXPECT_EQ(FromPlan(database["changes"]), Compare(before.at(name), after.at(name))) << name;
+  }
+  for (const auto& [name, description] : after) {
+    if (!planned.count(name)) {
+      EXPECT_EQ(description, before.at(name)) << name;
+    }
+  }
+}
+
+TEST_F(PlanCheckRestore, BackupsHoldTheDatabasesAsTheyWereAndRestoreBringsThemBack) {
+  const auto before = Databases(true);
+  const fs::path report = temp.path() / "batch.json";
+  const CliResult batch = Command("batch --data 'c:\\datos' --json " + Quoted(report.string()));
+  ASSERT_EQ(batch.status, 0) << batch.out;
+  const json result = json::parse(ReadFile(report));
+  const std::string folder = result["backupFolder"];
+  ASSERT_FALSE(folder.empty());
+  EXPECT_NE(batch.out.find("Backups in " + folder), std::string::npos) << batch.out;
+  int kept = 0;
+  for (const json& database : result["databases"]) {
+    const std::string backup = database["backup"];
+    if (backup.empty()) continue;
+    ++kept;
+    EXPECT_EQ(DescribeFile(backup, true), before.at(database["name"])) << backup;
+  }
+  EXPECT_GT(kept, 0);
+  EXPECT_NE(Databases(true), before);
+
+  const auto changed = Files();
+  const CliResult declined = Command("restore " + Quoted(folder), "n\n");
+  EXPECT_EQ(declined.status, 1) << declined.out;
+  EXPECT_NE(declined.out.find("into c:\\datos? [y/N]"), std::string::npos) << declined.out;
+  EXPECT_EQ(Files(), changed);
+
+  const CliResult restore = Command("restore " + Quoted(folder), "y\n");
+  ASSERT_EQ(restore.status, 0) << restore.out;
+  EXPECT_EQ(Databases(true), before);
+  EXPECT_TRUE(fs::exists(fs::path(folder) / "copied-in" / "tarifas.mdb"));
+}
+
+TEST_F(PlanCheckRestore, NoBackupMakesNoFolderAndRestoreRefusesOtherFolders) {
+  ASSERT_EQ(Command("batch --no-backup --data 'c:\\datos'").status, 0);
+  EXPECT_FALSE(fs::exists(datos / ".actualiz-backups"));
+  const CliResult refused = Command("restore --yes " + Quoted(datos.string()));
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_NE(refused.out.find("Not a backup folder"), std::string::npos) << refused.out;
+
+  // A run that changes nothing keeps no backup either.
+  const CliResult second = Command("batch --data 'c:\\datos'");
+  ASSERT_EQ(second.status, 0) << second.out;
+  EXPECT_NE(second.out.find("No backup kept"), std::string::npos) << second.out;
+  EXPECT_FALSE(fs::exists(datos / ".actualiz-backups"));
+}
+
+}  // namespace
+}  // namespace actualiz::testing

@@ -6,6 +6,7 @@
 // input unless --yes. Exit status 0 when everything was restored, 1 when
 // the folder is not a backup folder, the operator said no, or a file could
 // not be restored.
+#include <filesystem>
 #include <iostream>
 
 #include "app/backups.h"
@@ -28,13 +29,23 @@ bool Confirmed(const std::string& question) {
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
+// A host path that exists is taken as it stands (relative to the current
+// directory); anything else goes through the drive map.
+std::string HostPath(const platform::DriveMap& drives, const std::string& path) {
+  std::error_code ec;
+  if (!platform::DriveMap::DriveOf(path) && std::filesystem::exists(path, ec)) {
+    return std::filesystem::absolute(path).lexically_normal().string();
+  }
+  return drives.ToHost(path);
+}
+
 int RunRestore(const CliContext& context, const RestoreOptions& options) {
   const platform::DriveMap drives = context.MakeDriveMap();
   std::vector<app::RestoredFile> done;
   try {
-    const app::BackupFolder backup = app::ReadBackupFolder(drives.ToHost(options.folder));
+    const app::BackupFolder backup = app::ReadBackupFolder(HostPath(drives, options.folder));
     const std::string host_data = options.data.empty() ? app::HostDataDirectoryOf(backup.folder)
-                                                       : drives.ToHost(options.data);
+                                                       : HostPath(drives, options.data);
     const std::string shown = options.data.empty() ? backup.data_directory : options.data;
     const size_t count = backup.databases.size();
     const std::string question = "Restore " + std::to_string(count) + " database" +

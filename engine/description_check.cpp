@@ -53,8 +53,8 @@ void ExpectObject(const json& value, const std::string& place,
   if (!value.is_object())
     Fail(err::kInvalidArgument, place, "expected an object, found " + Kind(value));
   for (const auto& [key, ignored] : value.items()) {
-    if (std::find_if(keys.begin(), keys.end(), [&](const char* k) { return key == k; }) !=
-        keys.end()) {
+    if (std::find_if(keys.begin(), keys.end(),
+                     [&name = key](const char* k) { return name == k; }) != keys.end()) {
       continue;
     }
     std::string known;
@@ -284,9 +284,9 @@ RowSpec ReadRow(const json& object, const std::string& place, const TableSpec& t
   std::vector<std::pair<size_t, CellSpec>> cells;  // by field position
   for (const auto& [key, value] : object.items()) {
     const std::string cell_place = place + "." + key;
-    const auto field =
-        std::find_if(table.fields.begin(), table.fields.end(),
-                     [&](const FieldSpec& f) { return SameNameIgnoringCase(f.name, key); });
+    const auto field = std::find_if(
+        table.fields.begin(), table.fields.end(),
+        [&name = key](const FieldSpec& f) { return SameNameIgnoringCase(f.name, name); });
     if (field == table.fields.end()) {
       Fail(err::kItemNotFound, cell_place, "no field '" + key + "' in table '" + table.name + "'");
     }

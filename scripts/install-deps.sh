@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build, the tests and the
 # window need and the machine lacks. Safe to run again: it installs nothing
-# when everything is there.
+# when everything is there. `install-deps.sh fuzz` also installs clang and its
+# fuzzing runtime, which only scripts/fuzz.sh needs.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format ccache
 )
+if [[ ${1:-} == fuzz ]]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

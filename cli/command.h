@@ -24,6 +24,10 @@ struct CliContext {
   // The drive map: every --drive, and c: mapped to the per-user data
   // directory when not given.
   platform::DriveMap MakeDriveMap() const;
+  // A file named on the command line as a host path: a path with a drive
+  // letter ("c:\\x.mdb") or rooted with a backslash goes through the drive
+  // map; any other is a host path, relative to the working directory.
+  std::string HostPath(const std::string& path) const;
   // The environment of a window model for this run.
   app::Environment MakeEnvironment(platform::Operator& op) const;
 };

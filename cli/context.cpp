@@ -28,6 +28,13 @@ platform::DriveMap CliContext::MakeDriveMap() const {
   return platform::DriveMapFromOptions(drives);
 }
 
+std::string CliContext::HostPath(const std::string& path) const {
+  if (platform::DriveMap::DriveOf(path) || (!path.empty() && path.front() == '\\')) {
+    return MakeDriveMap().ToHost(path);
+  }
+  return std::filesystem::absolute(path).lexically_normal().string();
+}
+
 app::Environment CliContext::MakeEnvironment(platform::Operator& op) const {
   app::Environment env;
   env.drives = MakeDriveMap();
@@ -37,8 +44,8 @@ app::Environment CliContext::MakeEnvironment(platform::Operator& op) const {
 }
 
 void TerminalOperator::ShowMessage(std::string_view text, platform::MessageLook look) {
-  const bool to_error = look == platform::MessageLook::kCritical ||
-                        look == platform::MessageLook::kWarning;
+  const bool to_error =
+      look == platform::MessageLook::kCritical || look == platform::MessageLook::kWarning;
   std::ostream& out = to_error ? std::cerr : std::cout;
   out << "[" << platform::LookName(look) << "] " << text << "\n";
 }

@@ -29,7 +29,7 @@ std::string ReadDescriptionFile(const std::string& path) {
 int RunCreate(const CreateOptions& options, const CliContext& context) {
   try {
     const nlohmann::json description = engine::ParseDescription(ReadDescriptionFile(options.from));
-    const std::string host_path = context.MakeDriveMap().ToHost(options.file);
+    const std::string host_path = context.HostPath(options.file);
     engine::CreateFromDescription(host_path, description, options.file);
     return 0;
   } catch (const Error& e) {

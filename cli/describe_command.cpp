@@ -17,7 +17,7 @@ struct DescribeCommandOptions {
 
 int RunDescribe(const DescribeCommandOptions& options, const CliContext& context) {
   try {
-    const std::string host_path = context.MakeDriveMap().ToHost(options.file);
+    const std::string host_path = context.HostPath(options.file);
     engine::DatabasePtr database = engine::OpenDatabase(host_path, options.file);
     const nlohmann::json description =
         engine::Describe(*database, {.system = options.system, .rows = options.rows});

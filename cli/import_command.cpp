@@ -69,7 +69,7 @@ void ConvertInPlace(const fs::path& file, const fs::path& backups) {
 }
 
 int RunImportAll(const std::string& dir_given, const CliContext& context) {
-  const fs::path dir = context.MakeDriveMap().ToHost(dir_given);
+  const fs::path dir = context.HostPath(dir_given);
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) {
     std::cerr << "actualiz-cli: cannot import from '" << dir_given << "': not a directory\n";
@@ -106,9 +106,8 @@ int RunImport(const ImportOptions& options, const CliContext& context) {
     return 2;
   }
   try {
-    const platform::DriveMap drives = context.MakeDriveMap();
     const engine::ImportReport report =
-        engine::ImportDatabase(drives.ToHost(options.source), drives.ToHost(options.target),
+        engine::ImportDatabase(context.HostPath(options.source), context.HostPath(options.target),
                                options.source, options.target);
     PrintReport(options.source, options.target, report);
     return 0;

@@ -55,10 +55,13 @@ class CreateDescribeCommands : public ::testing::Test {
   }
   std::string Description() const { return temp.File("desc.json"); }
 
-  Outcome Run(const std::string& arguments) {
+  Outcome Run(const std::string& arguments) { return RunIn("", arguments); }
+
+  // Runs the command line after `prefix` (a "cd DIR && " to set the working directory).
+  Outcome RunIn(const std::string& prefix, const std::string& arguments) {
     const std::string out = temp.File("stdout.txt");
     const std::string err = temp.File("stderr.txt");
-    const std::string command = std::string("'") + ACTUALIZ_CLI +
+    const std::string command = prefix + "'" + ACTUALIZ_CLI +
                                 "' --drive 'c=" + (temp.path() / "c").string() + "' " + arguments +
                                 " >'" + out + "' 2>'" + err + "' </dev/null";
     const int raw = std::system(command.c_str());
@@ -98,6 +101,16 @@ TEST_F(CreateDescribeCommands, WindowsPathsOnAMappedDriveWorkForBoth) {
   const Outcome with_system = Run(R"(describe --system 'c:\datos\nueva.mdb')");
   ASSERT_EQ(with_system.status, 0) << with_system.err;
   EXPECT_GT(json::parse(with_system.out)["tables"].size(), 2u);
+}
+
+TEST_F(CreateDescribeCommands, ARelativeHostPathIsTakenFromTheWorkingDirectory) {
+  const std::string here = "cd '" + (temp.path() / "c").string() + "' && ";
+  const Outcome created = RunIn(here, "create Datos/relativa.mdb --from '" + Description() + "'");
+  ASSERT_EQ(created.status, 0) << created.err;
+  EXPECT_TRUE(std::filesystem::exists(Host("relativa.mdb")));
+  const Outcome described = RunIn(here, "describe Datos/relativa.mdb");
+  EXPECT_EQ(described.status, 0) << described.err;
+  EXPECT_NE(described.out.find("Visitas"), std::string::npos);
 }
 
 TEST_F(CreateDescribeCommands, CreateRefusesToReplaceAnExistingFile) {

@@ -12,17 +12,9 @@ namespace actualiz::cli {
 namespace {
 
 void AddCheckCommand(CLI::App& app, CliContext& context) {
-  auto options = std::make_shared<PlanOptions>();
-  CLI::App* command = app.add_subcommand(
-      "check", "Exit 0 when the data directory is up to date, 2 when batch would change it");
-  command
-      ->add_option("--data", options->data,
-                   "The data directory (host path or Windows path on a mapped drive)")
-      ->required();
-  command->add_option("--json", options->json_file, "Also write the plan as JSON to FILE")
-      ->type_name("FILE");
-  command->callback(
-      [&context, options] { context.exit_status = RunPlan(context, *options, true); });
+  AddPlanningCommand(app, context, "check",
+                     "Exit 0 when the data directory is up to date, 2 when batch would change it",
+                     true);
 }
 
 }  // namespace

@@ -38,12 +38,10 @@ int RunPlan(const CliContext& context, const PlanOptions& options, bool check) {
   }
 }
 
-namespace {
-
-void AddPlanCommand(CLI::App& app, CliContext& context) {
+void AddPlanningCommand(CLI::App& app, CliContext& context, const std::string& name,
+                        const std::string& description, bool check) {
   auto options = std::make_shared<PlanOptions>();
-  CLI::App* command = app.add_subcommand(
-      "plan", "Show what batch would change in the data directory, changing nothing");
+  CLI::App* command = app.add_subcommand(name, description);
   command
       ->add_option("--data", options->data,
                    "The data directory (host path or Windows path on a mapped drive)")
@@ -51,7 +49,14 @@ void AddPlanCommand(CLI::App& app, CliContext& context) {
   command->add_option("--json", options->json_file, "Also write the plan as JSON to FILE")
       ->type_name("FILE");
   command->callback(
-      [&context, options] { context.exit_status = RunPlan(context, *options, false); });
+      [&context, options, check] { context.exit_status = RunPlan(context, *options, check); });
+}
+
+namespace {
+
+void AddPlanCommand(CLI::App& app, CliContext& context) {
+  AddPlanningCommand(app, context, "plan",
+                     "Show what batch would change in the data directory, changing nothing", false);
 }
 
 }  // namespace

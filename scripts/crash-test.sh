@@ -121,10 +121,16 @@ batch() {  # batch DIR: the batch over DIR's demo data directory, report discard
 
 "$cli" demo --into "$work/base" --from "$here/demo" >/dev/null
 check dump "$work/base/c/datos" "$work/base.json"
-cp -a "$work/base" "$work/reference"
-start=$(date +%s%N)
-batch "$work/reference" || true
-duration_ms=$((($(date +%s%N) - start) / 1000000))
+# The kills fall within the shortest of three uninterrupted runs.
+duration_ms=
+for n in 1 2 3; do
+  rm -rf "$work/reference"
+  cp -a "$work/base" "$work/reference"
+  start=$(date +%s%N)
+  batch "$work/reference" || true
+  took=$((($(date +%s%N) - start) / 1000000))
+  [[ -z $duration_ms || $took -lt $duration_ms ]] && duration_ms=$took
+done
 check dump "$work/reference/c/datos" "$work/reference.json"
 
 survived=0 finished=0 failed=0

@@ -2,8 +2,11 @@
 //
 // The schema is read in a handful of queries (tables with their columns in
 // one, indexes with their columns in one, then the engine's tables) and kept
-// until the file changes: PRAGMA data_version tells when another connection
-// has committed, and every change of our own drops the copy.
+// until the file changes. PRAGMA data_version tells when another connection
+// has committed; then the whole schema is read again. After a change of our
+// own only the tables it created, dropped or altered are read again, with the
+// relations and queries (a few rows); the other tables keep their
+// description, so an Append or Delete does not cost a read of every table.
 //
 // SQLite names indexes per database while Jet names them per table, so an
 // index gets a SQLite name made of its table's and its own name
@@ -78,7 +81,7 @@ std::shared_ptr<const Schema> SqliteStorage::Describe() {
     if (stmt.Step()) version = stmt.Int(0);
   }
   if (!schema_ || version != schema_data_version_) {
-    schema_ = LoadSchema();
+    schema_ = LoadSchema(nullptr);
     schema_data_version_ = version;
   }
   return schema_;
@@ -97,84 +100,60 @@ void SqliteStorage::EnsureEngineTables() {
 
 void SqliteStorage::MakeEngineTables() { Execute(kEngineTablesSql, In("the engine's tables")); }
 
-std::shared_ptr<const Schema> SqliteStorage::LoadSchema() {
-  auto schema = std::make_shared<Schema>();
-  index_names_.clear();
-  const std::string where = In("the database");
-  {
-    auto stmt = Prepare(
-        "SELECT m.name, p.name, p.type, p.\"notnull\" FROM sqlite_master m "
-        "LEFT JOIN pragma_table_info(m.name) p WHERE m.type = 'table' "
-        "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.rowid, p.cid",
-        where);
-    while (stmt.Step()) {
-      const std::string table = stmt.Text(0);
-      if (schema->tables.empty() || schema->tables.back().name != table) {
-        schema->tables.push_back(TableInfo{table, {}, {}});
-      }
-      if (stmt.IsNull(1)) continue;
-      const JetType type = TypeFromDeclared(stmt.Text(2));
-      schema->tables.back().columns.push_back(
-          ColumnInfo{stmt.Text(1), type.type, type.size, false, stmt.Int(3) != 0});
-    }
-  }
-  std::map<std::string, TableInfo*> by_name;
-  for (auto& t : schema->tables) by_name[FoldCase(t.name)] = &t;
+void SqliteStorage::NoteTableChanged(const std::string& table) {
+  changed_tables_.insert(FoldCase(table));
+}
 
-  const bool engine_tables = HasTable(*schema, "MSysColumns") && HasTable(*schema, "MSysIndexes") &&
-                             HasTable(*schema, "MSysRelationships") &&
-                             HasTable(*schema, "MSysQueries");
-  // SQLite index name -> (Jet name, primary).
-  std::map<std::string, std::pair<std::string, bool>> jet_indexes;
-  if (engine_tables) {
-    auto columns = Prepare(
-        "SELECT \"TableName\", \"ColumnName\", \"AllowZeroLength\", \"Required\" FROM "
-        "\"MSysColumns\"",
-        where);
-    while (columns.Step()) {
-      auto t = by_name.find(FoldCase(columns.Text(0)));
-      if (t == by_name.end()) continue;
-      for (auto& c : t->second->columns) {
-        if (!SameNameIgnoringCase(c.name, columns.Text(1))) continue;
-        c.allow_zero_length = columns.Int(2) != 0;
-        c.required = c.required || columns.Int(3) != 0;
-      }
-    }
-    auto indexes =
-        Prepare("SELECT \"SqliteName\", \"IndexName\", \"IsPrimary\" FROM \"MSysIndexes\"", where);
-    while (indexes.Step()) {
-      jet_indexes[FoldCase(indexes.Text(0))] = {indexes.Text(1), indexes.Int(2) != 0};
-    }
-  }
+void SqliteStorage::RefreshAfterChange() {
+  if (!schema_) return;  // dropped during the change: the next Describe reads it whole
+  schema_ = LoadSchema(schema_.get());
+}
+
+std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
+  auto schema = std::make_shared<Schema>();
+  const std::string where = In("the database");
+  std::vector<std::string> names;
   {
     auto stmt = Prepare(
-        "SELECT m.name, i.name, l.\"unique\", l.origin, c.name FROM sqlite_master m "
-        "JOIN pragma_index_list(m.name) l JOIN sqlite_master i ON i.name = l.name "
-        "JOIN pragma_index_info(l.name) c WHERE m.type = 'table' "
-        "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.rowid, i.rowid, c.seqno",
+        "SELECT name FROM sqlite_master WHERE type = 'table' "
+        "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid",
         where);
-    std::string last_table, last_index;
-    while (stmt.Step()) {
-      auto t = by_name.find(FoldCase(stmt.Text(0)));
-      if (t == by_name.end()) continue;
-      const std::string sqlite_name = stmt.Text(1);
-      if (stmt.Text(0) != last_table || sqlite_name != last_index) {
-        IndexInfo index{sqlite_name, stmt.Int(2) != 0, false, {}};
-        if (auto j = jet_indexes.find(FoldCase(sqlite_name)); j != jet_indexes.end()) {
-          index.name = j->second.first;
-          index.primary = j->second.second;
-        } else if (stmt.Text(3) == "pk") {
-          index.name = "PrimaryKey";
-          index.primary = true;
-        }
-        t->second->indexes.push_back(index);
-        index_names_[{FoldCase(t->second->name), FoldCase(index.name)}] = sqlite_name;
-        last_table = stmt.Text(0);
-        last_index = sqlite_name;
+    while (stmt.Step()) names.push_back(stmt.Text(0));
+  }
+  bool engine_tables = true;
+  for (const char* table : kEngineTables) {
+    bool found = false;
+    for (const auto& name : names) found = found || name == table;
+    engine_tables = engine_tables && found;
+  }
+
+  // Tables this connection did not change keep their description; the rest
+  // (all of them when there is nothing to start from) are read from the file.
+  std::map<std::string, const TableInfo*> kept;
+  if (before != nullptr) {
+    for (const auto& t : before->tables) {
+      const std::string folded = FoldCase(t.name);
+      if (!changed_tables_.contains(folded)) kept[folded] = &t;
+    }
+    std::erase_if(index_names_,
+                  [&](const auto& entry) { return !kept.contains(entry.first.first); });
+  } else {
+    index_names_.clear();
+  }
+  const EngineRows rows = engine_tables ? ReadEngineRows() : EngineRows{};
+  if (before == nullptr) {
+    schema->tables = ReadTables(nullptr, rows);
+  } else {
+    for (const auto& name : names) {
+      auto k = kept.find(FoldCase(name));
+      if (k != kept.end() && k->second->name == name) {
+        schema->tables.push_back(*k->second);
+      } else {
+        for (auto& table : ReadTables(&name, rows)) schema->tables.push_back(std::move(table));
       }
-      t->second->indexes.back().fields.push_back(stmt.Text(4));
     }
   }
+
   if (engine_tables) {
     auto relations = Prepare(
         "SELECT \"szRelationship\", \"szReferencedObject\", \"szObject\", \"grbit\", "
@@ -199,10 +178,98 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema() {
   return schema;
 }
 
+SqliteStorage::EngineRows SqliteStorage::ReadEngineRows() {
+  const std::string where = In("the database");
+  EngineRows rows;
+  auto columns = Prepare(
+      "SELECT \"TableName\", \"ColumnName\", \"AllowZeroLength\", \"Required\" FROM "
+      "\"MSysColumns\"",
+      where);
+  while (columns.Step()) {
+    rows.columns[FoldCase(columns.Text(0))].push_back(
+        ColumnFlags{columns.Text(1), columns.Int(2) != 0, columns.Int(3) != 0});
+  }
+  auto indexes =
+      Prepare("SELECT \"SqliteName\", \"IndexName\", \"IsPrimary\" FROM \"MSysIndexes\"", where);
+  while (indexes.Step()) {
+    rows.indexes[FoldCase(indexes.Text(0))] = {indexes.Text(1), indexes.Int(2) != 0};
+  }
+  return rows;
+}
+
+std::vector<TableInfo> SqliteStorage::ReadTables(const std::string* only, const EngineRows& rows) {
+  const std::string where = In("the database");
+  // The same two queries serve the whole file (?1 null) and one table.
+  std::vector<TableInfo> tables;
+  {
+    auto stmt = Prepare(
+        "SELECT m.name, p.name, p.type, p.\"notnull\" FROM sqlite_master m "
+        "LEFT JOIN pragma_table_info(m.name) p WHERE m.type = 'table' "
+        "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND (?1 IS NULL OR m.name = ?1) "
+        "ORDER BY m.rowid, p.cid",
+        where);
+    if (only != nullptr) stmt.Bind(1, *only);
+    while (stmt.Step()) {
+      const std::string table = stmt.Text(0);
+      if (tables.empty() || tables.back().name != table) {
+        tables.push_back(TableInfo{table, {}, {}});
+      }
+      if (stmt.IsNull(1)) continue;
+      const JetType type = TypeFromDeclared(stmt.Text(2));
+      tables.back().columns.push_back(
+          ColumnInfo{stmt.Text(1), type.type, type.size, false, stmt.Int(3) != 0});
+    }
+  }
+  std::map<std::string, TableInfo*> by_name;
+  for (auto& t : tables) {
+    by_name[FoldCase(t.name)] = &t;
+    auto flags = rows.columns.find(FoldCase(t.name));
+    if (flags == rows.columns.end()) continue;
+    for (const auto& row : flags->second) {
+      for (auto& c : t.columns) {
+        if (!SameNameIgnoringCase(c.name, row.column)) continue;
+        c.allow_zero_length = row.allow_zero_length;
+        c.required = c.required || row.required;
+      }
+    }
+  }
+  auto stmt = Prepare(
+      "SELECT m.name, i.name, l.\"unique\", l.origin, c.name FROM sqlite_master m "
+      "JOIN pragma_index_list(m.name) l JOIN sqlite_master i ON i.name = l.name "
+      "JOIN pragma_index_info(l.name) c WHERE m.type = 'table' "
+      "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND (?1 IS NULL OR m.name = ?1) "
+      "ORDER BY m.rowid, i.rowid, c.seqno",
+      where);
+  if (only != nullptr) stmt.Bind(1, *only);
+  std::string last_table, last_index;
+  while (stmt.Step()) {
+    auto t = by_name.find(FoldCase(stmt.Text(0)));
+    if (t == by_name.end()) continue;
+    const std::string sqlite_name = stmt.Text(1);
+    if (stmt.Text(0) != last_table || sqlite_name != last_index) {
+      IndexInfo index{sqlite_name, stmt.Int(2) != 0, false, {}};
+      if (auto j = rows.indexes.find(FoldCase(sqlite_name)); j != rows.indexes.end()) {
+        index.name = j->second.first;
+        index.primary = j->second.second;
+      } else if (stmt.Text(3) == "pk") {
+        index.name = "PrimaryKey";
+        index.primary = true;
+      }
+      t->second->indexes.push_back(index);
+      index_names_[{FoldCase(t->second->name), FoldCase(index.name)}] = sqlite_name;
+      last_table = stmt.Text(0);
+      last_index = sqlite_name;
+    }
+    t->second->indexes.back().fields.push_back(stmt.Text(4));
+  }
+  return tables;
+}
+
 // ---- tables and columns ----
 
 void SqliteStorage::CreateTable(const TableInfo& table) {
   RequireChange();
+  NoteTableChanged(table.name);
   const std::string where = In("table '" + table.name + "'");
   std::string sql = "CREATE TABLE " + QuoteIdentifier(table.name) + " (";
   for (size_t i = 0; i < table.columns.size(); ++i) {
@@ -227,6 +294,7 @@ void SqliteStorage::CreateTable(const TableInfo& table) {
 
 void SqliteStorage::DropTable(const std::string& table) {
   RequireChange();
+  NoteTableChanged(table);
   const std::string where = In("table '" + table + "'");
   Execute("DROP TABLE " + QuoteIdentifier(table), where);
   for (const char* sql : {"DELETE FROM \"MSysColumns\" WHERE \"TableName\" = ?",
@@ -239,6 +307,7 @@ void SqliteStorage::DropTable(const std::string& table) {
 
 void SqliteStorage::AddColumn(const std::string& table, const ColumnInfo& column) {
   RequireChange();
+  NoteTableChanged(table);
   const std::string where = In("field '" + column.name + "' of table '" + table + "'");
   Execute("ALTER TABLE " + QuoteIdentifier(table) + " ADD COLUMN " + ColumnDefinition(column),
           where);
@@ -255,6 +324,7 @@ void SqliteStorage::AddColumn(const std::string& table, const ColumnInfo& column
 
 void SqliteStorage::DropColumn(const std::string& table, const std::string& column) {
   RequireChange();
+  NoteTableChanged(table);
   const std::string where = In("field '" + column + "' of table '" + table + "'");
   Execute("ALTER TABLE " + QuoteIdentifier(table) + " DROP COLUMN " + QuoteIdentifier(column),
           where);
@@ -269,6 +339,7 @@ void SqliteStorage::DropColumn(const std::string& table, const std::string& colu
 
 void SqliteStorage::CreateIndex(const std::string& table, const IndexInfo& index) {
   RequireChange();
+  NoteTableChanged(table);
   const std::string where = In("index '" + index.name + "' of table '" + table + "'");
   // A SQLite name no other object of the file has (SQLite compares them
   // without regard to ASCII case).
@@ -306,6 +377,7 @@ std::string SqliteStorage::StoredIndexName(const std::string& table, const std::
 
 void SqliteStorage::DropIndex(const std::string& table, const std::string& index) {
   RequireChange();
+  NoteTableChanged(table);
   const std::string where = In("index '" + index + "' of table '" + table + "'");
   const std::string sqlite_name = StoredIndexName(table, index);
   Execute("DROP INDEX " + QuoteIdentifier(sqlite_name), where);

@@ -279,6 +279,7 @@ void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
   assert(!in_change_);
   Execute("BEGIN IMMEDIATE", In("the database"));
   in_change_ = true;
+  changed_tables_.clear();
   try {
     EnsureEngineTables();
     change(*Describe());
@@ -290,7 +291,16 @@ void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
     throw;
   }
   in_change_ = false;
-  schema_.reset();
+  // The change is stored; what remains is our copy of the schema. It keeps
+  // the data version read inside the change, so a commit of another
+  // connection since then still makes the next Describe read it whole. If
+  // reading fails now, the copy is dropped and that next Describe reads the
+  // file again and reports the failure.
+  try {
+    RefreshAfterChange();
+  } catch (...) {
+    schema_.reset();
+  }
 }
 
 }  // namespace actualiz::engine

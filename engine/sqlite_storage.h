@@ -21,8 +21,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/storage.h"
 
@@ -88,7 +90,29 @@ class SqliteStorage final : public Storage {
   void Configure();
   void EnsureEngineTables();
   void MakeEngineTables();
-  std::shared_ptr<const Schema> LoadSchema();
+  // What the engine's tables say about columns and indexes.
+  struct ColumnFlags {
+    std::string column;
+    bool allow_zero_length = false;
+    bool required = false;
+  };
+  struct EngineRows {
+    std::map<std::string, std::vector<ColumnFlags>> columns;  // by folded table name
+    // folded SQLite index name -> (Jet name, primary)
+    std::map<std::string, std::pair<std::string, bool>> indexes;
+  };
+  // Reads the schema from the file. With `before`, tables that this
+  // connection's change did not touch are copied from it instead of read.
+  std::shared_ptr<const Schema> LoadSchema(const Schema* before);
+  EngineRows ReadEngineRows();
+  // The tables with their columns and indexes, in the file's order: all of
+  // them, or only the one named `only` (none when it is not there). Records
+  // their indexes' SQLite names.
+  std::vector<TableInfo> ReadTables(const std::string* only, const EngineRows& rows);
+  // Marks `table` as changed by the running change.
+  void NoteTableChanged(const std::string& table);
+  // Brings the cached schema up to date after a committed change of ours.
+  void RefreshAfterChange();
   void CreateTriggers(const RelationInfo& relation);
   void DropTriggers(const std::string& relation);
   void CheckRelationData(const RelationInfo& relation);
@@ -102,6 +126,8 @@ class SqliteStorage final : public Storage {
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::shared_ptr<const Schema> schema_;
   std::int64_t schema_data_version_ = -1;
+  // Folded names of the tables the running change created, dropped or altered.
+  std::set<std::string> changed_tables_;
   // (folded table name, folded Jet index name) -> SQLite index name.
   std::map<std::pair<std::string, std::string>, std::string> index_names_;
 };

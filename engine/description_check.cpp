@@ -442,8 +442,10 @@ DatabaseSpec ReadDescription(const json& description) {
 json ParseDescription(std::string_view text) {
   try {
     return json::parse(text);
-  } catch (const json::parse_error& e) {
-    // Drop the library's "[json.exception.parse_error.101] " prefix.
+  } catch (const json::exception& e) {
+    // Not only a syntax error: a number too large for any type (1e999) is
+    // refused by the parser as out of range. Drop the library's
+    // "[json.exception.parse_error.101] " prefix.
     std::string reason = e.what();
     if (const auto end = reason.find("] ");
         reason.starts_with("[json.exception") && end != std::string::npos) {

@@ -4,25 +4,26 @@
 #include <QHeaderView>
 #include <QStyle>
 
+#include <string_view>
+
 #include "platform/file_system.h"
 
 namespace actualiz::gui {
 
 FolderChain ChainOf(const std::string& path) {
   FolderChain chain;
-  std::string rest;
+  std::string_view rest = path;
   if (path.size() >= 2 && path[1] == ':') {
-    chain.root = path.substr(0, 2) + "\\";
-    rest = path.substr(2);
+    chain.root = path.substr(0, 2);
+    chain.root.push_back('\\');
+    rest.remove_prefix(2);
   } else if (!path.empty() && path[0] == '/') {
-    chain.root = "/";
+    chain.root.assign(1, '/');
     chain.separator = '/';
-    rest = path.substr(1);
-  } else {
-    rest = path;
+    rest.remove_prefix(1);
   }
   std::string name;
-  for (char c : rest + '\\') {
+  for (char c : rest) {
     if (c == '\\' || c == '/') {
       if (!name.empty()) chain.folders.push_back(name);
       name.clear();
@@ -30,6 +31,7 @@ FolderChain ChainOf(const std::string& path) {
       name += c;
     }
   }
+  if (!name.empty()) chain.folders.push_back(name);
   return chain;
 }
 

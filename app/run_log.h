@@ -15,7 +15,7 @@ struct Failure {
   std::string database;   // the database in hand (Text4 at the time), may be ""
   int number = 0;
   std::string text;
-  std::string context;    // the error's own context (object and file)
+  std::string context;      // the error's own context (object and file)
   bool passed_over = true;  // false: it reached the top of a click
 };
 

@@ -10,6 +10,7 @@
 
 #include "app/controls.h"
 #include "base/error.h"
+#include "engine/display_text.h"
 
 namespace actualiz::app {
 
@@ -176,7 +177,7 @@ void DataControl::ShowCurrentRow() {
       box->SetText("");
       continue;
     }
-    box->SetText(recordset_->Fields().Item(box->DataField())->GetValue().ToText());
+    box->SetText(engine::DisplayText(*recordset_->Fields().Item(box->DataField())));
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 
+#include "engine/display_text.h"
+
 namespace actualiz::gui {
 
 RecordGridView::RecordGridView(const app::DataControl& data, Opener open, FailureSink failed,
@@ -25,7 +27,7 @@ void RecordGridView::ReadRows() {
   for (; !rs->Eof() && row < kMaxRows; rs->MoveNext(), ++row) {
     setRowCount(row + 1);
     for (size_t col = 0; col < fields.size(); ++col) {
-      const std::string text = rs->Fields().Item(static_cast<int>(col))->GetValue().ToText();
+      const std::string text = engine::DisplayText(*rs->Fields().Item(static_cast<int>(col)));
       setItem(row, static_cast<int>(col), new QTableWidgetItem(ToQt(text)));
     }
   }

@@ -7,6 +7,13 @@
 // stored queries in List11(1) and starts the equalisation, which deletes
 // exactly those and creates the catalogue's.
 //
+// The view's keys are read when it opens, so a view opened earlier does not
+// show rows another window or run has stored in the catalogue since (after
+// any run the catalogue still holds its last model's queries). The listing
+// therefore reopens the view before emptying it: emptying only the rows it
+// knew would leave those others behind, and the equalisation would create
+// them in this target beside its own model's queries.
+//
 // The listing has no failure rule of its own: a database that cannot be
 // opened or a row that cannot be stored ends it at that call, and the
 // equalisation is then not started.
@@ -34,6 +41,7 @@ void EmptyCatalogueView(engine::Recordset& view) {
 void Actualiz::Command24_Click() {
   HandlerScope scope(*this, "Command24_Click");
 
+  Data5.Refresh();
   EmptyCatalogueView(Data5.Recordset());
 
   engine::DatabasePtr model = OpenDatabase(Text3.Text());

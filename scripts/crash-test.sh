@@ -114,9 +114,13 @@ elif mode == "same":
 PY
 }
 
-batch() {  # batch DIR: the batch over DIR's demo data directory, report discarded
-  "$cli" --drive "c=$1/c" --program-dir "$1/c/prog" batch --data 'c:\datos' --no-backup \
-    >/dev/null 2>&1
+batch_args() {  # the batch over DIR's demo data directory, into the array `args`
+  args=(--drive "c=$1/c" --program-dir "$1/c/prog" batch --data 'c:\datos' --no-backup)
+}
+batch() {  # batch DIR, report discarded
+  local args
+  batch_args "$1"
+  "$cli" "${args[@]}" >/dev/null 2>&1
 }
 
 "$cli" demo --into "$work/base" --from "$here/demo" >/dev/null
@@ -141,7 +145,12 @@ for ((i = 1; i <= kills; i++)); do
     cp "$work/base.json" "$work/before.json"
   fi
   delay_ms=$((RANDOM % (duration_ms + 1)))
-  batch "$work/run" &
+  # The program itself is started in the background, not a shell function
+  # (which would run in a subshell): $! must be the batch's own process, or
+  # the kill would end only the subshell and leave the batch running on
+  # beside the checks and the rerun.
+  batch_args "$work/run"
+  "$cli" "${args[@]}" >/dev/null 2>&1 &
   pid=$!
   sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
   if kill -9 "$pid" 2>/dev/null; then :; else finished=$((finished + 1)); fi

@@ -202,6 +202,34 @@ TEST_F(QueryChain, AMissingModelEndsTheListingBeforeTheEqualisation) {
   EXPECT_EQ(StoredQueries(site.Host(kTarget)), (Queries{{"Queda", "SELECT * FROM Clientes"}}));
 }
 
+// Another run (another window, or a batch killed part-way) changes the
+// catalogue while this window's view is open: the listing must still leave
+// exactly this model's queries in it and in the target.
+class QueryCatalogueSharedWithAnotherRun : public QueryChain {
+ protected:
+  // Stores a catalogue row through a handle of its own, as another run does.
+  void StoreRowElsewhere(const std::string& name, const std::string& statement) {
+    engine::DatabasePtr catalogue = engine::OpenDatabase(site.Host(kCatalogue));
+    engine::RecordsetPtr rows = catalogue->OpenRecordset("consulta");
+    rows->AddNew();
+    rows->Fields().Item("nombrecon")->SetValue(engine::Value(name));
+    rows->Fields().Item("consulta")->SetValue(engine::Value(statement));
+    rows->Update();
+    catalogue->Close();
+  }
+};
+
+TEST_F(QueryCatalogueSharedWithAnotherRun, RowsStoredAfterTheWindowOpenedAreNotCarried) {
+  Pair({{"Propia", "SELECT * FROM Clientes"}}, {});
+  StoreRowElsewhere("qPedidosPorCliente", "SELECT * FROM Pedidos");
+
+  ASSERT_TRUE(window->Click("Command24_Click"));
+
+  EXPECT_EQ(CatalogueRows(site.Host(kCatalogue)), (Queries{{"Propia", "SELECT * FROM Clientes"}}));
+  EXPECT_EQ(StoredQueries(site.Host(kTarget)), (Queries{{"Propia", "SELECT * FROM Clientes"}}));
+  EXPECT_TRUE(window->Log().Failures().empty());
+}
+
 // The equalisation started from its own button works on whatever the
 // catalogue and List11(1) hold.
 class QueryEqualisation : public QueryChain {

@@ -66,6 +66,11 @@ std::string CannotOpen(std::string_view file) {
 std::string SyntaxErrorInQuery(std::string_view expression) {
   return "Syntax error in query expression " + Q(expression) + ".";
 }
+std::string NotValidPassword(std::string_view file, bool encrypted) {
+  return "Not a valid password. The Access file " + Q(file) +
+         (encrypted ? " is encrypted with a password" : " is protected by a database password") +
+         "; remove the password in Access, then open the file again.";
+}
 
 }  // namespace actualiz::engine::text
 

@@ -62,6 +62,9 @@ std::string FileInUse(std::string_view file);
 std::string UnrecognizedFormat(std::string_view file);
 std::string CannotOpen(std::string_view file);
 std::string SyntaxErrorInQuery(std::string_view expression);
+// An Access file protected by a database password (`encrypted` when the
+// password also encrypts its pages).
+std::string NotValidPassword(std::string_view file, bool encrypted);
 
 }  // namespace actualiz::engine::text
 
@@ -70,6 +73,7 @@ namespace actualiz::engine {
 // Extra numbers the engine raises that base/error.h does not name.
 namespace jet {
 inline constexpr int kUpdateWithoutEdit = 3020;
+inline constexpr int kNotValidPassword = 3031;
 inline constexpr int kInvalidName = 3125;
 inline constexpr int kCharactersAfterEnd = 3142;
 inline constexpr int kPrimaryKeyExists = 3283;

@@ -9,6 +9,7 @@
 
 #include "base/error.h"
 #include "engine/jet_errors.h"
+#include "engine/jet_header.h"
 
 namespace actualiz::engine::jet {
 
@@ -146,6 +147,27 @@ double NumericValue(std::span<const std::uint8_t> d, int scale) {
   return (d[0] & 0x80) ? -value : value;
 }
 
+// Fails when the header says the file has a password or encrypted pages:
+// nothing after page 0 could be read as it stands.
+void RefuseProtected(std::span<const std::uint8_t> bytes, std::uint8_t version,
+                     const std::string& name) {
+  const std::size_t page0 = std::min<std::size_t>(bytes.size(), version == 0 ? 2048 : 4096);
+  const std::string where = "'" + name + "'";
+  switch (ReadProtection(bytes.first(page0), version)) {
+    case Protection::kNone:
+      return;
+    case Protection::kPassword:
+      throw Error(kNotValidPassword, text::NotValidPassword(name, false), where);
+    case Protection::kEncryptedWithPassword:
+      throw Error(kNotValidPassword, text::NotValidPassword(name, true), where);
+    case Protection::kEncrypted:
+      throw Error(err::kUnrecognizedFormat,
+                  text::UnrecognizedFormat(name) +
+                      " The Access file is encrypted; decrypt it in Access, then open it again.",
+                  where);
+  }
+}
+
 }  // namespace
 
 JetFile::JetFile(std::string name, std::vector<std::uint8_t> bytes, bool jet3)
@@ -176,6 +198,7 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& host_path, const std::
            ") is not one this "
            "program reads.");
   }
+  RefuseProtected(bytes, static_cast<std::uint8_t>(version), name);
   const bool jet3 = version == 0;
   std::unique_ptr<JetFile> file(new JetFile(name, std::move(bytes), jet3));
   const std::size_t size = file->bytes_.size();

@@ -76,9 +76,10 @@ using JetRow = std::vector<Value>;  // one value per column of the table definit
 
 class JetFile {
  public:
-  // Reads `host_path`. Fails with 3343 naming `name` when the file is not an
-  // Access database this reader knows, is truncated, encrypted or protected
-  // by a password.
+  // Reads `host_path`. Fails naming `name` with 3031 when the file has a
+  // database password (an ACE file: is encrypted with one), and with 3343
+  // when it is not an Access database this reader knows, is truncated or
+  // encrypted.
   static std::unique_ptr<JetFile> Open(const std::string& host_path, const std::string& name);
 
   const std::string& Name() const { return name_; }

@@ -21,8 +21,9 @@ bool IsAccessHeader(const unsigned char* header, std::size_t size);
 
 class JetStorage final : public Storage {
  public:
-  // Reads the file's catalogue. Fails with 3343 naming `name` when the file
-  // is truncated, damaged, encrypted or of a version that is not read.
+  // Reads the file's catalogue. Fails naming `name` with 3031 when the file
+  // has a password, with 3343 when it is truncated, damaged, encrypted or of
+  // a version that is not read.
   static std::unique_ptr<JetStorage> Open(const std::string& host_path, const std::string& name);
 
   bool ReadOnly() const override { return true; }

@@ -113,6 +113,31 @@ TEST(ImportCommand, RefusesToOverwriteAndReportsWhatItCouldNotCarry) {
   EXPECT_EQ(ReadFile(temp.path() / "taken.mdb"), "mine");
 }
 
+// A file with a database password: the header's masked password field
+// holds the mask of an empty one in the sample, so XOR-ing a character into
+// it gives the bytes Access stores for that password.
+TEST(ImportCommand, DescribeAndImportRefuseAPasswordProtectedFileWithoutWritingIt) {
+  if (!fs::is_directory(kSamples)) GTEST_SKIP() << "no Access samples";
+  TempDir temp;
+  std::string bytes = ReadFile(kSamples / "queryTestV2000.mdb");
+  bytes[0x42] ^= 'p';
+  const fs::path source = temp.path() / "clave.mdb";
+  testing::WriteFile(source, bytes);
+
+  for (const std::string& command :
+       {"describe '" + source.string() + "'",
+        "import '" + source.string() + "' '" + temp.File("nueva.mdb") + "'"}) {
+    SCOPED_TRACE(command);
+    CliRun run = Cli(temp, command);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("3031"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("clave.mdb' is protected by a database password"), std::string::npos)
+        << run.err;
+  }
+  EXPECT_FALSE(fs::exists(temp.path() / "nueva.mdb"));
+  EXPECT_TRUE(ReadFile(source) == bytes);
+}
+
 TEST(ImportCommand, AllConvertsEveryAccessFileKeepingTheOriginals) {
   if (!fs::is_directory(kSamples)) GTEST_SKIP() << "no Access samples";
   TempDir temp;

@@ -241,11 +241,12 @@ TEST(AccessWrites, EveryWriteRefusedAsReadOnlyAccessFile) {
 
 // A copy of a sample with `change` made to its bytes.
 std::string DamagedCopy(const testing::TempDir& dir, const std::string& sample,
-                        const std::function<void(std::string&)>& change) {
+                        const std::function<void(std::string&)>& change,
+                        const std::string& name = "damaged.mdb") {
   std::ifstream in(kSamples / sample, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   change(bytes);
-  const std::string path = dir.File("damaged.mdb");
+  const std::string path = dir.File(name);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
   return path;
 }
@@ -288,6 +289,131 @@ TEST(AccessBadInput, TruncatedEncryptedForeignVersionAndScrambledFilesFailNaming
       EXPECT_NE(std::string(e.what()).find("damaged.mdb"), std::string::npos) << e.what();
       EXPECT_EQ(fs::file_size(path), size);
     }
+  }
+}
+
+// XOR-s `plain` into the masked header of `bytes` at `offset`. The samples
+// have no password and no page key, so their masked fields hold the mask of
+// empty ones; XOR-ing in plain values gives the bytes a file with those
+// values stores, without repeating the reader's unmasking.
+void Unmask(std::string& bytes, std::size_t offset, const std::string& plain) {
+  for (std::size_t i = 0; i < plain.size(); ++i) bytes[offset + i] ^= plain[i];
+}
+
+// `password` as the header stores it: code-page bytes in Jet 3, UCS-2 in
+// Jet 4 (ASCII here, so each character is one unit).
+std::string PasswordBytes(const std::string& password, bool jet3) {
+  if (jet3) return password;
+  std::string wide;
+  for (char c : password) wide += std::string{c, '\0'};
+  return wide;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct Protected {
+  const char* sample;
+  bool jet3;
+};
+
+class PasswordProtected : public ::testing::TestWithParam<Protected> {};
+
+TEST_P(PasswordProtected, RefusedWith3031NamingTheFileWhichStaysUnchanged) {
+  REQUIRE_SAMPLES();
+  testing::TempDir dir;
+  const bool jet3 = GetParam().jet3;
+  // One character, a field filled to its last byte, and a character whose
+  // only set bits are in its second byte (a UCS-2 unit above 0xFF).
+  const std::vector<std::string> passwords = {
+      PasswordBytes("x", jet3), PasswordBytes("abcdefghijklmnopqrst", jet3),
+      jet3 ? std::string("\x80") : std::string("\0\x01", 2)};
+  for (const std::string& password : passwords) {
+    SCOPED_TRACE(password.size());
+    const std::string path = DamagedCopy(
+        dir, GetParam().sample, [&](std::string& b) { Unmask(b, 0x42, password); }, "clave.mdb");
+    const std::string before = ReadBytes(path);
+    const auto written = fs::last_write_time(path);
+    const Error e = ReadAll(path);
+    EXPECT_EQ(e.Number(), 3031) << e.what();
+    EXPECT_NE(e.Text().find("Not a valid password."), std::string::npos) << e.Text();
+    EXPECT_NE(e.Text().find("clave.mdb' is protected by a database password"), std::string::npos)
+        << e.Text();
+    EXPECT_NE(e.Context().find("clave.mdb"), std::string::npos);
+    EXPECT_TRUE(ReadBytes(path) == before);
+    EXPECT_EQ(fs::last_write_time(path), written);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, PasswordProtected,
+                         ::testing::Values(Protected{"testV1997.mdb", true},
+                                           Protected{"queryTestV1997.mdb", true},
+                                           Protected{"testV2000.mdb", false},
+                                           Protected{"indexTestV2003.mdb", false},
+                                           Protected{"testUnicodeCompV2003.mdb", false}));
+
+TEST(AccessBadInput, EncryptedPagesAreNamedAsSuchBeforeTheyAreRead) {
+  REQUIRE_SAMPLES();
+  testing::TempDir dir;
+  for (const char* sample : {"testV1997.mdb", "testV2003.mdb"}) {
+    SCOPED_TRACE(sample);
+    // A page key, with the pages after the first scrambled as it scrambles them.
+    const std::string path = DamagedCopy(dir, sample, [](std::string& b) {
+      Unmask(b, 0x3E, "\x12\x34\x56\x78");
+      for (std::size_t i = 2048; i < b.size(); ++i) b[i] ^= static_cast<char>(i * 7 + 1);
+    });
+    const std::string before = ReadBytes(path);
+    const Error e = ReadAll(path);
+    EXPECT_EQ(e.Number(), err::kUnrecognizedFormat) << e.what();
+    EXPECT_NE(e.Text().find("damaged.mdb"), std::string::npos) << e.Text();
+    EXPECT_NE(e.Text().find("The Access file is encrypted; decrypt it"), std::string::npos)
+        << e.Text();
+    EXPECT_TRUE(ReadBytes(path) == before);
+  }
+  // A password and a page key: the password is what the operator must remove first.
+  const std::string both = DamagedCopy(dir, "testV2003.mdb", [](std::string& b) {
+    Unmask(b, 0x3E, "\x01\0\0\0");
+    Unmask(b, 0x42, PasswordBytes("pw", false));
+  });
+  EXPECT_EQ(ReadAll(both).Number(), 3031);
+}
+
+TEST(AccessBadInput, AnAceFileEncryptedWithAPasswordIsRefusedWith3031) {
+  REQUIRE_SAMPLES();
+  testing::TempDir dir;
+  // Page 0 names the provider that encrypted the other pages.
+  const std::string path = DamagedCopy(
+      dir, "testV2010.accdb",
+      [](std::string& b) {
+        const std::string provider =
+            PasswordBytes("Microsoft Base Cryptographic Provider v1.0", false);
+        b.replace(0x800, provider.size(), provider);
+        for (std::size_t i = 4096; i < b.size(); ++i) b[i] ^= static_cast<char>(i * 13 + 5);
+      },
+      "cifrada.accdb");
+  const std::string before = ReadBytes(path);
+  const Error e = ReadAll(path);
+  EXPECT_EQ(e.Number(), 3031) << e.what();
+  EXPECT_NE(e.Text().find("cifrada.accdb' is encrypted with a password"), std::string::npos)
+      << e.Text();
+  EXPECT_TRUE(ReadBytes(path) == before);
+}
+
+// A damaged byte among the header fields the reader unmasks (page key,
+// password, creation date) ends in a clear refusal or an ordinary open,
+// never a crash; a creation date no number of days holds included.
+TEST(AccessBadInput, DamagedProtectionFieldsFailCleanlyOrOpen) {
+  REQUIRE_SAMPLES();
+  testing::TempDir dir;
+  std::vector<std::pair<std::size_t, char>> flips = {{0x79, '\x3F'}, {0x79, '\x7F'}};
+  for (std::size_t at = 0x3E; at < 0x7A; ++at) flips.emplace_back(at, '\x80');
+  for (const auto& [at, flip] : flips) {
+    const std::string path = DamagedCopy(dir, "empty.mdb", [&](std::string& b) { b[at] ^= flip; });
+    const int number = ReadAll(path).Number();
+    EXPECT_TRUE(number == 0 || number == 3031 || number == err::kUnrecognizedFormat)
+        << "byte " << at << ": " << number;
   }
 }
 

@@ -122,9 +122,10 @@ int LayOutDemo(const DemoOptions& options) {
 
   const std::string cli =
       ShellWord((fs::path(platform::ExecutableDirectory()) / "actualiz-cli").string());
-  const std::string run = cli + " --drive " + ShellWord("c=" + drive_c.string()) +
-                          " --program-dir " + ShellWord((drive_c / "prog").string()) +
-                          " batch --data " + ShellWord("c:\\datos");
+  const std::string drive_options = " --drive " + ShellWord("c=" + drive_c.string()) +
+                                    " --program-dir " + ShellWord((drive_c / "prog").string());
+  const std::string run = cli + drive_options + " batch --data " + ShellWord("c:\\datos");
+  const fs::path window_program = fs::path(platform::ExecutableDirectory()) / "actualiz";
   std::cout << "Demo drive laid out in " << drive_c.string() << " (map it as c:)\n"
             << "  c:\\prog\\modelos  models: " << Listing(models) << "\n"
             << "  c:\\datos          customer databases: " << Listing(targets) << "\n"
@@ -133,6 +134,13 @@ int LayOutDemo(const DemoOptions& options) {
   std::cout << "\nRun the batch on it, with the report on the terminal:\n  " << run
             << "\nor also as JSON:\n  " << run << " --json "
             << ShellWord((into / "report.json").string()) << "\n";
+  if (fs::exists(window_program)) {
+    std::cout << "\nOpen the window on it (choose c:\\datos in the directory list):\n  "
+              << ShellWord(window_program.string()) << drive_options << "\n";
+  }
+  std::cout << "\nDrive the window from the command line, e.g. the whole update:\n  " << cli
+            << drive_options << " window " << ShellWord("set Dir1=c:\\datos")
+            << " Command13_Click\n";
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -62,6 +63,25 @@ bool Unchanged(const std::string& backup, const std::string& current) {
   }
 }
 
+// The engine's refusal when the file at `host_path` cannot be opened as a
+// database at all, naming it `name`; nothing when it opens. Other failures
+// (a lock held by another process, a file that cannot be read now) pass
+// through: they may clear during the run, and then the run would change a
+// database with no backup.
+std::optional<Error> RefusedAsDatabase(const std::string& host_path, const std::string& name) {
+  try {
+    engine::OpenDatabase(host_path, name)->Close();
+    return std::nullopt;
+  } catch (const Error& e) {
+    const int number = e.Number();
+    if (number == err::kUnrecognizedFormat || number == err::kFileNotFound ||
+        number == err::kInvalidPath) {
+      return e;
+    }
+    throw;
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> PairedTargets(const Actualiz& window) {
@@ -92,8 +112,14 @@ BackupFolder BackUpDatabases(const std::string& host_data_directory,
   backup.folder = folder.string();
   try {
     for (const std::string& name : names) {
-      engine::CopyDatabase((fs::path(host_data_directory) / name).string(),
-                           (folder / name).string(), engine::CopyTarget::kNew);
+      const std::string path = (fs::path(host_data_directory) / name).string();
+      // Named as the run names the target, so its failures read alike.
+      const std::string target = data_directory + "\\" + name;
+      if (std::optional<Error> refused = RefusedAsDatabase(path, target)) {
+        backup.unopened.push_back({name, *refused});
+        continue;
+      }
+      engine::CopyDatabase(path, (folder / name).string(), engine::CopyTarget::kNew);
       backup.databases.push_back(name);
     }
     WriteManifest(backup);

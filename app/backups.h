@@ -22,11 +22,21 @@ namespace actualiz::app {
 inline constexpr const char* kBackupsDirectory = ".actualiz-backups";
 inline constexpr const char* kBackupManifest = "actualiz-backup.json";
 
+// A database left out of the backup because it cannot be opened at all.
+struct UnopenedDatabase {
+  std::string name;  // the file name, "roto.mdb"
+  Error error;       // the engine's refusal, naming the file
+};
+
 struct BackupFolder {
   std::string folder;                  // host path of the dated folder
   std::string data_directory;          // the data directory as the window names it ("c:\datos")
   std::vector<std::string> databases;  // file names backed up, in the order they were saved
   std::vector<std::string> copied_in;  // file names the run copied into the data directory
+  // Left out: not a database (3343) or no longer there (3024, 3044). The
+  // run cannot open them either, so it cannot change them; they are not in
+  // the manifest.
+  std::vector<UnopenedDatabase> unopened;
 };
 
 // The target databases the batch will change: List6 entries with a model of
@@ -36,9 +46,13 @@ std::vector<std::string> PairedTargets(const Actualiz& window);
 // Creates "<host_data_directory>/.actualiz-backups/<YYYY-MM-DD_HHMMSS>" for
 // the local time `now` (with "-2", "-3", ... when that folder exists) and
 // copies each of `names` from the data directory into it, then writes the
-// manifest. Fails with the engine's error naming the database that could
-// not be saved; the folder is then removed again, so no partial backup is
-// left to be mistaken for a whole one.
+// manifest. A name whose file the engine refuses to open as a database at
+// all (not a database, or gone) is left out and listed in `unopened`: one
+// damaged file must not keep every other database from its run. Any other
+// failure (a database that opens but cannot be saved, one locked by
+// another process) fails with the engine's error naming the database; the
+// folder is then removed again, so no partial backup is left to be mistaken
+// for a whole one.
 BackupFolder BackUpDatabases(const std::string& host_data_directory,
                              const std::string& data_directory,
                              const std::vector<std::string>& names,

@@ -9,7 +9,10 @@
 //
 // Before the run every target database it will work on is backed up into
 // a dated folder of the data directory (app/backups.h); a database that
-// cannot be backed up stops the command before anything changes. After the
+// opens but cannot be backed up stops the command before anything changes.
+// A file that cannot be opened as a database at all is left out: the run
+// cannot change it either, so the others go on, and its failure is in the
+// run log and the report under its name. After the
 // run only the backups of databases that changed are kept, and the report
 // names them. --no-backup runs without backups.
 #include <algorithm>
@@ -73,6 +76,16 @@ void AddBackupsToJson(nlohmann::json& report, const app::BackupFolder& backup) {
   }
 }
 
+// Each database the backup left out because it cannot be opened, as a
+// failure of that database in the run log.
+void RecordUnopened(app::Actualiz& window, const app::BackupFolder& backup) {
+  app::Actualiz::HandlerScope scope(window, "backup");
+  for (const app::UnopenedDatabase& database : backup.unopened) {
+    window.RecordFailure("back up " + database.name, database.error, true,
+                         window.Dir1.Path() + "\\" + database.name);
+  }
+}
+
 int RunBatch(const CliContext& context, const BatchOptions& options) {
   TerminalOperator op;
   app::Actualiz window(context.MakeEnvironment(op));
@@ -111,6 +124,7 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   }
   const size_t failures_before = window.Log().Failures().size();
   const size_t changes_before = window.Log().Changes().size();
+  if (backup) RecordUnopened(window, *backup);
   window.SetListener(&panel);
   try {
     window.Click("Command13_Click");

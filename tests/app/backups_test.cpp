@@ -136,13 +136,42 @@ TEST_F(Backups, FolderIsDatedAndHoldsEqualCopiesAndAManifest) {
   EXPECT_EQ(ReadBackupFolder(backup.folder).databases.size(), 2u);
 }
 
-TEST_F(Backups, DatabaseThatCannotBeSavedLeavesNoPartialFolder) {
-  testing::WriteFile(At("roto.mdb"), "damaged");
-  EXPECT_EQ(ErrorNumber([&] {
-              BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb", "roto.mdb"}, now);
-            }),
-            err::kUnrecognizedFormat);
+TEST_F(Backups, DatabaseThatOpensButCannotBeSavedLeavesNoPartialFolder) {
+  // Another program holds the write lock past the engine's wait.
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(At("otra.mdb").c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const int number = ErrorNumber([&] {
+    BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb", "otra.mdb"}, now);
+  });
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  EXPECT_NE(number, 0);
   EXPECT_FALSE(fs::exists(data / ".actualiz-backups"));
+}
+
+TEST_F(Backups, FilesThatAreNotDatabasesAreLeftOutAndNamed) {
+  testing::WriteFile(At("roto.mdb"), "damaged");
+  testing::WriteFile(At("vacia.mdb"), "");
+  fs::create_directory(data / "carpeta.mdb");
+  const BackupFolder backup =
+      BackUpDatabases(Data(), "c:\\datos",
+                      {"roto.mdb", "clientes.mdb", "carpeta.mdb", "vacia.mdb", "ida.mdb"}, now);
+  EXPECT_EQ(backup.databases, (std::vector<std::string>{"clientes.mdb"}));
+  EXPECT_EQ(ReadBackupFolder(backup.folder).databases, backup.databases);
+  ASSERT_EQ(backup.unopened.size(), 4u);
+  const int expected[] = {err::kUnrecognizedFormat, err::kUnrecognizedFormat,
+                          err::kUnrecognizedFormat, err::kFileNotFound};
+  for (size_t i = 0; i < backup.unopened.size(); ++i) {
+    const UnopenedDatabase& left = backup.unopened[i];
+    EXPECT_EQ(left.error.Number(), expected[i]) << left.name;
+    // Named as the run names the target.
+    EXPECT_NE(left.error.Context().find("c:\\datos\\" + left.name), std::string::npos)
+        << left.error.Context();
+    EXPECT_FALSE(fs::exists(backup.folder + "/" + left.name)) << left.name;
+  }
+  EXPECT_EQ(testing::ReadFile(At("roto.mdb")), "damaged");
+  EXPECT_EQ(testing::ReadFile(At("vacia.mdb")), "");
 }
 
 TEST_F(Backups, OnlyChangedDatabasesKeepTheirBackup) {

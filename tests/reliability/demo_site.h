@@ -53,14 +53,12 @@ class DemoSite {
   std::filesystem::path Models() const { return Drive() / "prog" / "modelos"; }
   std::string Report() const { return dir_.File("report.json"); }
 
-  // The batch over c:\datos; `limits` are shell commands run first.
-  CliRun Batch(const std::string& limits = {}) const {
-    std::filesystem::remove(Report());
-    return Shell((limits.empty() ? "" : limits + "; ") + "exec " + ShellQuoted(ACTUALIZ_CLI) +
-                 " --drive c=" + ShellQuoted(Drive().string()) + " --program-dir " +
-                 ShellQuoted((Drive() / "prog").string()) +
-                 " batch --no-backup --data 'c:\\datos' --json " + ShellQuoted(Report()));
-  }
+  // The batch over c:\datos without backups; `limits` are shell commands
+  // run first.
+  CliRun Batch(const std::string& limits = {}) const { return Run(limits, "--no-backup"); }
+  // The same batch backing up the databases it changes first.
+  CliRun BackedUpBatch(const std::string& limits = {}) const { return Run(limits, ""); }
+  std::filesystem::path Backups() const { return Data() / ".actualiz-backups"; }
   nlohmann::json ReportJson() const { return nlohmann::json::parse(ReadFile(Report())); }
   // The report entry of database `name`; null when the report has none.
   nlohmann::json Entry(const std::string& name) const {
@@ -72,6 +70,14 @@ class DemoSite {
   }
 
  private:
+  CliRun Run(const std::string& limits, const std::string& options) const {
+    std::filesystem::remove(Report());
+    return Shell((limits.empty() ? "" : limits + "; ") + "exec " + ShellQuoted(ACTUALIZ_CLI) +
+                 " --drive c=" + ShellQuoted(Drive().string()) + " --program-dir " +
+                 ShellQuoted((Drive() / "prog").string()) + " batch " + options +
+                 " --data 'c:\\datos' --json " + ShellQuoted(Report()));
+  }
+
   TempDir dir_;
 };
 

@@ -1,5 +1,7 @@
 #include "tests/indexes/index_test_support.h"
 
+#include <sqlite3.h>
+
 #include <ostream>
 
 #include "app/catalogues.h"
@@ -37,6 +39,29 @@ std::vector<IndexShape> IndexChainTest::IndexesOf(const std::string& path,
     }
   }
   return shapes;
+}
+
+std::map<std::string, IndexChainTest::StoredIndex> IndexChainTest::StoredIndexes(
+    const std::string& path) const {
+  std::map<std::string, StoredIndex> stored;
+  sqlite3* db = nullptr;
+  const std::string host = site_.Host(path);
+  EXPECT_EQ(sqlite3_open_v2(host.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* stmt = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db,
+                               "SELECT i.\"IndexName\" || ' on ' || i.\"TableName\", m.rowid, "
+                               "m.rootpage FROM \"MSysIndexes\" i JOIN sqlite_master m "
+                               "ON m.name = i.\"SqliteName\" AND m.type = 'index'",
+                               -1, &stmt, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(db);
+  while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
+    stored[reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))] = {
+        sqlite3_column_int64(stmt, 1), sqlite3_column_int64(stmt, 2)};
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return stored;
 }
 
 std::vector<CatalogueEntry> IndexChainTest::CatalogueRows() const {

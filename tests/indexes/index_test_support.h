@@ -2,6 +2,8 @@
 // tests of the index chain.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +48,15 @@ class IndexChainTest : public ::testing::Test {
   // The indexes of `table` in the database at a Windows path, in the
   // engine's order.
   std::vector<IndexShape> IndexesOf(const std::string& path, const std::string& table) const;
+  // Where each index of the database at a Windows path is stored, by
+  // "<index> on <table>": its row in sqlite_master and its root page. An
+  // index dropped and created again gets a row after every entry that
+  // stayed, so a row that did not move is an index left untouched.
+  struct StoredIndex {
+    std::int64_t row = 0, root_page = 0;
+    bool operator==(const StoredIndex&) const = default;
+  };
+  std::map<std::string, StoredIndex> StoredIndexes(const std::string& path) const;
   // Every row of the index catalogue file, in stored order.
   std::vector<CatalogueEntry> CatalogueRows() const;
   // Adds a catalogue row the way the handlers do: AddNew on Data3's view,

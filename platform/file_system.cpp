@@ -4,6 +4,8 @@
 #include "platform/file_system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -162,6 +164,7 @@ class FileDescriptor {
   ~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   int get() const { return fd_; }
@@ -196,11 +199,40 @@ bool CopyContents(int from, int to) {
   }
 }
 
+constexpr std::string_view kCopySuffix = ".copy-";
+
 std::string TemporaryName(const fs::path& destination) {
   std::random_device random;
-  return (destination.parent_path() /
-          ("." + destination.filename().string() + ".copy-" + std::to_string(random())))
+  return (destination.parent_path() / ("." + destination.filename().string() +
+                                       std::string(kCopySuffix) + std::to_string(random())))
       .string();
+}
+
+// Creates the hidden temporary for a copy to `destination` (its name in
+// `name`) and takes the file's lock, held until the descriptor closes: the
+// lock tells a copy still being written from one a killed run left behind
+// (RemoveCopyLeftover). When a run removed the new file before the lock was
+// taken, another name is tried. A descriptor below 0 with errno set when
+// none can be created.
+FileDescriptor OpenLockedTemporary(const fs::path& destination, std::string& name) {
+  for (;;) {
+    name = TemporaryName(destination);
+    FileDescriptor fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (fd.get() < 0) return fd;
+    int locked;
+    do {
+      locked = ::flock(fd.get(), LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    struct stat st;
+    if (locked != 0 || ::fstat(fd.get(), &st) != 0) {
+      const int failure = errno;
+      fd.Close();
+      ::unlink(name.c_str());
+      errno = failure;
+      return FileDescriptor(-1);
+    }
+    if (st.st_nlink > 0) return fd;
+  }
 }
 
 }  // namespace
@@ -222,19 +254,76 @@ void CopyFileNoReplace(const DriveMap& drives, std::string_view from, std::strin
   if (in.get() < 0) {
     throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(from, source));
   }
-  const std::string temporary = TemporaryName(destination);
-  FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  std::string temporary;
+  FileDescriptor out = OpenLockedTemporary(destination, temporary);
   if (out.get() < 0) throw CopyFailure(errno, to, destination);
-  const bool copied = CopyContents(in.get(), out.get());
-  const int copy_errno = errno;
-  if (!copied || !out.Close()) {
+  // fsync, not close, tells whether everything written reached the file:
+  // the descriptor, and with it the lock, stays open until the temporary
+  // is linked and gone, so no other run takes it for a leftover meanwhile.
+  if (!CopyContents(in.get(), out.get()) || ::fsync(out.get()) != 0) {
+    const int failure = errno;
     ::unlink(temporary.c_str());
-    throw CopyFailure(copied ? errno : copy_errno, to, destination);
+    throw CopyFailure(failure, to, destination);
   }
   const int linked = ::link(temporary.c_str(), destination.c_str());
   const int link_errno = errno;
   ::unlink(temporary.c_str());
   if (linked != 0) throw CopyFailure(link_errno, to, destination);
+}
+
+bool IsCopyLeftoverName(std::string_view name) {
+  const size_t suffix = name.rfind(kCopySuffix);
+  if (name.size() < 2 || name.front() != '.' || suffix == std::string_view::npos) return false;
+  const std::string_view digits = name.substr(suffix + kCopySuffix.size());
+  if (digits.empty() ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return false;
+  }
+  const std::string_view copied = name.substr(1, suffix - 1);  // "NAME.mdb"
+  constexpr std::string_view kExtension = ".MDB";
+  return copied.size() > kExtension.size() &&
+         FoldUpper(copied.substr(copied.size() - kExtension.size())) == kExtension;
+}
+
+std::vector<std::string> CopyLeftovers(const DriveMap& drives, std::string_view directory) {
+  const std::string host = drives.ToHost(directory);
+  std::error_code ec;
+  if (!fs::is_directory(host, ec)) return {};
+  std::vector<std::string> names;
+  auto it = fs::directory_iterator(host, ec);
+  if (ec) throw Error(err::kPathNotFound, "Path not found", ErrorContext(directory, host));
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) throw Error(err::kPathNotFound, "Path not found", ErrorContext(directory, host));
+    const std::string name = it->path().filename().string();
+    // symlink_status: a link of that name is not a leftover of ours.
+    if (IsCopyLeftoverName(name) &&
+        fs::symlink_status(it->path(), ec).type() == fs::file_type::regular) {
+      names.push_back(name);
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool RemoveCopyLeftover(const DriveMap& drives, std::string_view path) {
+  const std::string host = drives.ToHost(path);
+  // O_NOFOLLOW: a link of that name is not a temporary of ours.
+  FileDescriptor fd(::open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT || errno == ELOOP) return false;
+    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(path, host));
+  }
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return false;  // a copy is writing it now
+    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(path, host));
+  }
+  // Held while unlinking, so a copy that created a file of this name
+  // meanwhile sees it gone when it takes the lock, and starts again.
+  if (::unlink(host.c_str()) == 0) return true;
+  if (errno == ENOENT) return false;
+  throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(path, host));
 }
 
 std::string ExecutableDirectory() {

@@ -45,6 +45,23 @@ bool FileExists(const DriveMap& drives, std::string_view path);
 // written. A partial copy never remains.
 void CopyFileNoReplace(const DriveMap& drives, std::string_view from, std::string_view to);
 
+// The hidden temporary files that copies killed part-way left in a
+// directory (a Windows path): regular files named ".NAME.mdb.copy-N", N
+// digits, as CopyFileNoReplace names its temporary for NAME.mdb; ".mdb"
+// without regard to case. Names only, sorted. A directory that does not
+// exist holds none; 76 when it cannot be read.
+std::vector<std::string> CopyLeftovers(const DriveMap& drives, std::string_view directory);
+
+// Whether a file name has that pattern.
+bool IsCopyLeftoverName(std::string_view name);
+
+// Removes the copy leftover at `path` (a Windows path) and returns true.
+// Returns false, leaving it, when it is not there, is not a regular file
+// (a link, a directory), or a copy is still writing it (the copy holds the
+// file's lock until it ends; a killed copy holds none). 70 "Permission
+// denied" naming it when it cannot be removed.
+bool RemoveCopyLeftover(const DriveMap& drives, std::string_view path);
+
 // The directory that holds the running program, as a host path.
 std::string ExecutableDirectory();
 

@@ -19,7 +19,8 @@
 # indexes, relations and stored queries are left out of that check: the
 # chains drop and re-create them, so a kill between the two leaves them out
 # until the rerun. Then the batch is rerun to its end, and every database
-# must equal (schema, rows, catalogues) what one uninterrupted run gives.
+# must equal (schema, rows, catalogues) what one uninterrupted run gives,
+# with no hidden temporary of a killed copy left in the data directory.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 kills=${1:-200}
@@ -168,8 +169,10 @@ for ((i = 1; i <= kills; i++)); do
   if ((i % 2 == 1)); then continue; fi
   batch "$work/run" || true
   check dump "$work/run/c/datos" "$work/rerun.json"
-  if ! check same "$work/reference.json" "$work/rerun.json"; then
-    echo "kill $i at ${delay_ms}ms: the rerun did not reach the model's state" >&2
+  leftovers=$(find "$work/run/c/datos" -maxdepth 1 -name '.*.mdb.copy-*' -print)
+  if ! check same "$work/reference.json" "$work/rerun.json" || [[ -n $leftovers ]]; then
+    echo "kill $i at ${delay_ms}ms: the rerun did not reach the model's state" \
+      "${leftovers:+(copy leftovers remain: $leftovers)}" >&2
     cp -a "$work/run" "$work/failed-$i"
     failed=$((failed + 1))
     trap - EXIT

@@ -16,6 +16,12 @@
 // label always ends on "Proceso Terminado" and the pointer always comes
 // back. A copy never replaces an existing file; a refused copy is recorded
 // against the database it would have replaced.
+//
+// A copy is written to a hidden ".NAME.mdb.copy-N" beside its destination
+// and linked under NAME.mdb when whole, so a run killed mid-copy leaves that
+// hidden file behind. Before it copies, the driver removes such leftovers
+// from the data directory (only files of exactly that pattern, and never one
+// a copy of another run is still writing), each removal in the run log.
 #include "app/actualiz.h"
 #include "platform/file_system.h"
 
@@ -25,6 +31,27 @@ namespace {
 
 constexpr int kHourglass = 11;
 constexpr int kDefaultPointer = 0;
+
+// Removes the copy leftovers of the data directory, recording each removal
+// and each failure against the directory.
+void RemoveCopyLeftovers(Actualiz& window) {
+  const std::string directory = window.Dir1.Path();
+  std::vector<std::string> leftovers;
+  if (!window.PassOver("copy leftovers of " + directory, [&] {
+        leftovers = platform::CopyLeftovers(window.Env().drives, directory);
+      })) {
+    return;
+  }
+  for (const std::string& name : leftovers) {
+    try {
+      if (platform::RemoveCopyLeftover(window.Env().drives, directory + "\\" + name)) {
+        window.RecordChange("copy leftover removed", name, directory);
+      }
+    } catch (const Error& e) {
+      window.RecordFailure("remove " + name, e, true, directory);
+    }
+  }
+}
 
 }  // namespace
 
@@ -68,6 +95,7 @@ void Actualiz::Command13_Click() {
 
   PassOver("Label4", [&] { Label4.SetCaption("Añadiendo bases de datos nuevas"); });
   PassOver("Command15_Click", [&] { Command15_Click(); });
+  RemoveCopyLeftovers(*this);
   const int new_models = List8.ListCount();
   for (int k = 0; k < new_models; ++k) {
     std::string destination;

@@ -1,6 +1,8 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -107,6 +109,54 @@ TEST_F(FileSystemTest, CopyNeverReplacesAndLeavesNothingOnFailure) {
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(C("bases"))) ++entries;
   EXPECT_EQ(entries, 3);
+}
+
+TEST(CopyLeftoverName, IsExactlyTheHiddenTemporaryOfAnMdbCopy) {
+  for (const char* name : {".clientes.mdb.copy-1", ".CLIENTES.MDB.copy-4294967295",
+                           ".con espacio.Mdb.copy-07", "..x.mdb.copy-3"}) {
+    EXPECT_TRUE(IsCopyLeftoverName(name)) << name;
+  }
+  for (const char* name :
+       {"clientes.mdb.copy-1", ".clientes.mdb.copy-", ".clientes.mdb.copy-1a",
+        ".clientes.mdb.copy-1.bak", ".clientes.txt.copy-1", ".clientes.mdb.tmp-1", ".mdb.copy-1",
+        ".clientes.mdb", ".copy-1", ".clientes.mdb.COPY-1", ".clientesmdb.copy-1"}) {
+    EXPECT_FALSE(IsCopyLeftoverName(name)) << name;
+  }
+}
+
+TEST_F(FileSystemTest, OnlyLeftoversNoCopyIsWritingAreListedAndRemoved) {
+  WriteFile(C("bases/.viejo.mdb.copy-12"), "half a copy");
+  WriteFile(C("bases/.otro.MDB.copy-3"), "half a copy");
+  WriteFile(C("bases/.viejo.mdb.copy-12.bak"), "keep");
+  WriteFile(C("bases/viejo.mdb"), "database");
+  fs::create_directory(C("bases/.carpeta.mdb.copy-5"));
+  fs::create_symlink(C("bases/viejo.mdb"), C("bases/.enlace.mdb.copy-6"));
+  fs::create_directories(C("otra"));
+  WriteFile(C("otra/.viejo.mdb.copy-1"), "another directory");
+
+  EXPECT_EQ(CopyLeftovers(drives, "c:\\bases"),
+            (std::vector<std::string>{".otro.MDB.copy-3", ".viejo.mdb.copy-12"}));
+  EXPECT_TRUE(CopyLeftovers(drives, "c:\\no hay").empty());
+
+  // A copy still being written holds the file's lock: it stays.
+  const int writing = ::open(C("bases/.otro.MDB.copy-3").c_str(), O_RDONLY);
+  ASSERT_GE(writing, 0);
+  ASSERT_EQ(::flock(writing, LOCK_EX), 0);
+  EXPECT_FALSE(RemoveCopyLeftover(drives, "c:\\bases\\.otro.MDB.copy-3"));
+  EXPECT_TRUE(fs::exists(C("bases/.otro.MDB.copy-3")));
+  ::close(writing);
+  EXPECT_TRUE(RemoveCopyLeftover(drives, "c:\\bases\\.otro.MDB.copy-3"));
+  EXPECT_TRUE(RemoveCopyLeftover(drives, "c:\\bases\\.viejo.mdb.copy-12"));
+  EXPECT_FALSE(RemoveCopyLeftover(drives, "c:\\bases\\.viejo.mdb.copy-12"));  // gone already
+
+  // A link or a directory of that name is not a leftover, nor is what it names.
+  EXPECT_FALSE(RemoveCopyLeftover(drives, "c:\\bases\\.enlace.mdb.copy-6"));
+  EXPECT_FALSE(RemoveCopyLeftover(drives, "c:\\bases\\.carpeta.mdb.copy-5"));
+  EXPECT_TRUE(fs::is_symlink(C("bases/.enlace.mdb.copy-6")));
+  EXPECT_TRUE(fs::is_directory(C("bases/.carpeta.mdb.copy-5")));
+  EXPECT_EQ(ReadFile(C("bases/viejo.mdb")), "database");
+  EXPECT_EQ(ReadFile(C("bases/.viejo.mdb.copy-12.bak")), "keep");
+  EXPECT_TRUE(fs::exists(C("otra/.viejo.mdb.copy-1")));
 }
 
 TEST_F(FileSystemTest, ExistenceChecksTellFilesFromDirectories) {

@@ -3,10 +3,14 @@
 // The schema is read in a handful of queries (tables with their columns in
 // one, indexes with their columns in one, then the engine's tables) and kept
 // until the file changes. PRAGMA data_version tells when another connection
-// has committed; then the whole schema is read again. After a change of our
-// own only the tables it created, dropped or altered are read again, with the
-// relations and queries (a few rows); the other tables keep their
-// description, so an Append or Delete does not cost a read of every table.
+// has committed; then the schema is taken again: from the snapshot another
+// connection of this process left for the file's current state
+// (sqlite_shared_schema.h), or read whole. After a change of our own only the
+// tables it created, dropped or altered are read again, with the relations
+// and queries (a few rows); the other tables keep their description, so an
+// Append or Delete does not cost a read of every table. Both happen inside
+// one read transaction, so the schema and the version it is shared under
+// describe the same committed state.
 //
 // SQLite names indexes per database while Jet names them per table, so an
 // index gets a SQLite name made of its table's and its own name
@@ -15,6 +19,8 @@
 // makes for a PRIMARY KEY constraint is reported as "PrimaryKey".
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
 #include <map>
 
 #include "base/error.h"
@@ -65,6 +71,36 @@ std::string ColumnDefinition(const ColumnInfo& column) {
   return out;
 }
 
+// A read transaction holding SQLite's read lock from construction to End:
+// no other connection or process can commit meanwhile.
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(SqliteStorage& storage) : storage_(storage) {
+    storage_.Execute("BEGIN", storage_.In("the database"));
+    try {
+      // Reading the schema cookie takes the read lock.
+      storage_.Execute("PRAGMA schema_version", storage_.In("the database"));
+    } catch (...) {
+      sqlite3_exec(storage_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+  ~ReadTransaction() {
+    if (open_) sqlite3_exec(storage_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  ReadTransaction(const ReadTransaction&) = delete;
+  ReadTransaction& operator=(const ReadTransaction&) = delete;
+  // Ends the transaction; if COMMIT fails, the destructor still rolls back.
+  void End() {
+    storage_.Execute("COMMIT", storage_.In("the database"));
+    open_ = false;
+  }
+
+ private:
+  SqliteStorage& storage_;
+  bool open_ = true;
+};
+
 bool HasTable(const Schema& schema, const char* name) {
   for (const auto& t : schema.tables) {
     if (t.name == name) return true;
@@ -74,17 +110,62 @@ bool HasTable(const Schema& schema, const char* name) {
 
 }  // namespace
 
+std::int64_t SqliteStorage::DataVersion() {
+  auto stmt = Prepare("PRAGMA data_version", In("the database"));
+  return stmt.Step() ? stmt.Int(0) : -1;
+}
+
 std::shared_ptr<const Schema> SqliteStorage::Describe() {
-  std::int64_t version = -1;
-  {
-    auto stmt = Prepare("PRAGMA data_version", In("the database"));
-    if (stmt.Step()) version = stmt.Int(0);
-  }
-  if (!schema_ || version != schema_data_version_) {
+  if (schema_ && DataVersion() == schema_data_version_) return schema_;
+  if (in_change_ || sqlite3_get_autocommit(db_) == 0) {
+    // Inside a transaction the file may hold writes not yet committed, which
+    // no other connection may see: read it for this connection alone.
+    const std::int64_t version = DataVersion();
     schema_ = LoadSchema(nullptr);
     schema_data_version_ = version;
+    return schema_;
   }
+  ReadTransaction read(*this);
+  const std::int64_t version = DataVersion();
+  const std::optional<FileVersion> file_version = CurrentFileVersion();
+  std::optional<SchemaSnapshot> shared;
+  if (file_version) shared = shared_schema::Find(*file_version);
+  if (shared) {
+    schema_ = std::move(shared->schema);
+    index_names_ = std::move(shared->index_names);
+  } else {
+    schema_ = LoadSchema(nullptr);
+    if (file_version) shared_schema::Publish(*file_version, {schema_, index_names_});
+  }
+  schema_data_version_ = version;
+  read.End();
   return schema_;
+}
+
+std::optional<FileVersion> SqliteStorage::CurrentFileVersion() {
+  if (!identity_) return std::nullopt;
+  const std::optional<FileStat> file_stat = StatFile(host_path_);
+  // Another file at the path since we opened ours: its state is not ours.
+  if (!file_stat || file_stat->identity != *identity_) return std::nullopt;
+  FileVersion version;
+  version.identity = file_stat->identity;
+  // SQLite's own handle: a descriptor of our own, once closed, would drop
+  // the locks SQLite holds on the file.
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr) {
+    return std::nullopt;
+  }
+  std::array<unsigned char, 100> header{};
+  if (file->pMethods->xRead(file, header.data(), header.size(), 0) != SQLITE_OK) {
+    return std::nullopt;
+  }
+  constexpr unsigned char kRollbackJournal = 1;  // header bytes 18 and 19; WAL is 2
+  if (header[18] != kRollbackJournal || header[19] != kRollbackJournal) return std::nullopt;
+  std::copy(header.begin() + 24, header.end(), version.header.begin());
+  version.size = file_stat->size;
+  version.change_time_ns = file_stat->change_time_ns;
+  return version;
 }
 
 void SqliteStorage::EnsureEngineTables() {
@@ -106,7 +187,18 @@ void SqliteStorage::NoteTableChanged(const std::string& table) {
 
 void SqliteStorage::RefreshAfterChange() {
   if (!schema_) return;  // dropped during the change: the next Describe reads it whole
+  ReadTransaction read(*this);
+  if (DataVersion() != schema_data_version_) {
+    // Another connection committed after our change: our copy plus what we
+    // changed would not be the file's state.
+    schema_.reset();
+    return;
+  }
   schema_ = LoadSchema(schema_.get());
+  if (const auto file_version = CurrentFileVersion()) {
+    shared_schema::Publish(*file_version, {schema_, index_names_});
+  }
+  read.End();
 }
 
 std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {

@@ -30,6 +30,12 @@ bool ParseTriggerMessage(const std::string& message, int& number, std::string& t
   return true;
 }
 
+std::optional<FileIdentity> IdentityOf(const std::string& host_path) {
+  const std::optional<FileStat> file = StatFile(host_path);
+  if (!file) return std::nullopt;
+  return file->identity;
+}
+
 }  // namespace
 
 std::string QuoteIdentifier(std::string_view name) {
@@ -58,6 +64,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& host_path,
   sqlite3* db = nullptr;
   const int flags = (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
                     SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+  const std::optional<FileIdentity> before = IdentityOf(host_path);
   const int rc = sqlite3_open_v2(host_path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db);
@@ -66,6 +73,10 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& host_path,
   // SQLite opens a file it may not write read-only without saying so.
   const bool opened_read_only = read_only || sqlite3_db_readonly(db, "main") == 1;
   std::unique_ptr<SqliteStorage> storage(new SqliteStorage(db, name, opened_read_only));
+  // The same inode at the path before and after SQLite opened it is the one
+  // SQLite holds open; if the path changed hands in between, we cannot know.
+  const std::optional<FileIdentity> after = IdentityOf(host_path);
+  storage->NoteIdentity(host_path, before == after ? after : std::nullopt);
   // Configuring and reading the schema are the first real reads: they tell
   // a damaged file (3343) and a locked one (3045).
   try {
@@ -93,6 +104,8 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Create(const std::string& host_pat
     throw Error(err::kCannotOpen, text::CannotOpen(name), "'" + name + "'");
   }
   std::unique_ptr<SqliteStorage> storage(new SqliteStorage(db, name, false));
+  // SQLite created the file exclusively: the inode at the path is its own.
+  storage->NoteIdentity(host_path, IdentityOf(host_path));
   try {
     storage->Configure();
     storage->Change([](const Schema&) {});
@@ -103,6 +116,12 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Create(const std::string& host_pat
     throw;
   }
   return storage;
+}
+
+void SqliteStorage::NoteIdentity(const std::string& host_path,
+                                 std::optional<FileIdentity> identity) {
+  host_path_ = host_path;
+  identity_ = identity;
 }
 
 void SqliteStorage::Configure() {

@@ -21,11 +21,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "engine/sqlite_shared_schema.h"
 #include "engine/storage.h"
 
 struct sqlite3;
@@ -87,7 +89,16 @@ class SqliteStorage final : public Storage {
 
  private:
   SqliteStorage(sqlite3* db, std::string name, bool read_only);
+  // Records which file (device, inode) the connection has open, when that
+  // is certain; without it the connection never shares its schema.
+  void NoteIdentity(const std::string& host_path, std::optional<FileIdentity> identity);
   void Configure();
+  // PRAGMA data_version: moves when another connection or process commits.
+  std::int64_t DataVersion();
+  // The version under which the file's current state is shared, or nothing
+  // when it cannot be shared (WAL mode, the path names another file now,
+  // identity unknown). Only while this connection holds the read lock.
+  std::optional<FileVersion> CurrentFileVersion();
   void EnsureEngineTables();
   void MakeEngineTables();
   // What the engine's tables say about columns and indexes.
@@ -128,8 +139,9 @@ class SqliteStorage final : public Storage {
   std::int64_t schema_data_version_ = -1;
   // Folded names of the tables the running change created, dropped or altered.
   std::set<std::string> changed_tables_;
-  // (folded table name, folded Jet index name) -> SQLite index name.
-  std::map<std::pair<std::string, std::string>, std::string> index_names_;
+  IndexNames index_names_;
+  std::string host_path_;
+  std::optional<FileIdentity> identity_;
 };
 
 // A prepared statement borrowed from the connection's cache. Resets the

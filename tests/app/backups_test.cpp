@@ -184,6 +184,19 @@ TEST_F(Backups, OnlyChangedDatabasesKeepTheirBackup) {
   EXPECT_EQ(ReadBackupFolder(backup.folder).copied_in, (std::vector<std::string>{"nueva.mdb"}));
 }
 
+// Rows are compared side by side: one more or one fewer at the end is a
+// change as much as a value is.
+TEST_F(Backups, RowAddedOrRemovedAtTheEndKeepsTheBackup) {
+  BuildDatabase(At("tres.mdb"), kOther);
+  BackupFolder backup =
+      BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb", "otra.mdb", "tres.mdb"}, now);
+  Sql(At("clientes.mdb"), "DELETE FROM Clientes WHERE Id = 2");
+  Sql(At("otra.mdb"), "INSERT INTO Otra (X) VALUES (8)");
+  KeepChangedOnly(backup, Data(), {});
+  EXPECT_EQ(backup.databases, (std::vector<std::string>{"clientes.mdb", "otra.mdb"}));
+  EXPECT_FALSE(fs::exists(backup.folder + "/tres.mdb"));
+}
+
 TEST_F(Backups, RunThatChangedNothingLeavesNoFolder) {
   BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb"}, now);
   KeepChangedOnly(backup, Data(), {});

@@ -208,12 +208,17 @@ std::string TemporaryName(const fs::path& destination) {
       .string();
 }
 
+bool LocksUnsupported(int error) {
+  return error == ENOLCK || error == EOPNOTSUPP || error == EINVAL;
+}
+
 // Creates the hidden temporary for a copy to `destination` (its name in
 // `name`) and takes the file's lock, held until the descriptor closes: the
 // lock tells a copy still being written from one a killed run left behind
 // (RemoveCopyLeftover). When a run removed the new file before the lock was
-// taken, another name is tried. A descriptor below 0 with errno set when
-// none can be created.
+// taken, another name is tried. On a file system without such locks the
+// copy goes on unlocked (a leftover there is never removed). A descriptor
+// below 0 with errno set when none can be created.
 FileDescriptor OpenLockedTemporary(const fs::path& destination, std::string& name) {
   for (;;) {
     name = TemporaryName(destination);
@@ -223,6 +228,7 @@ FileDescriptor OpenLockedTemporary(const fs::path& destination, std::string& nam
     do {
       locked = ::flock(fd.get(), LOCK_EX);
     } while (locked != 0 && errno == EINTR);
+    if (locked != 0 && LocksUnsupported(errno)) locked = 0;
     struct stat st;
     if (locked != 0 || ::fstat(fd.get(), &st) != 0) {
       const int failure = errno;
@@ -316,7 +322,8 @@ bool RemoveCopyLeftover(const DriveMap& drives, std::string_view path) {
   struct stat st;
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) return false;  // a copy is writing it now
+    // A copy is writing it now, or the file system cannot tell.
+    if (errno == EWOULDBLOCK || LocksUnsupported(errno)) return false;
     throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(path, host));
   }
   // Held while unlinking, so a copy that created a file of this name

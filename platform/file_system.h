@@ -58,8 +58,9 @@ bool IsCopyLeftoverName(std::string_view name);
 // Removes the copy leftover at `path` (a Windows path) and returns true.
 // Returns false, leaving it, when it is not there, is not a regular file
 // (a link, a directory), or a copy is still writing it (the copy holds the
-// file's lock until it ends; a killed copy holds none). 70 "Permission
-// denied" naming it when it cannot be removed.
+// file's lock until it ends; a killed copy holds none), or its file system
+// has no such locks to tell. 70 "Permission denied" naming it when it
+// cannot be removed.
 bool RemoveCopyLeftover(const DriveMap& drives, std::string_view path);
 
 // The directory that holds the running program, as a host path.

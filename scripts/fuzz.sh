@@ -3,6 +3,8 @@
 # runs each for SECONDS (default 60) on its corpus from fuzz/corpus.
 # Usage: scripts/fuzz.sh [SECONDS [TARGET...]]   targets: description open_database record_source
 #   FUZZ_MERGE=1 scripts/fuzz.sh 3600   also merges the new inputs back into fuzz/corpus
+#   FUZZ_TIMEOUT=60 scripts/fuzz.sh ...  seconds one input may take (default 10); the
+#     limit is wall clock, so raise it on a machine busy with other work
 # A crash stops the run with status 1; its input is kept in out/fuzz/<target>/
 # (turn it into a test before fixing it).
 set -euo pipefail
@@ -25,7 +27,7 @@ for target in "${targets[@]}"; do
   echo "== fuzzing $target for ${seconds}s"
   # New inputs go to a scratch corpus; the kept corpus is only read.
   if ! (cd "$work" && "$build/fuzz/${target}_fuzz" -max_total_time="$seconds" -max_len=16384 \
-    -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 "$work/corpus" \
+    -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=4096 -print_final_stats=1 "$work/corpus" \
     "$here/fuzz/corpus/$target" 2>&1 | tee "$work/last-run.log" | grep -E \
     '^(Done|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)|crash-|timeout-|leak-'); then
     :

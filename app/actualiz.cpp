@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "engine/hand_off.h"
+
 namespace actualiz::app {
 
 void Actualiz::Wire() {
@@ -31,8 +33,17 @@ void Actualiz::Wire() {
   Dir1.SetPath(env_.drives.CurrentDirectory('c'));
   Dir1.OnChange([this] { Dir1_Change(); });
 
-  for (DataControl* data : {&Data1, &Data2, &Data3, &Data4, &Data5}) {
+  for (DataControl* data : {&Data1, &Data2}) {
     data->SetOpener([this](const std::string& path) { return OpenDatabase(path); });
+  }
+  // The catalogues are emptied and refilled by every capture: their commits
+  // must be whole but need not wait for the disk.
+  for (DataControl* data : {&Data3, &Data4, &Data5}) {
+    data->SetOpener([this](const std::string& path) {
+      const std::string host = env_.drives.ToHost(path);
+      engine::SetHandOff(host);
+      return engine::OpenDatabase(host, path);
+    });
   }
   for (TextBox* box : Text1.Members()) Data3.Bind(*box);
   for (TextBox* box : Text6.Members()) Data4.Bind(*box);

@@ -5,7 +5,8 @@
 // a lock that would block another handle or process. Writes run in
 // BEGIN IMMEDIATE ... COMMIT with a rollback journal and synchronous FULL:
 // a change is whole and on disk when its call returns, and a process killed
-// in the middle leaves a journal that the next opener rolls back. A file
+// in the middle leaves a journal that the next opener rolls back. Hand-off
+// files (hand_off.h) keep the journal but not the wait for the disk. A file
 // locked by another process is waited for about three seconds, then the
 // call fails with 3045.
 //

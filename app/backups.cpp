@@ -46,44 +46,22 @@ void WriteManifest(const BackupFolder& backup) {
   if (!out) throw Error(err::kPermissionDenied, "Permission denied", "'" + path + "'");
 }
 
-// Whether two open databases hold the same rows, in the same order, in the
-// table `table` (which both have, with the same fields). Walks both record
-// sets side by side, so no more than one row of each is held at a time.
-bool SameRows(engine::Database& a, engine::Database& b, const std::string& table) {
-  engine::RecordsetPtr left = a.OpenRecordset(table);
-  engine::RecordsetPtr right = b.OpenRecordset(table);
-  const std::vector<engine::FieldPtr> left_fields = left->Fields().Items();
-  const std::vector<engine::FieldPtr> right_fields = right->Fields().Items();
-  bool same = left_fields.size() == right_fields.size();
-  while (same && !left->Eof() && !right->Eof()) {
-    for (size_t i = 0; same && i < left_fields.size(); ++i) {
-      same = left_fields[i]->GetValue() == right_fields[i]->GetValue();
-    }
-    left->MoveNext();
-    right->MoveNext();
-  }
-  same = same && left->Eof() && right->Eof();
-  left->Close();
-  right->Close();
-  return same;
-}
-
 // Whether a run left the database at `current` as its backup holds it: the
-// same tables, fields, indexes, relations and queries, and the same rows.
-// The structure is compared as the engine describes it; the rows table by
-// table, streamed, so a large database is never held in memory whole.
-// Throws the engine's error when either file cannot be read.
+// same tables, fields, indexes, relations and queries as the engine
+// describes them, and the same rows, compared side by side a row at a time,
+// so a large database is never held in memory whole. Throws the engine's
+// error when either file cannot be read.
 bool SameContent(const std::string& backup, const std::string& current) {
-  engine::DatabasePtr before = engine::OpenDatabase(backup);
-  engine::DatabasePtr after = engine::OpenDatabase(current);
-  const nlohmann::json structure = engine::Describe(*before, {.system = false});
-  if (structure != engine::Describe(*after, {.system = false})) return false;
-  for (const nlohmann::json& table : structure["tables"]) {
-    if (!SameRows(*before, *after, table["name"].get<std::string>())) return false;
+  nlohmann::json structure;
+  {
+    engine::DatabasePtr before = engine::OpenDatabase(backup);
+    engine::DatabasePtr after = engine::OpenDatabase(current);
+    structure = engine::Describe(*before, {.system = false});
+    if (structure != engine::Describe(*after, {.system = false})) return false;
   }
-  before->Close();
-  after->Close();
-  return true;
+  std::vector<std::string> tables;
+  for (const nlohmann::json& table : structure["tables"]) tables.push_back(table["name"]);
+  return engine::SameRows(backup, current, tables);
 }
 
 bool Unchanged(const std::string& backup, const std::string& current) {

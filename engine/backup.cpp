@@ -19,6 +19,7 @@
 
 #include "base/error.h"
 #include "engine/jet_errors.h"
+#include "engine/sqlite_storage.h"
 
 namespace actualiz::engine {
 
@@ -82,7 +83,90 @@ void RunBackup(sqlite3* source, sqlite3* destination, const std::string& from,
   if (rc != SQLITE_DONE) throw StepFailure(rc, from, to);
 }
 
+// A statement over every row of a table, finalized when it goes out of scope.
+struct RowScan {
+  sqlite3_stmt* stmt = nullptr;
+  RowScan(sqlite3* db, const std::string& table, const std::string& path) {
+    const std::string sql = "SELECT * FROM " + QuoteIdentifier(table);
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+      throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(path),
+                  Quoted(path) + " (" + table + ")");
+    }
+  }
+  ~RowScan() { sqlite3_finalize(stmt); }
+  // True on a row, false at the end.
+  bool Step(const std::string& path) {
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw StepFailure(rc, path, path);
+  }
+};
+
+bool SameValue(sqlite3_stmt* a, sqlite3_stmt* b, int column) {
+  const int type = sqlite3_column_type(a, column);
+  if (type != sqlite3_column_type(b, column)) return false;
+  switch (type) {
+    case SQLITE_NULL:
+      return true;
+    case SQLITE_INTEGER:
+      return sqlite3_column_int64(a, column) == sqlite3_column_int64(b, column);
+    case SQLITE_FLOAT: {
+      const double x = sqlite3_column_double(a, column);
+      const double y = sqlite3_column_double(b, column);
+      return std::memcmp(&x, &y, sizeof x) == 0;
+    }
+    default: {  // text and blobs: the same bytes
+      const void* x = sqlite3_column_blob(a, column);
+      const void* y = sqlite3_column_blob(b, column);
+      const int size = sqlite3_column_bytes(a, column);
+      return size == sqlite3_column_bytes(b, column) && (size == 0 || std::memcmp(x, y, size) == 0);
+    }
+  }
+}
+
+bool SameRowsOfTable(sqlite3* first, sqlite3* second, const std::string& table,
+                     const std::string& first_path, const std::string& second_path) {
+  RowScan a(first, table, first_path);
+  RowScan b(second, table, second_path);
+  const int columns = sqlite3_column_count(a.stmt);
+  if (columns != sqlite3_column_count(b.stmt)) return false;
+  for (;;) {
+    const bool more_a = a.Step(first_path);
+    const bool more_b = b.Step(second_path);
+    if (more_a != more_b) return false;
+    if (!more_a) return true;
+    for (int column = 0; column < columns; ++column) {
+      if (!SameValue(a.stmt, b.stmt, column)) return false;
+    }
+  }
+}
+
+// Opens `path` read-only inside a read transaction, so every table is read
+// from one committed state.
+void OpenForReading(Connection& connection, const std::string& path) {
+  if (!HasSqliteHeader(path)) {
+    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(path), Quoted(path));
+  }
+  OpenConnection(connection, path, SQLITE_OPEN_READONLY);
+  if (sqlite3_exec(connection.db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    throw StepFailure(sqlite3_errcode(connection.db), path, path);
+  }
+}
+
 }  // namespace
+
+bool SameRows(const std::string& first, const std::string& second,
+              const std::vector<std::string>& tables) {
+  Connection a;
+  OpenForReading(a, first);
+  Connection b;
+  OpenForReading(b, second);
+  for (const std::string& table : tables) {
+    if (!SameRowsOfTable(a.db, b.db, table, first, second)) return false;
+  }
+  return true;  // closing the connections ends their read transactions
+}
 
 void CopyDatabase(const std::string& from, const std::string& to, CopyTarget target) {
   std::error_code ec;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace actualiz::engine {
 
@@ -24,5 +25,14 @@ enum class CopyTarget {
 // foreign file, a directory), 3045 when a lock is held past the wait, 3049
 // when `to` cannot be written. Errors name the file concerned.
 void CopyDatabase(const std::string& from, const std::string& to, CopyTarget target);
+
+// Whether the databases at host paths `first` and `second` hold the same
+// rows, value for value (type and bytes, so "ana" and "ANA" or 1 and 1.0
+// differ) and in the same order, in each of `tables` (names both have, with
+// the same fields). Reads each file in one read transaction, one row of
+// each at a time. Fails with the engine's error naming the file when one
+// cannot be opened or a table cannot be read.
+bool SameRows(const std::string& first, const std::string& second,
+              const std::vector<std::string>& tables);
 
 }  // namespace actualiz::engine

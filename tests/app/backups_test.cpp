@@ -184,16 +184,19 @@ TEST_F(Backups, OnlyChangedDatabasesKeepTheirBackup) {
   EXPECT_EQ(ReadBackupFolder(backup.folder).copied_in, (std::vector<std::string>{"nueva.mdb"}));
 }
 
-// Rows are compared side by side: one more or one fewer at the end is a
-// change as much as a value is.
-TEST_F(Backups, RowAddedOrRemovedAtTheEndKeepsTheBackup) {
+// Rows are compared side by side, value for value: one more or one fewer at
+// the end is a change, and so is a name that differs only in case (which
+// the engine's own comparisons would take as equal).
+TEST_F(Backups, RowsAddedRemovedOrChangedOnlyInCaseKeepTheBackup) {
   BuildDatabase(At("tres.mdb"), kOther);
-  BackupFolder backup =
-      BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb", "otra.mdb", "tres.mdb"}, now);
+  BuildDatabase(At("cuatro.mdb"), kClientes);
+  BackupFolder backup = BackUpDatabases(
+      Data(), "c:\\datos", {"clientes.mdb", "cuatro.mdb", "otra.mdb", "tres.mdb"}, now);
   Sql(At("clientes.mdb"), "DELETE FROM Clientes WHERE Id = 2");
+  Sql(At("cuatro.mdb"), "UPDATE Clientes SET Nombre = 'ANA' WHERE Id = 1");
   Sql(At("otra.mdb"), "INSERT INTO Otra (X) VALUES (8)");
   KeepChangedOnly(backup, Data(), {});
-  EXPECT_EQ(backup.databases, (std::vector<std::string>{"clientes.mdb", "otra.mdb"}));
+  EXPECT_EQ(backup.databases, (std::vector<std::string>{"clientes.mdb", "cuatro.mdb", "otra.mdb"}));
   EXPECT_FALSE(fs::exists(backup.folder + "/tres.mdb"));
 }
 

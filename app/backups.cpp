@@ -11,6 +11,8 @@
 
 #include "engine/backup.h"
 #include "engine/description.h"
+#include "engine/import.h"
+#include "engine/jet_errors.h"
 
 namespace actualiz::app {
 
@@ -73,13 +75,22 @@ bool Unchanged(const std::string& backup, const std::string& current) {
 }
 
 // The engine's refusal when the file at `host_path` cannot be opened as a
-// database at all, naming it `name`; nothing when it opens. Other failures
+// database at all, naming it `name`, or 3027 when it is a read-only Access
+// file; nothing when it opens as one of ours. Other failures
 // (a lock held by another process, a file that cannot be read now) pass
 // through: they may clear during the run, and then the run would change a
 // database with no backup.
 std::optional<Error> RefusedAsDatabase(const std::string& host_path, const std::string& name) {
   try {
     engine::OpenDatabase(host_path, name)->Close();
+    // An Access file opens, read-only: the run cannot change it, and the
+    // engine's copy keeps only databases of its own format.
+    if (engine::IsAccessFile(host_path)) {
+      return Error(err::kReadOnly,
+                   std::string(engine::text::kReadOnly) + " '" + name +
+                       "' is a read-only Access file; import it to change it.",
+                   "'" + name + "'");
+    }
     return std::nullopt;
   } catch (const Error& e) {
     const int number = e.Number();

@@ -22,7 +22,8 @@ namespace actualiz::app {
 inline constexpr const char* kBackupsDirectory = ".actualiz-backups";
 inline constexpr const char* kBackupManifest = "actualiz-backup.json";
 
-// A database left out of the backup because it cannot be opened at all.
+// A database left out of the backup because it cannot be opened at all, or
+// is a read-only Access file: the run cannot change it either.
 struct UnopenedDatabase {
   std::string name;  // the file name, "roto.mdb"
   Error error;       // the engine's refusal, naming the file
@@ -33,9 +34,9 @@ struct BackupFolder {
   std::string data_directory;          // the data directory as the window names it ("c:\datos")
   std::vector<std::string> databases;  // file names backed up, in the order they were saved
   std::vector<std::string> copied_in;  // file names the run copied into the data directory
-  // Left out: not a database (3343) or no longer there (3024, 3044). The
-  // run cannot open them either, so it cannot change them; they are not in
-  // the manifest.
+  // Left out: not a database (3343), no longer there (3024, 3044) or a
+  // read-only Access file (3027). The run cannot change them either; they
+  // are not in the manifest.
   std::vector<UnopenedDatabase> unopened;
 };
 
@@ -47,7 +48,8 @@ std::vector<std::string> PairedTargets(const Actualiz& window);
 // the local time `now` (with "-2", "-3", ... when that folder exists) and
 // copies each of `names` from the data directory into it, then writes the
 // manifest. A name whose file the engine refuses to open as a database at
-// all (not a database, or gone) is left out and listed in `unopened`: one
+// all (not a database, or gone) or opens as a read-only Access file is
+// left out and listed in `unopened`: one
 // damaged file must not keep every other database from its run. Any other
 // failure (a database that opens but cannot be saved, one locked by
 // another process) fails with the engine's error naming the database; the

@@ -174,6 +174,24 @@ TEST_F(Backups, FilesThatAreNotDatabasesAreLeftOutAndNamed) {
   EXPECT_EQ(testing::ReadFile(At("vacia.mdb")), "");
 }
 
+// An Access file among the targets opens, read-only: the run cannot change
+// it, so it is left out and named rather than stopping every other backup.
+TEST_F(Backups, AccessFileIsLeftOutAsReadOnly) {
+  const fs::path sample =
+      fs::path(ACTUALIZ_SOURCE_DIR) / ".." / "shared" / "jet-samples" / "testV2003.mdb";
+  if (!fs::exists(sample)) GTEST_SKIP() << "no Access samples";
+  fs::copy_file(sample, At("access.mdb"));
+  const BackupFolder backup =
+      BackUpDatabases(Data(), "c:\\datos", {"access.mdb", "clientes.mdb"}, now);
+  EXPECT_EQ(backup.databases, (std::vector<std::string>{"clientes.mdb"}));
+  ASSERT_EQ(backup.unopened.size(), 1u);
+  EXPECT_EQ(backup.unopened[0].error.Number(), err::kReadOnly);
+  EXPECT_NE(
+      backup.unopened[0].error.Text().find("'c:\\datos\\access.mdb' is a read-only Access file"),
+      std::string::npos)
+      << backup.unopened[0].error.Text();
+}
+
 TEST_F(Backups, OnlyChangedDatabasesKeepTheirBackup) {
   BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb", "otra.mdb"}, now);
   Sql(At("clientes.mdb"),

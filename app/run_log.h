@@ -25,7 +25,8 @@ struct Change {
   std::string database;  // the path of the changed database, as the window names it
   std::string kind;      // "table created", "field added", "index dropped", "index created",
                          // "relation dropped", "relation created", "query dropped",
-                         // "query created", "database copied", "table migrated"
+                         // "query created", "database copied", "table migrated",
+                         // "copy leftover removed"
   std::string object;    // "Clientes", "Clientes.Telefono", "idx on Clientes", ...
 };
 

@@ -3,7 +3,7 @@
 # that no customer database was damaged or lost anything, and that a rerun of
 # the batch brings every database to the same state as an uninterrupted run.
 #
-# Usage: scripts/crash-test.sh [KILLS [CLI]]   (defaults: 200, build/actualiz-cli)
+# Usage: scripts/crash-test.sh [KILLS [CLI]]   (defaults: 200, build/actualiz-cli, built first)
 #   CRASH_TEST_SEED=N fixes the random moments (default: the process id).
 #
 # The data directory is the demo's: an up-to-date database, two that lack
@@ -24,7 +24,13 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 kills=${1:-200}
-cli=${2:-$here/build/actualiz-cli}
+if [[ -n ${2:-} ]]; then
+  cli=$2
+else
+  # No CLI named: build the default one (installing what it needs).
+  "$here/scripts/build.sh" "$here/build" >/dev/null
+  cli=$here/build/actualiz-cli
+fi
 RANDOM=${CRASH_TEST_SEED:-$$}
 for tool in python3 sqlite3 "$cli"; do
   command -v "$tool" >/dev/null || { echo "crash-test: $tool is missing" >&2; exit 2; }

@@ -40,9 +40,8 @@ void Actualiz::Wire() {
   // must be whole but need not wait for the disk.
   for (DataControl* data : {&Data3, &Data4, &Data5}) {
     data->SetOpener([this](const std::string& path) {
-      const std::string host = env_.drives.ToHost(path);
-      engine::SetHandOff(host);
-      return engine::OpenDatabase(host, path);
+      engine::SetHandOff(env_.drives.ToHost(path));
+      return OpenDatabase(path);
     });
   }
   for (TextBox* box : Text1.Members()) Data3.Bind(*box);

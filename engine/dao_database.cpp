@@ -4,8 +4,20 @@
 
 #include "engine/dao_database.h"
 #include "engine/dao_objects.h"
+#include "engine/sqlite_idle_connections.h"
+#include "engine/sqlite_storage.h"
 
 namespace actualiz::engine {
+
+DatabaseCore::~DatabaseCore() { Release(); }
+
+void DatabaseCore::Release() {
+  if (auto* sqlite = dynamic_cast<SqliteStorage*>(storage.get())) {
+    storage.release();
+    idle_connections::Keep(std::unique_ptr<SqliteStorage>(sqlite));
+  }
+  storage.reset();
+}
 
 Storage& DatabaseCore::Store() const {
   if (!storage) throw Error(err::kObjectInvalid, text::kObjectInvalid, "database '" + name + "'");
@@ -283,6 +295,6 @@ RecordsetPtr DaoDatabase::OpenRecordset(std::string_view source) {
   return OpenDaoRecordset(core_, source);
 }
 
-void DaoDatabase::Close() { core_->storage.reset(); }
+void DaoDatabase::Close() { core_->Release(); }
 
 }  // namespace actualiz::engine

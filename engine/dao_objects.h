@@ -26,6 +26,16 @@ struct DatabaseCore {
   std::string name;
   std::unique_ptr<Storage> storage;
 
+  DatabaseCore() = default;
+  DatabaseCore(const DatabaseCore&) = delete;
+  DatabaseCore& operator=(const DatabaseCore&) = delete;
+  // Releases the storage (Release).
+  ~DatabaseCore();
+
+  // Lets the file go: a SQLite connection may be kept for the next open of
+  // the same file (KeepClosedConnections), any other storage is closed.
+  void Release();
+
   // The storage; 3420 once the database is closed.
   Storage& Store() const;
   std::shared_ptr<const Schema> Describe() const { return Store().Describe(); }

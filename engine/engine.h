@@ -253,4 +253,18 @@ DatabasePtr OpenDatabase(const std::string& host_path, const std::string& name =
 // "Database already exists." when the file exists.
 DatabasePtr CreateDatabase(const std::string& host_path, const std::string& name = {});
 
+// While one is alive, a database file that is closed keeps its connection
+// for the next OpenDatabase of the same path, which then skips reading the
+// file's schema again. A kept connection holds no lock; it is used again
+// only while the file is the same, unchanged one, and every kept connection
+// is closed when the last of these goes. For work that opens the same files
+// many times in a row (the batch).
+class KeepClosedConnections {
+ public:
+  KeepClosedConnections();
+  ~KeepClosedConnections();
+  KeepClosedConnections(const KeepClosedConnections&) = delete;
+  KeepClosedConnections& operator=(const KeepClosedConnections&) = delete;
+};
+
 }  // namespace actualiz::engine

@@ -13,6 +13,7 @@
 #include "engine/hand_off.h"
 #include "engine/jet_errors.h"
 #include "engine/jet_types.h"
+#include "engine/sqlite_idle_connections.h"
 
 namespace actualiz::engine {
 
@@ -60,8 +61,36 @@ SqliteStorage::~SqliteStorage() {
   sqlite3_close_v2(db_);
 }
 
+bool SqliteStorage::Idle() const {
+  if (in_change_ || !identity_ || sqlite3_get_autocommit(db_) == 0) return false;
+  for (sqlite3_stmt* stmt = sqlite3_next_stmt(db_, nullptr); stmt != nullptr;
+       stmt = sqlite3_next_stmt(db_, stmt)) {
+    if (sqlite3_stmt_busy(stmt)) return false;
+  }
+  return true;
+}
+
+std::unique_ptr<SqliteStorage> SqliteStorage::Reuse(const std::string& host_path,
+                                                    const std::string& name, bool read_only) {
+  std::unique_ptr<SqliteStorage> storage = idle_connections::Take(host_path, read_only);
+  if (!storage) return nullptr;
+  storage->name_ = name;
+  try {
+    // The first read: SQLite checks the file's change counter and our copy
+    // of the schema is brought up to date if another connection changed it.
+    storage->Describe();
+  } catch (const Error& e) {
+    // A file another process keeps locked is as locked for a new
+    // connection; anything else the fresh open tells in its own words.
+    if (e.Number() == err::kFileInUse) throw;
+    return nullptr;
+  }
+  return storage;
+}
+
 std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& host_path,
                                                    const std::string& name, bool read_only) {
+  if (auto kept = Reuse(host_path, name, read_only)) return kept;
   sqlite3* db = nullptr;
   const int flags = (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
                     SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
@@ -74,6 +103,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& host_path,
   // SQLite opens a file it may not write read-only without saying so.
   const bool opened_read_only = read_only || sqlite3_db_readonly(db, "main") == 1;
   std::unique_ptr<SqliteStorage> storage(new SqliteStorage(db, name, opened_read_only));
+  storage->requested_read_only_ = read_only;
   // The same inode at the path before and after SQLite opened it is the one
   // SQLite holds open; if the path changed hands in between, we cannot know.
   const std::optional<FileIdentity> after = IdentityOf(host_path);
@@ -133,8 +163,8 @@ void SqliteStorage::Configure() {
     // changes; FULL makes each commit durable. A hand-off file keeps the
     // journal, so its commits stay whole, without waiting for the disk.
     Execute("PRAGMA journal_mode=DELETE", In("the database"));
-    Execute(IsHandOff(host_path_) ? "PRAGMA synchronous=OFF" : "PRAGMA synchronous=FULL",
-            In("the database"));
+    hand_off_ = IsHandOff(host_path_);
+    Execute(hand_off_ ? "PRAGMA synchronous=OFF" : "PRAGMA synchronous=FULL", In("the database"));
   }
 }
 

@@ -79,6 +79,17 @@ class SqliteStorage final : public Storage {
   // Internal to the SQLite storage's own files.
   sqlite3* Handle() const { return db_; }
   const std::string& FileName() const { return name_; }
+  const std::string& HostPath() const { return host_path_; }
+  // The file the connection has open, when that is certain.
+  const std::optional<FileIdentity>& Identity() const { return identity_; }
+  // Opened read-only by the caller's choice (the file may still have been
+  // opened read-only by SQLite when the caller asked to write).
+  bool RequestedReadOnly() const { return requested_read_only_; }
+  // Commits without waiting for the disk (a hand-off file).
+  bool HandOff() const { return hand_off_; }
+  // No change or statement running and the file known: the connection holds
+  // no lock and may be kept for a later open (sqlite_idle_connections.h).
+  bool Idle() const;
   // A cached prepared statement for `sql`, reset when the result goes.
   SqliteStatement Prepare(const std::string& sql, std::string context = {});
   // Runs statements that return no rows, uncached. Fails as Prepare/Step do.
@@ -90,6 +101,10 @@ class SqliteStorage final : public Storage {
 
  private:
   SqliteStorage(sqlite3* db, std::string name, bool read_only);
+  // A kept connection of `host_path` made ready for the caller naming the
+  // file `name`; nothing when there is none or it no longer reads the file.
+  static std::unique_ptr<SqliteStorage> Reuse(const std::string& host_path, const std::string& name,
+                                              bool read_only);
   // Records which file (device, inode) the connection has open, when that
   // is certain; without it the connection never shares its schema.
   void NoteIdentity(const std::string& host_path, std::optional<FileIdentity> identity);
@@ -134,6 +149,8 @@ class SqliteStorage final : public Storage {
   sqlite3* db_ = nullptr;
   std::string name_;
   bool read_only_ = false;
+  bool requested_read_only_ = false;
+  bool hand_off_ = false;
   bool in_change_ = false;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::shared_ptr<const Schema> schema_;

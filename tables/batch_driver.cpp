@@ -57,6 +57,9 @@ void RemoveCopyLeftovers(Actualiz& window) {
 
 void Actualiz::Command13_Click() {
   HandlerScope scope(*this, "Command13_Click");
+  // The stages open each model and target hundreds of times; a closed
+  // database's connection is kept for the next open, until the run ends.
+  engine::KeepClosedConnections keep_connections;
   SetMousePointer(kHourglass);
 
   const int targets = List6.ListCount();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <functional>
 #include <string>
@@ -30,6 +31,18 @@ inline Error RaisedError(const std::function<void()>& action) {
     return e;
   }
   return Error(0, "");
+}
+
+// Runs `sql` on the file through a plain SQLite connection of its own, with
+// no busy timeout: another program's change, which fails at once when a
+// handle of ours keeps a lock.
+inline int RunSql(const std::string& path, const std::string& sql,
+                  int flags = SQLITE_OPEN_READWRITE) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  return rc;
 }
 
 class EngineTest : public ::testing::Test {

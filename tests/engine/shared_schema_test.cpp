@@ -18,17 +18,6 @@
 namespace actualiz::engine {
 namespace {
 
-// Runs `sql` on the file through a plain SQLite connection of its own, with
-// no busy timeout: another program's change, which fails at once when a
-// handle of ours keeps a lock.
-int RunSql(const std::string& path, const std::string& sql, int flags = SQLITE_OPEN_READWRITE) {
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-  sqlite3_close(db);
-  return rc;
-}
-
 std::string Structure(Database& db) { return Describe(db, {.system = true}).dump(1); }
 
 class SharedSchemaTest : public EngineTest {

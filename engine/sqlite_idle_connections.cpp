@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/hand_off.h"
 #include "engine/sqlite_shared_schema.h"
 #include "engine/sqlite_storage.h"
 
@@ -37,12 +36,12 @@ Pool& ThePool() {
 }
 
 // The file still the one the connection has open, unchanged since it was
-// kept, and opened with the same durability it would get now.
+// kept. (Its durability needs no check: a path marked as hand-off stays
+// marked, and a connection that still waits for the disk is only slower.)
 bool StillFits(const KeptConnection& kept) {
   const std::optional<FileStat> now = StatFile(kept.storage->HostPath());
   return now && now->identity == kept.file.identity && now->size == kept.file.size &&
-         now->change_time_ns == kept.file.change_time_ns &&
-         IsHandOff(kept.storage->HostPath()) == kept.storage->HandOff();
+         now->change_time_ns == kept.file.change_time_ns;
 }
 
 }  // namespace

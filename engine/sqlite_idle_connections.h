@@ -14,7 +14,8 @@
 // when the file at the path is the very one it has open (same identity),
 // with the size and change time it had when it was kept: a file copied or
 // renamed over the path, changed by another program or connection, or given
-// other permissions since is opened afresh instead. SQLite itself checks the
+// other permissions since is opened afresh instead. A connection keeps the
+// durability it was opened with. SQLite itself checks the
 // file's change counter whenever a kept connection reads again.
 #pragma once
 

@@ -232,7 +232,16 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
   } else {
     index_names_.clear();
   }
-  const EngineRows rows = engine_tables ? ReadEngineRows() : EngineRows{};
+  // After our own change only the tables read again need their flags.
+  std::set<std::string> reread;
+  if (before != nullptr) {
+    for (const auto& name : names) {
+      auto k = kept.find(FoldCase(name));
+      if (k == kept.end() || k->second->name != name) reread.insert(FoldCase(name));
+    }
+  }
+  const EngineRows rows =
+      engine_tables ? ReadEngineRows(before == nullptr ? nullptr : &reread) : EngineRows{};
   if (before == nullptr) {
     schema->tables = ReadTables(nullptr, rows);
   } else {
@@ -270,16 +279,28 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
   return schema;
 }
 
-SqliteStorage::EngineRows SqliteStorage::ReadEngineRows() {
+SqliteStorage::EngineRows SqliteStorage::ReadEngineRows(const std::set<std::string>* tables) {
   const std::string where = In("the database");
   EngineRows rows;
   auto columns = Prepare(
       "SELECT \"TableName\", \"ColumnName\", \"AllowZeroLength\", \"Required\" FROM "
       "\"MSysColumns\"",
       where);
+  // A table's rows mostly come one after another: its name is folded and
+  // looked up once per run of rows, not once per row.
+  std::string last_table;
+  std::vector<ColumnFlags>* wanted = nullptr;
+  bool first = true;
   while (columns.Step()) {
-    rows.columns[FoldCase(columns.Text(0))].push_back(
-        ColumnFlags{columns.Text(1), columns.Int(2) != 0, columns.Int(3) != 0});
+    const std::string_view table = columns.TextView(0);
+    if (first || table != last_table) {
+      first = false;
+      last_table = table;
+      const std::string folded = FoldCase(table);
+      wanted = tables == nullptr || tables->contains(folded) ? &rows.columns[folded] : nullptr;
+    }
+    if (wanted == nullptr) continue;
+    wanted->push_back(ColumnFlags{columns.Text(1), columns.Int(2) != 0, columns.Int(3) != 0});
   }
   auto indexes =
       Prepare("SELECT \"SqliteName\", \"IndexName\", \"IsPrimary\" FROM \"MSysIndexes\"", where);

@@ -163,8 +163,8 @@ void SqliteStorage::Configure() {
     // changes; FULL makes each commit durable. A hand-off file keeps the
     // journal, so its commits stay whole, without waiting for the disk.
     Execute("PRAGMA journal_mode=DELETE", In("the database"));
-    hand_off_ = IsHandOff(host_path_);
-    Execute(hand_off_ ? "PRAGMA synchronous=OFF" : "PRAGMA synchronous=FULL", In("the database"));
+    Execute(IsHandOff(host_path_) ? "PRAGMA synchronous=OFF" : "PRAGMA synchronous=FULL",
+            In("the database"));
   }
 }
 
@@ -281,11 +281,13 @@ bool SqliteStatement::Step() {
 
 std::int64_t SqliteStatement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 
-std::string SqliteStatement::Text(int column) const {
+std::string SqliteStatement::Text(int column) const { return std::string(TextView(column)); }
+
+std::string_view SqliteStatement::TextView(int column) const {
   const auto* p = sqlite3_column_text(stmt_, column);
   if (p == nullptr) return {};
-  return std::string(reinterpret_cast<const char*>(p),
-                     static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
+  return std::string_view(reinterpret_cast<const char*>(p),
+                          static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
 }
 
 bool SqliteStatement::IsNull(int column) const {

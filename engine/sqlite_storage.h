@@ -25,6 +25,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -85,8 +86,6 @@ class SqliteStorage final : public Storage {
   // Opened read-only by the caller's choice (the file may still have been
   // opened read-only by SQLite when the caller asked to write).
   bool RequestedReadOnly() const { return requested_read_only_; }
-  // Commits without waiting for the disk (a hand-off file).
-  bool HandOff() const { return hand_off_; }
   // No change or statement running and the file known: the connection holds
   // no lock and may be kept for a later open (sqlite_idle_connections.h).
   bool Idle() const;
@@ -131,7 +130,9 @@ class SqliteStorage final : public Storage {
   // Reads the schema from the file. With `before`, tables that this
   // connection's change did not touch are copied from it instead of read.
   std::shared_ptr<const Schema> LoadSchema(const Schema* before);
-  EngineRows ReadEngineRows();
+  // The engine's rows: the column flags of the tables in `tables` (folded
+  // names; of every table when null) and every index row.
+  EngineRows ReadEngineRows(const std::set<std::string>* tables);
   // The tables with their columns and indexes, in the file's order: all of
   // them, or only the one named `only` (none when it is not there). Records
   // their indexes' SQLite names.
@@ -150,7 +151,6 @@ class SqliteStorage final : public Storage {
   std::string name_;
   bool read_only_ = false;
   bool requested_read_only_ = false;
-  bool hand_off_ = false;
   bool in_change_ = false;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::shared_ptr<const Schema> schema_;
@@ -182,6 +182,8 @@ class SqliteStatement {
   bool Step();
   std::int64_t Int(int column) const;
   std::string Text(int column) const;
+  // The column's text, valid until the next Step or Reset.
+  std::string_view TextView(int column) const;
   bool IsNull(int column) const;
   // The column's value as a field of Jet type `type` reports it.
   Value Get(int column, int type) const;

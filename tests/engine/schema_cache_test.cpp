@@ -27,6 +27,27 @@ class SchemaCacheTest : public EngineTest {
   }
 };
 
+TEST_F(SchemaCacheTest, FieldFlagsOfEveryTableSurviveAChangeToAnother) {
+  auto add_flagged = [&](const std::string& table, const std::string& field, bool required) {
+    auto t = db_->TableDefs().Item(table);
+    auto f = t->CreateField(field, dbText, 20);
+    f->SetRequired(required);
+    f->SetAllowZeroLength(true);
+    t->Fields().Append(f);
+  };
+  MakeTable("Año", {{"Id", dbLong, 0}});
+  add_flagged("AñO", "Nombre", true);
+  MakeTable("B", {{"Id", dbLong, 0}});
+  add_flagged("B", "Nota", false);
+  ExpectSameAsFreshHandle("flags");
+  add_flagged("b", "Otra", true);
+  ExpectSameAsFreshHandle("flags after a change to another table");
+  auto nombre = db_->TableDefs().Item("año")->Fields().Item("Nombre");
+  EXPECT_TRUE(nombre->Required());
+  EXPECT_TRUE(nombre->AllowZeroLength());
+  EXPECT_TRUE(db_->TableDefs().Item("B")->Fields().Item("Otra")->Required());
+}
+
 TEST_F(SchemaCacheTest, OwnChangesLeaveTheSameSchemaAsAFreshHandleSees) {
   MakeTable("A", {{"Id", dbLong, 0}, {"C", dbText, 20}});
   ExpectSameAsFreshHandle("table A");

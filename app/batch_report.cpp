@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace actualiz::app {
@@ -110,61 +111,255 @@ nlohmann::json FailureJson(const Failure& failure, bool with_database) {
   return out;
 }
 
-}  // namespace
-
-int BatchReport::FailureCount() const {
-  int count = static_cast<int>(other_failures.size());
-  for (const DatabaseReport& database : databases) {
-    count += static_cast<int>(database.failures.size());
-  }
-  return count;
-}
-
-int BatchReport::CountState(const std::string& state) const {
-  return static_cast<int>(std::count_if(databases.begin(), databases.end(),
-                                        [&](const DatabaseReport& d) { return d.state == state; }));
-}
-
-int BatchReport::CountChanges(const std::string& kind) const {
-  int count = 0;
-  for (const DatabaseReport& database : databases) {
-    count += static_cast<int>(ObjectsOf(database.changes, kind).size());
-  }
-  return count;
-}
-
-BatchReport BuildBatchReport(const Actualiz& window, const RunLog& log) {
-  BatchReport report;
-  report.data_directory = window.Dir1.Path();
-  const std::string prefix = report.data_directory + "\\";
+// The databases of the run, without their entries: the pairs (List6 entries
+// with an exactly equal List7 entry, each once) in List6 order, then the
+// models to copy (List8) in List8 order.
+std::vector<DatabaseReport> ListedDatabases(const Actualiz& window) {
+  std::vector<DatabaseReport> databases;
+  const std::string prefix = window.Dir1.Path() + "\\";
   const std::vector<std::string>& models = window.List7.Items();
   std::vector<std::string> seen;
   for (const std::string& name : window.List6.Items()) {
     if (!Contains(models, name) || Contains(seen, name)) continue;
     seen.push_back(name);
-    report.databases.push_back({name, prefix + name, false, {}, {}, {}});
+    databases.push_back({name, prefix + name, false, {}, {}, {}});
   }
   for (const std::string& name : window.List8.Items()) {
-    report.databases.push_back({name, prefix + name, true, {}, {}, {}});
+    databases.push_back({name, prefix + name, true, {}, {}, {}});
+  }
+  return databases;
+}
+
+std::set<std::string> PathsOf(const std::vector<DatabaseReport>& databases) {
+  std::set<std::string> paths;
+  for (const DatabaseReport& database : databases) paths.insert(database.path);
+  return paths;
+}
+
+void LoadEntries(DatabaseReport& database, const ReportEntries& entries) {
+  database.changes = entries.ChangesOf(database.path);
+  database.failures = entries.FailuresOf(database.path);
+  database.state = StateOf(database);
+}
+
+// A run log read as report entries, indexed by database once.
+class LogEntries : public ReportEntries {
+ public:
+  explicit LogEntries(const RunLog& log) : log_(log) {
+    for (const Change& change : log.Changes()) changes_[change.database].push_back(&change);
+    for (const Failure& failure : log.Failures()) failures_[failure.database].push_back(&failure);
+  }
+  std::vector<Change> ChangesOf(const std::string& database) const override {
+    return Copied(changes_, database);
+  }
+  std::vector<Failure> FailuresOf(const std::string& database) const override {
+    return Copied(failures_, database);
+  }
+  std::vector<Change> ChangesOutside(const std::set<std::string>& databases) const override {
+    return Outside(log_.Changes(), databases);
+  }
+  std::vector<Failure> FailuresOutside(const std::set<std::string>& databases) const override {
+    return Outside(log_.Failures(), databases);
   }
 
-  std::map<std::string, DatabaseReport*> by_path;
-  for (DatabaseReport& database : report.databases) by_path.emplace(database.path, &database);
-  for (const Change& change : log.Changes()) {
-    if (auto it = by_path.find(change.database); it != by_path.end()) {
-      it->second->changes.push_back(change);
-    } else {
-      report.other_changes.push_back(change);
+ private:
+  template <typename Entry>
+  static std::vector<Entry> Copied(const std::map<std::string, std::vector<const Entry*>>& index,
+                                   const std::string& database) {
+    std::vector<Entry> out;
+    if (auto it = index.find(database); it != index.end()) {
+      for (const Entry* entry : it->second) out.push_back(*entry);
+    }
+    return out;
+  }
+  template <typename Entry>
+  static std::vector<Entry> Outside(const std::vector<Entry>& all,
+                                    const std::set<std::string>& databases) {
+    std::vector<Entry> out;
+    for (const Entry& entry : all) {
+      if (databases.count(entry.database) == 0) out.push_back(entry);
+    }
+    return out;
+  }
+
+  const RunLog& log_;
+  std::map<std::string, std::vector<const Change*>> changes_;
+  std::map<std::string, std::vector<const Failure*>> failures_;
+};
+
+ReportTotals TotalsOf(const BatchReport& report) {
+  ReportTotals totals;
+  for (const DatabaseReport& database : report.databases) totals.Add(database);
+  totals.failures += static_cast<int>(report.other_failures.size());
+  return totals;
+}
+
+void WriteHeader(std::ostream& out, const std::string& data_directory, const ReportTotals& totals) {
+  out << "Batch over " << data_directory << ": " << totals.pairs << " database pair"
+      << (totals.pairs == 1 ? "" : "s") << ", " << totals.State("copied") << " copied, "
+      << totals.failures << " failure" << (totals.failures == 1 ? "" : "s") << " passed over\n";
+}
+
+void WriteDatabase(std::ostream& out, const DatabaseReport& database) {
+  out << "\n" << database.name << ": " << database.state << "\n";
+  const std::vector<std::string> tables = ObjectsOf(database.changes, "table created");
+  if (!tables.empty()) out << "  tables created: " << Join(tables) << "\n";
+  const std::vector<std::string> fields = ObjectsOf(database.changes, "field added");
+  if (!fields.empty()) out << "  fields added: " << Join(fields) << "\n";
+  const std::vector<std::string> migrated = ObjectsOf(database.changes, "table migrated");
+  if (!migrated.empty()) out << "  tables migrated: " << Join(migrated) << "\n";
+  for (const Replaced& kind : kReplaced) {
+    const ReplacedCounts counts = CountReplaced(database.changes, kind);
+    if (counts.replaced + counts.dropped + counts.created == 0) continue;
+    std::vector<std::string> parts;
+    if (counts.replaced > 0) parts.push_back(std::to_string(counts.replaced) + " replaced");
+    if (counts.dropped > 0) parts.push_back(std::to_string(counts.dropped) + " dropped");
+    if (counts.created > 0) parts.push_back(std::to_string(counts.created) + " created");
+    out << "  " << kind.title << ": " << Join(parts) << "\n";
+  }
+  if (database.copied && database.state == "copied") {
+    out << "  copied to " << database.path << "\n";
+  }
+  for (const Failure& failure : database.failures) {
+    out << "  failed: " << FailureLine(failure) << "\n";
+  }
+}
+
+void WriteOthers(std::ostream& out, const std::vector<Change>& changes,
+                 const std::vector<Failure>& failures) {
+  if (!changes.empty()) {
+    out << "\nOther changes:\n";
+    for (const Change& change : changes) {
+      out << "  " << change.kind << ": " << change.object << " in " << change.database << "\n";
     }
   }
-  for (const Failure& failure : log.Failures()) {
-    if (auto it = by_path.find(failure.database); it != by_path.end()) {
-      it->second->failures.push_back(failure);
-    } else {
-      report.other_failures.push_back(failure);
+  if (!failures.empty()) {
+    out << "\nOther failures:\n";
+    for (const Failure& failure : failures) {
+      out << "  " << (failure.database.empty() ? "" : failure.database + ": ")
+          << FailureLine(failure) << "\n";
     }
   }
-  for (DatabaseReport& database : report.databases) database.state = StateOf(database);
+}
+
+nlohmann::json DatabaseJson(const DatabaseReport& database, const BackupFolder* backup) {
+  nlohmann::json changes = nlohmann::json::array();
+  for (const Change& change : database.changes) {
+    changes.push_back(
+        {{"stage", change.handler}, {"kind", change.kind}, {"object", change.object}});
+  }
+  nlohmann::json failures = nlohmann::json::array();
+  for (const Failure& failure : database.failures) failures.push_back(FailureJson(failure, false));
+  nlohmann::json out = {{"name", database.name},
+                        {"path", database.path},
+                        {"state", database.state},
+                        {"changes", changes},
+                        {"failures", failures}};
+  if (backup != nullptr) {
+    out["backup"] = Contains(backup->databases, database.name)
+                        ? backup->folder + "/" + database.name
+                        : std::string();
+  }
+  return out;
+}
+
+nlohmann::json OtherChangesJson(const std::vector<Change>& changes) {
+  nlohmann::json out = nlohmann::json::array();
+  for (const Change& change : changes) {
+    out.push_back({{"stage", change.handler},
+                   {"database", change.database},
+                   {"kind", change.kind},
+                   {"object", change.object}});
+  }
+  return out;
+}
+
+nlohmann::json OtherFailuresJson(const std::vector<Failure>& failures) {
+  nlohmann::json out = nlohmann::json::array();
+  for (const Failure& failure : failures) out.push_back(FailureJson(failure, true));
+  return out;
+}
+
+nlohmann::json TotalsJson(const ReportTotals& totals) {
+  return {{"pairs", totals.pairs},
+          {"updated", totals.State("updated")},
+          {"upToDate", totals.State("up to date")},
+          {"copied", totals.State("copied")},
+          {"failed", totals.State("failed")},
+          {"tablesCreated", totals.Changes("table created")},
+          {"fieldsAdded", totals.Changes("field added")},
+          {"indexesDropped", totals.Changes("index dropped")},
+          {"indexesCreated", totals.Changes("index created")},
+          {"relationsDropped", totals.Changes("relation dropped")},
+          {"relationsCreated", totals.Changes("relation created")},
+          {"queriesDropped", totals.Changes("query dropped")},
+          {"queriesCreated", totals.Changes("query created")},
+          {"failures", totals.failures}};
+}
+
+// The whole report but its databases, which `databases` stands for.
+nlohmann::json ReportJson(const std::string& data_directory, nlohmann::json databases,
+                          const std::vector<Change>& other_changes,
+                          const std::vector<Failure>& other_failures, const ReportTotals& totals,
+                          const BackupFolder* backup) {
+  nlohmann::json out = {{"dataDirectory", data_directory},
+                        {"databases", std::move(databases)},
+                        {"otherChanges", OtherChangesJson(other_changes)},
+                        {"otherFailures", OtherFailuresJson(other_failures)},
+                        {"totals", TotalsJson(totals)}};
+  if (backup != nullptr) out["backupFolder"] = backup->folder;
+  return out;
+}
+
+// `text` (a value dumped with an indent of 2) as it stands nested `depth`
+// spaces deep. Strings in dumped JSON hold no raw line break, so every one
+// starts a line of the value.
+std::string Nested(const std::string& text, int depth) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    out += c;
+    if (c == '\n') out.append(static_cast<size_t>(depth), ' ');
+  }
+  return out;
+}
+
+}  // namespace
+
+void ReportTotals::Add(const DatabaseReport& database) {
+  if (!database.copied) ++pairs;
+  ++states[database.state];
+  failures += static_cast<int>(database.failures.size());
+  for (const Change& change : database.changes) ++changes[change.kind];
+}
+
+int ReportTotals::State(const std::string& state) const {
+  const auto it = states.find(state);
+  return it == states.end() ? 0 : it->second;
+}
+
+int ReportTotals::Changes(const std::string& kind) const {
+  const auto it = changes.find(kind);
+  return it == changes.end() ? 0 : it->second;
+}
+
+int BatchReport::FailureCount() const { return TotalsOf(*this).failures; }
+
+int BatchReport::CountState(const std::string& state) const { return TotalsOf(*this).State(state); }
+
+int BatchReport::CountChanges(const std::string& kind) const {
+  return TotalsOf(*this).Changes(kind);
+}
+
+BatchReport BuildBatchReport(const Actualiz& window, const RunLog& log) {
+  const LogEntries entries(log);
+  BatchReport report;
+  report.data_directory = window.Dir1.Path();
+  report.databases = ListedDatabases(window);
+  for (DatabaseReport& database : report.databases) LoadEntries(database, entries);
+  const std::set<std::string> paths = PathsOf(report.databases);
+  report.other_changes = entries.ChangesOutside(paths);
+  report.other_failures = entries.FailuresOutside(paths);
   return report;
 }
 
@@ -177,99 +372,80 @@ RunLog EntriesSince(const RunLog& log, size_t failures, size_t changes) {
 
 std::string FormatBatchReport(const BatchReport& report) {
   std::ostringstream out;
-  const int pairs = static_cast<int>(std::count_if(report.databases.begin(), report.databases.end(),
-                                                   [](auto& d) { return !d.copied; }));
-  out << "Batch over " << report.data_directory << ": " << pairs << " database pair"
-      << (pairs == 1 ? "" : "s") << ", " << report.CountState("copied") << " copied, "
-      << report.FailureCount() << " failure" << (report.FailureCount() == 1 ? "" : "s")
-      << " passed over\n";
-  for (const DatabaseReport& database : report.databases) {
-    out << "\n" << database.name << ": " << database.state << "\n";
-    const std::vector<std::string> tables = ObjectsOf(database.changes, "table created");
-    if (!tables.empty()) out << "  tables created: " << Join(tables) << "\n";
-    const std::vector<std::string> fields = ObjectsOf(database.changes, "field added");
-    if (!fields.empty()) out << "  fields added: " << Join(fields) << "\n";
-    const std::vector<std::string> migrated = ObjectsOf(database.changes, "table migrated");
-    if (!migrated.empty()) out << "  tables migrated: " << Join(migrated) << "\n";
-    for (const Replaced& kind : kReplaced) {
-      const ReplacedCounts counts = CountReplaced(database.changes, kind);
-      if (counts.replaced + counts.dropped + counts.created == 0) continue;
-      std::vector<std::string> parts;
-      if (counts.replaced > 0) parts.push_back(std::to_string(counts.replaced) + " replaced");
-      if (counts.dropped > 0) parts.push_back(std::to_string(counts.dropped) + " dropped");
-      if (counts.created > 0) parts.push_back(std::to_string(counts.created) + " created");
-      out << "  " << kind.title << ": " << Join(parts) << "\n";
-    }
-    if (database.copied && database.state == "copied")
-      out << "  copied to " << database.path << "\n";
-    for (const Failure& failure : database.failures)
-      out << "  failed: " << FailureLine(failure) << "\n";
-  }
-  if (!report.other_changes.empty()) {
-    out << "\nOther changes:\n";
-    for (const Change& change : report.other_changes) {
-      out << "  " << change.kind << ": " << change.object << " in " << change.database << "\n";
-    }
-  }
-  if (!report.other_failures.empty()) {
-    out << "\nOther failures:\n";
-    for (const Failure& failure : report.other_failures) {
-      out << "  " << (failure.database.empty() ? "" : failure.database + ": ")
-          << FailureLine(failure) << "\n";
-    }
-  }
+  WriteHeader(out, report.data_directory, TotalsOf(report));
+  for (const DatabaseReport& database : report.databases) WriteDatabase(out, database);
+  WriteOthers(out, report.other_changes, report.other_failures);
   return out.str();
 }
 
-nlohmann::json BatchReportJson(const BatchReport& report) {
+nlohmann::json BatchReportJson(const BatchReport& report, const BackupFolder* backup) {
   nlohmann::json databases = nlohmann::json::array();
   for (const DatabaseReport& database : report.databases) {
-    nlohmann::json changes = nlohmann::json::array();
-    for (const Change& change : database.changes) {
-      changes.push_back(
-          {{"stage", change.handler}, {"kind", change.kind}, {"object", change.object}});
+    databases.push_back(DatabaseJson(database, backup));
+  }
+  return ReportJson(report.data_directory, std::move(databases), report.other_changes,
+                    report.other_failures, TotalsOf(report), backup);
+}
+
+StreamedBatchReport::StreamedBatchReport(const Actualiz& window, const ReportEntries& entries)
+    : entries_(entries),
+      data_directory_(window.Dir1.Path()),
+      databases_(ListedDatabases(window)),
+      paths_(PathsOf(databases_)) {
+  for (DatabaseReport& listed : databases_) {
+    const DatabaseReport database = Load(listed);
+    totals_.Add(database);
+    listed.state = database.state;
+  }
+  totals_.failures += static_cast<int>(entries_.FailuresOutside(paths_).size());
+}
+
+DatabaseReport StreamedBatchReport::Load(const DatabaseReport& listed) const {
+  DatabaseReport database = listed;
+  LoadEntries(database, entries_);
+  return database;
+}
+
+std::vector<std::string> StreamedBatchReport::CopiedIn() const {
+  std::vector<std::string> names;
+  for (const DatabaseReport& database : databases_) {
+    if (database.state == "copied") names.push_back(database.name);
+  }
+  return names;
+}
+
+void StreamedBatchReport::WriteText(std::ostream& out) const {
+  WriteHeader(out, data_directory_, totals_);
+  for (const DatabaseReport& listed : databases_) WriteDatabase(out, Load(listed));
+  WriteOthers(out, entries_.ChangesOutside(paths_), entries_.FailuresOutside(paths_));
+}
+
+// The report's members are dumped one by one in the order the JSON object
+// keeps them, and its databases one at a time in their place, so the text
+// is that of the whole report dumped at once.
+void StreamedBatchReport::WriteJson(std::ostream& out, const BackupFolder* backup) const {
+  const nlohmann::json report =
+      ReportJson(data_directory_, nlohmann::json::array(), entries_.ChangesOutside(paths_),
+                 entries_.FailuresOutside(paths_), totals_, backup);
+  out << "{";
+  bool first_member = true;
+  for (const auto& member : report.items()) {
+    out << (first_member ? "\n  " : ",\n  ") << nlohmann::json(member.key()).dump() << ": ";
+    first_member = false;
+    if (member.key() != "databases" || databases_.empty()) {
+      out << Nested(member.value().dump(2), 2);
+      continue;
     }
-    nlohmann::json failures = nlohmann::json::array();
-    for (const Failure& failure : database.failures)
-      failures.push_back(FailureJson(failure, false));
-    databases.push_back({{"name", database.name},
-                         {"path", database.path},
-                         {"state", database.state},
-                         {"changes", changes},
-                         {"failures", failures}});
+    out << "[";
+    bool first_database = true;
+    for (const DatabaseReport& listed : databases_) {
+      out << (first_database ? "\n    " : ",\n    ")
+          << Nested(DatabaseJson(Load(listed), backup).dump(2), 4);
+      first_database = false;
+    }
+    out << "\n  ]";
   }
-  nlohmann::json other_changes = nlohmann::json::array();
-  for (const Change& change : report.other_changes) {
-    other_changes.push_back({{"stage", change.handler},
-                             {"database", change.database},
-                             {"kind", change.kind},
-                             {"object", change.object}});
-  }
-  nlohmann::json other_failures = nlohmann::json::array();
-  for (const Failure& failure : report.other_failures) {
-    other_failures.push_back(FailureJson(failure, true));
-  }
-  const int pairs = static_cast<int>(std::count_if(report.databases.begin(), report.databases.end(),
-                                                   [](auto& d) { return !d.copied; }));
-  nlohmann::json totals = {{"pairs", pairs},
-                           {"updated", report.CountState("updated")},
-                           {"upToDate", report.CountState("up to date")},
-                           {"copied", report.CountState("copied")},
-                           {"failed", report.CountState("failed")},
-                           {"tablesCreated", report.CountChanges("table created")},
-                           {"fieldsAdded", report.CountChanges("field added")},
-                           {"indexesDropped", report.CountChanges("index dropped")},
-                           {"indexesCreated", report.CountChanges("index created")},
-                           {"relationsDropped", report.CountChanges("relation dropped")},
-                           {"relationsCreated", report.CountChanges("relation created")},
-                           {"queriesDropped", report.CountChanges("query dropped")},
-                           {"queriesCreated", report.CountChanges("query created")},
-                           {"failures", report.FailureCount()}};
-  return {{"dataDirectory", report.data_directory},
-          {"databases", databases},
-          {"otherChanges", other_changes},
-          {"otherFailures", other_failures},
-          {"totals", totals}};
+  out << (first_member ? "}" : "\n}");
 }
 
 }  // namespace actualiz::app

@@ -18,12 +18,16 @@
 // docs/batch.md describes the text and the JSON forms.
 #pragma once
 
+#include <map>
+#include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "app/actualiz.h"
+#include "app/backups.h"
 #include "app/run_log.h"
 
 namespace actualiz::app {
@@ -47,6 +51,32 @@ struct BatchReport {
   int CountChanges(const std::string& kind) const;
 };
 
+// Counts over a report's databases, for its first line and its totals.
+struct ReportTotals {
+  int pairs = 0;
+  int failures = 0;                    // every failure, the other failures included
+  std::map<std::string, int> states;   // "updated" -> how many databases
+  std::map<std::string, int> changes;  // "field added" -> how many, in the databases
+  void Add(const DatabaseReport& database);
+  int State(const std::string& state) const;
+  int Changes(const std::string& kind) const;
+};
+
+// Where a report reads a run's entries from, one database at a time: the
+// run log in memory, or a run's spool on disk (app/run_spool.h).
+class ReportEntries {
+ public:
+  virtual ~ReportEntries() = default;
+  // What was recorded for the database named exactly `database`, in the
+  // order recorded; empty when nothing was.
+  virtual std::vector<Change> ChangesOf(const std::string& database) const = 0;
+  virtual std::vector<Failure> FailuresOf(const std::string& database) const = 0;
+  // What was recorded for any database not in `databases` (none, or one
+  // outside the run), in the order recorded.
+  virtual std::vector<Change> ChangesOutside(const std::set<std::string>& databases) const = 0;
+  virtual std::vector<Failure> FailuresOutside(const std::set<std::string>& databases) const = 0;
+};
+
 // Builds the report of the batch run `window` has just made from the entries
 // of `log` (normally window.Log()). Reads Dir1, List6, List7 and List8 as the
 // run left them; changes nothing.
@@ -59,7 +89,39 @@ RunLog EntriesSince(const RunLog& log, size_t failures, size_t changes);
 // The report as the terminal shows it, one database a paragraph.
 std::string FormatBatchReport(const BatchReport& report);
 
-// The report as JSON (see docs/batch.md for the shape).
-nlohmann::json BatchReportJson(const BatchReport& report);
+// The report as JSON (see docs/batch.md for the shape). With `backup`, also
+// its folder and, for each database, the backup of it that was kept ("" when
+// none).
+nlohmann::json BatchReportJson(const BatchReport& report, const BackupFolder* backup = nullptr);
+
+// The same report, made from entries that may not fit in memory: it holds
+// the entries of one database at a time and, between writes, only each
+// database's name, path and state. Its text and JSON are those of
+// FormatBatchReport and BatchReportJson(...).dump(2) for the same entries.
+class StreamedBatchReport {
+ public:
+  // Reads Dir1, List6, List7 and List8 now, and every database's entries
+  // once to learn its state. `entries` must outlive the report; its
+  // failures to read travel.
+  StreamedBatchReport(const Actualiz& window, const ReportEntries& entries);
+
+  int FailureCount() const { return totals_.failures; }
+  // The file names of the databases the run copied in.
+  std::vector<std::string> CopiedIn() const;
+
+  // Writes what FormatBatchReport would return.
+  void WriteText(std::ostream& out) const;
+  // Writes what BatchReportJson(report, backup).dump(2) would return.
+  void WriteJson(std::ostream& out, const BackupFolder* backup) const;
+
+ private:
+  DatabaseReport Load(const DatabaseReport& listed) const;
+
+  const ReportEntries& entries_;
+  std::string data_directory_;
+  std::vector<DatabaseReport> databases_;  // without their entries
+  std::set<std::string> paths_;
+  ReportTotals totals_;
+};
 
 }  // namespace actualiz::app

@@ -5,11 +5,19 @@
 namespace actualiz::app {
 
 void RunLog::Record(Failure failure) {
+  if (!keep_) {
+    if (on_failure) on_failure(failure);
+    return;
+  }
   failures_.push_back(std::move(failure));
   if (on_failure) on_failure(failures_.back());
 }
 
 void RunLog::Record(Change change) {
+  if (!keep_) {
+    if (on_change) on_change(change);
+    return;
+  }
   changes_.push_back(std::move(change));
   if (on_change) on_change(changes_.back());
 }

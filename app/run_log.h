@@ -34,9 +34,15 @@ class RunLog {
  public:
   void Record(Failure failure);
   void Record(Change change);
+  // What was recorded while entries were kept, in the order recorded.
   const std::vector<Failure>& Failures() const { return failures_; }
   const std::vector<Change>& Changes() const { return changes_; }
   void Clear();
+  // Whether Record keeps the entry in Failures() and Changes() (the
+  // default) or only hands it to the listeners below. A batch over many
+  // databases hands its entries to a file instead, so that its memory does
+  // not grow with the run; what was kept before stays.
+  void KeepEntries(bool keep) { keep_ = keep; }
   // Told of each entry as it is recorded (the command line's progress, the
   // window's log file).
   std::function<void(const Failure&)> on_failure;
@@ -45,6 +51,7 @@ class RunLog {
  private:
   std::vector<Failure> failures_;
   std::vector<Change> changes_;
+  bool keep_ = true;
 };
 
 std::string FormatFailure(const Failure& failure);  // one line, for logs and terminals

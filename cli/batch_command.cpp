@@ -15,7 +15,6 @@
 // run log and the report under its name. After the
 // run only the backups of databases that changed are kept, and the report
 // names them. --no-backup runs without backups.
-#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -23,6 +22,7 @@
 
 #include "app/backups.h"
 #include "app/batch_report.h"
+#include "app/run_spool.h"
 #include "cli/command.h"
 #include "cli/progress_panel.h"
 
@@ -36,9 +36,12 @@ struct BatchOptions {
   bool no_backup = false;
 };
 
-void WriteJson(const std::string& path, const nlohmann::json& report) {
+// Writes the report as JSON to `path`, one database at a time.
+void WriteJson(const std::string& path, const app::StreamedBatchReport& report,
+               const app::BackupFolder* backup) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << report.dump(2) << "\n";
+  report.WriteJson(out, backup);
+  out << "\n";
   out.close();
   if (!out) throw Error(err::kPermissionDenied, "Permission denied", "report file " + path);
 }
@@ -48,32 +51,12 @@ std::string ErrorLine(const Error& e) {
          (e.Context().empty() ? "" : " [" + e.Context() + "]");
 }
 
-// The databases a run copied into the data directory.
-std::vector<std::string> CopiedIn(const app::BatchReport& report) {
-  std::vector<std::string> names;
-  for (const app::DatabaseReport& database : report.databases) {
-    if (database.state == "copied") names.push_back(database.name);
-  }
-  return names;
-}
-
 std::string BackupLines(const app::BackupFolder& backup) {
   if (backup.folder.empty()) return "\nNo backup kept: no database was changed.\n";
   std::string out = "\nBackups in " + backup.folder + ":\n";
   for (const std::string& name : backup.databases) out += "  " + name + "\n";
   out += "Restore them with: actualiz-cli restore " + backup.folder + "\n";
   return out;
-}
-
-// Adds the backup folder, and each kept backup to its database's entry.
-void AddBackupsToJson(nlohmann::json& report, const app::BackupFolder& backup) {
-  report["backupFolder"] = backup.folder;
-  for (nlohmann::json& database : report["databases"]) {
-    const std::string name = database.value("name", "");
-    const bool kept =
-        std::find(backup.databases.begin(), backup.databases.end(), name) != backup.databases.end();
-    database["backup"] = kept ? backup.folder + "/" + name : "";
-  }
 }
 
 // Each database the backup left out because it cannot be opened, as a
@@ -87,6 +70,18 @@ void RecordUnopened(app::Actualiz& window, const app::BackupFolder& backup) {
 }
 
 int RunBatch(const CliContext& context, const BatchOptions& options) {
+  // The run's entries go to a temporary file as they are recorded, so that
+  // memory does not grow with the number of databases; the report is read
+  // back from it one database at a time. Made first, so that it outlives
+  // the window whose log feeds it, and so that a temporary directory that
+  // cannot take it stops the command before anything changes.
+  std::optional<app::RunSpool> spool;
+  try {
+    spool.emplace();
+  } catch (const Error& e) {
+    std::cerr << "actualiz-cli batch: " << ErrorLine(e) << "\nNothing was changed.\n";
+    return 1;
+  }
   TerminalOperator op;
   app::Actualiz window(context.MakeEnvironment(op));
   ProgressPanel panel(window, std::cout, StandardOutputIsTerminal());
@@ -122,8 +117,7 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
       return 1;
     }
   }
-  const size_t failures_before = window.Log().Failures().size();
-  const size_t changes_before = window.Log().Changes().size();
+  spool->Attach(window.Log());
   if (backup) RecordUnopened(window, *backup);
   window.SetListener(&panel);
   try {
@@ -132,18 +126,28 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
     op.ended = true;
   }
   window.SetListener(nullptr);
+  app::RunSpool::Detach(window.Log());
   if (op.ended) {
     std::cerr << "actualiz-cli batch: the program ended during the run\n";
     return 1;
   }
 
-  const app::RunLog run = app::EntriesSince(window.Log(), failures_before, changes_before);
-  const app::BatchReport report = app::BuildBatchReport(window, run);
-  std::cout << "\n" << app::FormatBatchReport(report);
-  int status = run.Failures().empty() ? 0 : 1;
+  std::optional<app::StreamedBatchReport> report;
+  try {
+    report.emplace(window, *spool);
+    std::cout << "\n";
+    report->WriteText(std::cout);
+  } catch (const Error& e) {
+    // Without the report it is not known which databases changed: every
+    // backup is kept.
+    std::cerr << "actualiz-cli batch: the report cannot be made: " << ErrorLine(e) << "\n";
+    if (backup) std::cout << BackupLines(*backup);
+    return 1;
+  }
+  int status = spool->FailureCount() == 0 ? 0 : 1;
   if (backup) {
     try {
-      app::KeepChangedOnly(*backup, host_data, CopiedIn(report));
+      app::KeepChangedOnly(*backup, host_data, report->CopiedIn());
     } catch (const Error& e) {
       std::cerr << "actualiz-cli batch: backup folder " << backup->folder
                 << " could not be completed: " << ErrorLine(e) << "\n";
@@ -152,9 +156,7 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
     std::cout << BackupLines(*backup);
   }
   if (!options.json_file.empty()) {
-    nlohmann::json json = app::BatchReportJson(report);
-    if (backup) AddBackupsToJson(json, *backup);
-    WriteJson(options.json_file, json);
+    WriteJson(options.json_file, *report, backup ? &*backup : nullptr);
   }
   return status;
 }

@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -147,6 +148,26 @@ TEST_F(BatchCommand, RefusesAMissingDataDirectoryAndANonEmptyDemoPlace) {
   const CliRun again = Cli("demo --into " + Quoted(demo.string()) + " --from " +
                            Quoted(std::string(ACTUALIZ_SOURCE_DIR) + "/demo"));
   EXPECT_EQ(again.status, 1) << again.out;
+}
+
+TEST_F(BatchCommand, ATemporaryDirectoryThatCannotTakeTheRunsEntriesStopsBeforeAnyChange) {
+  const nlohmann::json before = Structures();
+  const std::string missing = (temp.path() / "no existe").string();
+  const char* previous = std::getenv("TMPDIR");
+  const std::string kept = previous != nullptr ? previous : "";
+  setenv("TMPDIR", missing.c_str(), 1);
+  const CliRun run = Batch();
+  if (previous != nullptr) {
+    setenv("TMPDIR", kept.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("temporary file"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(missing), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Nothing was changed"), std::string::npos) << run.out;
+  EXPECT_EQ(Structures(), before);
+  EXPECT_FALSE(fs::exists(demo / "c" / "datos" / ".actualiz-backups"));
 }
 
 }  // namespace

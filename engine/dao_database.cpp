@@ -2,6 +2,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "engine/change_groups.h"
 #include "engine/dao_database.h"
 #include "engine/dao_objects.h"
 #include "engine/sqlite_idle_connections.h"
@@ -9,10 +10,25 @@
 
 namespace actualiz::engine {
 
-DatabaseCore::~DatabaseCore() { Release(); }
+DatabaseCore::~DatabaseCore() {
+  try {
+    Release();
+  } catch (const Error& e) {
+    // Nobody to tell now: the batch asks for it (GroupChangesUntilClose).
+    change_groups::KeepUnreported(e);
+  } catch (...) {
+    change_groups::KeepUnreported(Error(3000, "Reserved error", In("storing the changes")));
+  }
+}
 
 void DatabaseCore::Release() {
   if (auto* sqlite = dynamic_cast<SqliteStorage*>(storage.get())) {
+    try {
+      sqlite->CommitGroup();
+    } catch (...) {
+      storage.reset();  // the file is let go whether or not the group was stored
+      throw;
+    }
     storage.release();
     idle_connections::Keep(std::unique_ptr<SqliteStorage>(sqlite));
   }

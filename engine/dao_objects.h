@@ -29,11 +29,14 @@ struct DatabaseCore {
   DatabaseCore() = default;
   DatabaseCore(const DatabaseCore&) = delete;
   DatabaseCore& operator=(const DatabaseCore&) = delete;
-  // Releases the storage (Release).
+  // Releases the storage (Release); a failure to store grouped changes is
+  // kept for GroupChangesUntilClose::RaiseUnreported.
   ~DatabaseCore();
 
-  // Lets the file go: a SQLite connection may be kept for the next open of
-  // the same file (KeepClosedConnections), any other storage is closed.
+  // Lets the file go: stores the changes grouped since the open (raising
+  // the Error when that fails); a SQLite connection may then be kept for
+  // the next open of the same file (KeepClosedConnections), any other
+  // storage is closed.
   void Release();
 
   // The storage; 3420 once the database is closed.

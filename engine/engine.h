@@ -267,4 +267,21 @@ class KeepClosedConnections {
   KeepClosedConnections& operator=(const KeepClosedConnections&) = delete;
 };
 
+// While one is alive, the changes made through one open database are stored
+// together when it is closed rather than each on its own (each still whole:
+// a failing change is undone alone). Until then other handles see the file
+// as it was. Close reports a failure to store them; a database dropped
+// without Close keeps its failure for RaiseUnreported.
+class GroupChangesUntilClose {
+ public:
+  GroupChangesUntilClose();
+  ~GroupChangesUntilClose();
+  GroupChangesUntilClose(const GroupChangesUntilClose&) = delete;
+  GroupChangesUntilClose& operator=(const GroupChangesUntilClose&) = delete;
+  // Raises the first failure to store a group of a database dropped without
+  // Close since the last call (naming how many more there were); nothing
+  // when there was none.
+  void RaiseUnreported();
+};
+
 }  // namespace actualiz::engine

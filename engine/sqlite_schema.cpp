@@ -187,6 +187,12 @@ void SqliteStorage::NoteTableChanged(const std::string& table) {
 
 void SqliteStorage::RefreshAfterChange() {
   if (!schema_) return;  // dropped during the change: the next Describe reads it whole
+  if (group_open_) {
+    // Still uncommitted: ours alone, never shared, and no other writer can
+    // have come between (the group holds the write lock).
+    schema_ = LoadSchema(schema_.get());
+    return;
+  }
   ReadTransaction read(*this);
   if (DataVersion() != schema_data_version_) {
     // Another connection committed after our change: our copy plus what we

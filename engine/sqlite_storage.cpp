@@ -9,6 +9,7 @@
 
 #include "base/error.h"
 #include "base/names.h"
+#include "engine/change_groups.h"
 #include "engine/engine.h"
 #include "engine/hand_off.h"
 #include "engine/jet_errors.h"
@@ -20,6 +21,8 @@ namespace actualiz::engine {
 namespace {
 
 constexpr int kBusyTimeoutMs = 3000;
+// Each change of a group runs inside this savepoint.
+constexpr const char* kChangeSavepoint = "actualiz_change";
 
 // Turns "3201|You cannot add..." raised by one of the engine's relation
 // triggers into its number and text; false for any other message.
@@ -331,17 +334,37 @@ void SqliteStorage::RequireChange() const {
 void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
   if (read_only_) throw Error(err::kReadOnly, text::kReadOnly, "'" + name_ + "'");
   assert(!in_change_);
-  Execute("BEGIN IMMEDIATE", In("the database"));
+  const bool grouped = group_open_ || change_groups::Active();
+  if (!grouped) {
+    Execute("BEGIN IMMEDIATE", In("the database"));
+  } else if (!group_open_) {
+    Execute("BEGIN IMMEDIATE", In("the database"));
+    group_open_ = true;
+  }
+  if (grouped) Execute("SAVEPOINT " + std::string(kChangeSavepoint), In("the database"));
   in_change_ = true;
   changed_tables_.clear();
   try {
     EnsureEngineTables();
     change(*Describe());
-    Execute("COMMIT", In("the database"));
+    Execute(grouped ? "RELEASE " + std::string(kChangeSavepoint) : "COMMIT", In("the database"));
+  } catch (const Error& e) {
+    in_change_ = false;
+    schema_.reset();
+    if (grouped) {
+      UndoChangeInGroup(e);
+    } else if (!sqlite3_get_autocommit(db_)) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    throw;
   } catch (...) {
     in_change_ = false;
     schema_.reset();
-    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (grouped) {
+      UndoChangeInGroup(Error(3000, "Reserved error", In("the database")));
+    } else if (!sqlite3_get_autocommit(db_)) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
     throw;
   }
   in_change_ = false;
@@ -354,6 +377,37 @@ void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
     RefreshAfterChange();
   } catch (...) {
     schema_.reset();
+  }
+}
+
+void SqliteStorage::UndoChangeInGroup(const Error& failure) {
+  const std::string undo =
+      "ROLLBACK TO " + std::string(kChangeSavepoint) + "; RELEASE " + std::string(kChangeSavepoint);
+  if (!sqlite3_get_autocommit(db_) &&
+      sqlite3_exec(db_, undo.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) {
+    return;  // the failed change alone is undone; the group goes on
+  }
+  // SQLite ended the whole transaction (an I/O error, a full disk): the
+  // group's earlier changes are gone too, and the caller must hear it.
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  group_open_ = false;
+  throw Error(failure.Number(), failure.Text(),
+              failure.Context() + "; the changes made before it since '" + name_ +
+                  "' was opened were undone too");
+}
+
+void SqliteStorage::CommitGroup() {
+  if (!group_open_) return;
+  group_open_ = false;
+  const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) return;
+  try {
+    Fail(sqlite3_extended_errcode(db_),
+         In("storing the changes made since the database was opened (none was kept)"));
+  } catch (...) {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    schema_.reset();
+    throw;
   }
 }
 

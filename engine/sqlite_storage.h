@@ -5,7 +5,9 @@
 // a lock that would block another handle or process. Writes run in
 // BEGIN IMMEDIATE ... COMMIT with a rollback journal and synchronous FULL:
 // a change is whole and on disk when its call returns, and a process killed
-// in the middle leaves a journal that the next opener rolls back. Hand-off
+// in the middle leaves a journal that the next opener rolls back. While
+// changes are grouped (change_groups.h) each change is a savepoint of one
+// transaction that reaches the disk when the database is closed. Hand-off
 // files (hand_off.h) keep the journal but not the wait for the disk. A file
 // locked by another process is waited for about three seconds, then the
 // call fails with 3045.
@@ -29,6 +31,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/error.h"
 #include "engine/sqlite_shared_schema.h"
 #include "engine/storage.h"
 
@@ -54,7 +57,12 @@ class SqliteStorage final : public Storage {
 
   bool ReadOnly() const override { return read_only_; }
   std::shared_ptr<const Schema> Describe() override;
+  // Makes the change in a transaction of its own, or, while changes are
+  // grouped (change_groups.h), in a savepoint of the connection's group.
   void Change(const std::function<void(const Schema&)>& change) override;
+  // Stores the group of changes made since the database was opened, if any.
+  // On failure the whole group is undone and the Error says so.
+  void CommitGroup();
 
   void CreateTable(const TableInfo& table) override;
   void DropTable(const std::string& table) override;
@@ -146,12 +154,16 @@ class SqliteStorage final : public Storage {
   void CheckRelationData(const RelationInfo& relation);
   std::string StoredIndexName(const std::string& table, const std::string& index);
   void RequireChange() const;
+  // Undoes the failed change of a group alone; when SQLite ended the whole
+  // transaction instead, raises `failure` saying the group was lost.
+  void UndoChangeInGroup(const Error& failure);
 
   sqlite3* db_ = nullptr;
   std::string name_;
   bool read_only_ = false;
   bool requested_read_only_ = false;
   bool in_change_ = false;
+  bool group_open_ = false;  // a transaction holds the changes since the open
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::shared_ptr<const Schema> schema_;
   std::int64_t schema_data_version_ = -1;

@@ -1,0 +1,36 @@
+// Changes grouped until the database is closed.
+//
+// Every change to a database's structure is whole on its own: it either
+// happens entirely or not at all. Outside a batch each one is also its own
+// transaction, on disk when its call returns. While a GroupChangesUntilClose
+// (engine.h) is alive, the changes made through one open database share one
+// transaction instead, each inside a savepoint of its own: a change that
+// fails is undone alone and the others stand, and all of them reach the disk
+// together when the database is closed. A batch stage makes tens of changes
+// through one open target; each commit waits for the disk several times.
+//
+// A process killed before the close leaves the journal, and the next opener
+// undoes the whole group: every change is still whole, and a rerun makes
+// them again. While a group is open other connections read the file as it
+// was before it and cannot write to it.
+//
+// A database dropped without Close cannot report a failed commit; such
+// failures wait here until the batch asks for them.
+#pragma once
+
+#include <vector>
+
+#include "base/error.h"
+
+namespace actualiz::engine::change_groups {
+
+// True while a GroupChangesUntilClose is alive.
+bool Active();
+
+// Keeps the failure of a group that could not be reported when it happened.
+void KeepUnreported(const Error& error);
+
+// The failures kept since the last call, oldest first.
+std::vector<Error> TakeUnreported();
+
+}  // namespace actualiz::engine::change_groups

@@ -288,25 +288,26 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
 SqliteStorage::EngineRows SqliteStorage::ReadEngineRows(const std::set<std::string>* tables) {
   const std::string where = In("the database");
   EngineRows rows;
+  // NOCASE folds A-Z alone, as FoldCase does: the rows of one table under
+  // any spelling of its name, read by SQLite without a string made per row.
   auto columns = Prepare(
       "SELECT \"TableName\", \"ColumnName\", \"AllowZeroLength\", \"Required\" FROM "
-      "\"MSysColumns\"",
+      "\"MSysColumns\" WHERE ?1 IS NULL OR \"TableName\" = ?1 COLLATE NOCASE",
       where);
-  // A table's rows mostly come one after another: its name is folded and
-  // looked up once per run of rows, not once per row.
-  std::string last_table;
-  std::vector<ColumnFlags>* wanted = nullptr;
-  bool first = true;
-  while (columns.Step()) {
-    const std::string_view table = columns.TextView(0);
-    if (first || table != last_table) {
-      first = false;
-      last_table = table;
-      const std::string folded = FoldCase(table);
-      wanted = tables == nullptr || tables->contains(folded) ? &rows.columns[folded] : nullptr;
+  auto read_rows = [&] {
+    while (columns.Step()) {
+      rows.columns[FoldCase(columns.TextView(0))].push_back(
+          ColumnFlags{columns.Text(1), columns.Int(2) != 0, columns.Int(3) != 0});
     }
-    if (wanted == nullptr) continue;
-    wanted->push_back(ColumnFlags{columns.Text(1), columns.Int(2) != 0, columns.Int(3) != 0});
+  };
+  if (tables == nullptr) {
+    read_rows();
+  } else {
+    for (const std::string& table : *tables) {
+      columns.Reset();
+      columns.Bind(1, table);
+      read_rows();
+    }
   }
   auto indexes =
       Prepare("SELECT \"SqliteName\", \"IndexName\", \"IsPrimary\" FROM \"MSysIndexes\"", where);

@@ -15,6 +15,12 @@
 // run log and the report under its name. After the
 // run only the backups of databases that changed are kept, and the report
 // names them. --no-backup runs without backups.
+//
+// The run's entries are kept in a temporary file under the system's
+// temporary directory (TMPDIR) until the report is written, one database
+// at a time, so memory stays the same however many databases the run
+// covers; a temporary directory that cannot take that file stops the
+// command before anything changes.
 #include <chrono>
 #include <fstream>
 #include <iostream>

@@ -116,11 +116,13 @@ std::int64_t SqliteStorage::DataVersion() {
 }
 
 std::shared_ptr<const Schema> SqliteStorage::Describe() {
-  if (schema_ && DataVersion() == schema_data_version_) return schema_;
+  if (SchemaStillCurrent()) return schema_;
   if (in_change_ || sqlite3_get_autocommit(db_) == 0) {
     // Inside a transaction the file may hold writes not yet committed, which
     // no other connection may see: read it for this connection alone.
+    schema_header_.reset();
     const std::int64_t version = DataVersion();
+    if (schema_ && version == schema_data_version_) return schema_;
     schema_ = LoadSchema(nullptr);
     schema_data_version_ = version;
     return schema_;
@@ -128,27 +130,42 @@ std::shared_ptr<const Schema> SqliteStorage::Describe() {
   ReadTransaction read(*this);
   const std::int64_t version = DataVersion();
   const std::optional<FileVersion> file_version = CurrentFileVersion();
-  std::optional<SchemaSnapshot> shared;
-  if (file_version) shared = shared_schema::Find(*file_version);
-  if (shared) {
-    schema_ = std::move(shared->schema);
-    index_names_ = std::move(shared->index_names);
-  } else {
-    schema_ = LoadSchema(nullptr);
-    if (file_version) shared_schema::Publish(*file_version, {schema_, index_names_});
+  if (!schema_ || version != schema_data_version_) {
+    std::optional<SchemaSnapshot> shared;
+    if (file_version) shared = shared_schema::Find(*file_version);
+    if (shared) {
+      schema_ = std::move(shared->schema);
+      index_names_ = std::move(shared->index_names);
+    } else {
+      schema_ = LoadSchema(nullptr);
+      if (file_version) shared_schema::Publish(*file_version, {schema_, index_names_});
+    }
+    schema_data_version_ = version;
   }
-  schema_data_version_ = version;
+  NoteSchemaHeader(file_version);
   read.End();
   return schema_;
 }
 
-std::optional<FileVersion> SqliteStorage::CurrentFileVersion() {
-  if (!identity_) return std::nullopt;
-  const std::optional<FileStat> file_stat = StatFile(host_path_);
-  // Another file at the path since we opened ours: its state is not ours.
-  if (!file_stat || file_stat->identity != *identity_) return std::nullopt;
-  FileVersion version;
-  version.identity = file_stat->identity;
+void SqliteStorage::NoteSchemaHeader(const std::optional<FileVersion>& version) {
+  if (version) {
+    schema_header_ = version->header;
+  } else {
+    schema_header_.reset();
+  }
+}
+
+bool SqliteStorage::SchemaStillCurrent() {
+  if (!schema_ || !schema_header_ || in_change_ || sqlite3_get_autocommit(db_) == 0) return false;
+  // Read without the lock: a commit of any connection or process moves the
+  // change counter, and a writer part-way through a commit either has not
+  // written it yet (its change is not committed, our copy still holds) or
+  // has (it differs, and the schema is read under the lock).
+  const std::optional<HeaderVersion> now = ReadHeaderVersion();
+  return now && *now == *schema_header_;
+}
+
+std::optional<SqliteStorage::HeaderVersion> SqliteStorage::ReadHeaderVersion() {
   // SQLite's own handle: a descriptor of our own, once closed, would drop
   // the locks SQLite holds on the file.
   sqlite3_file* file = nullptr;
@@ -160,9 +177,24 @@ std::optional<FileVersion> SqliteStorage::CurrentFileVersion() {
   if (file->pMethods->xRead(file, header.data(), header.size(), 0) != SQLITE_OK) {
     return std::nullopt;
   }
-  constexpr unsigned char kRollbackJournal = 1;  // header bytes 18 and 19; WAL is 2
+  // In WAL mode (bytes 18 and 19 are 2) a commit does not move the counter.
+  constexpr unsigned char kRollbackJournal = 1;
   if (header[18] != kRollbackJournal || header[19] != kRollbackJournal) return std::nullopt;
-  std::copy(header.begin() + 24, header.end(), version.header.begin());
+  HeaderVersion version{};
+  std::copy(header.begin() + 24, header.end(), version.begin());
+  return version;
+}
+
+std::optional<FileVersion> SqliteStorage::CurrentFileVersion() {
+  if (!identity_) return std::nullopt;
+  const std::optional<FileStat> file_stat = StatFile(host_path_);
+  // Another file at the path since we opened ours: its state is not ours.
+  if (!file_stat || file_stat->identity != *identity_) return std::nullopt;
+  const std::optional<HeaderVersion> header = ReadHeaderVersion();
+  if (!header) return std::nullopt;
+  FileVersion version;
+  version.identity = file_stat->identity;
+  version.header = *header;
   version.size = file_stat->size;
   version.change_time_ns = file_stat->change_time_ns;
   return version;
@@ -190,6 +222,7 @@ void SqliteStorage::RefreshAfterChange() {
   if (group_open_) {
     // Still uncommitted: ours alone, never shared, and no other writer can
     // have come between (the group holds the write lock).
+    schema_header_.reset();
     schema_ = LoadSchema(schema_.get());
     return;
   }
@@ -201,9 +234,9 @@ void SqliteStorage::RefreshAfterChange() {
     return;
   }
   schema_ = LoadSchema(schema_.get());
-  if (const auto file_version = CurrentFileVersion()) {
-    shared_schema::Publish(*file_version, {schema_, index_names_});
-  }
+  const auto file_version = CurrentFileVersion();
+  if (file_version) shared_schema::Publish(*file_version, {schema_, index_names_});
+  NoteSchemaHeader(file_version);
   read.End();
 }
 

@@ -21,6 +21,7 @@
 // SQLite file that lacks them. docs/engine.md tells the whole mapping.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -122,6 +123,14 @@ class SqliteStorage final : public Storage {
   // when it cannot be shared (WAL mode, the path names another file now,
   // identity unknown). Only while this connection holds the read lock.
   std::optional<FileVersion> CurrentFileVersion();
+  // Database header bytes 24..99 (the change counter first), read through
+  // SQLite's own handle; nothing in WAL mode or when it cannot be read.
+  using HeaderVersion = std::array<unsigned char, 76>;
+  std::optional<HeaderVersion> ReadHeaderVersion();
+  // True when our schema copy was read (or checked) under the read lock with
+  // the header the file still has: no commit since, so no lock is needed.
+  bool SchemaStillCurrent();
+  void NoteSchemaHeader(const std::optional<FileVersion>& version);
   void EnsureEngineTables();
   void MakeEngineTables();
   // What the engine's tables say about columns and indexes.
@@ -167,6 +176,9 @@ class SqliteStorage final : public Storage {
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::shared_ptr<const Schema> schema_;
   std::int64_t schema_data_version_ = -1;
+  // The header the file had when schema_ was last known to match it outside
+  // a transaction; nothing when that is not known.
+  std::optional<HeaderVersion> schema_header_;
   // Folded names of the tables the running change created, dropped or altered.
   std::set<std::string> changed_tables_;
   IndexNames index_names_;

@@ -335,36 +335,23 @@ void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
   if (read_only_) throw Error(err::kReadOnly, text::kReadOnly, "'" + name_ + "'");
   assert(!in_change_);
   const bool grouped = group_open_ || change_groups::Active();
-  if (!grouped) {
+  if (!group_open_) {
     Execute("BEGIN IMMEDIATE", In("the database"));
-  } else if (!group_open_) {
-    Execute("BEGIN IMMEDIATE", In("the database"));
-    group_open_ = true;
+    group_open_ = grouped;
   }
-  if (grouped) Execute("SAVEPOINT " + std::string(kChangeSavepoint), In("the database"));
+  const std::string savepoint = kChangeSavepoint;
+  if (grouped) Execute("SAVEPOINT " + savepoint, In("the database"));
   in_change_ = true;
   changed_tables_.clear();
   try {
     EnsureEngineTables();
     change(*Describe());
-    Execute(grouped ? "RELEASE " + std::string(kChangeSavepoint) : "COMMIT", In("the database"));
+    Execute(grouped ? "RELEASE " + savepoint : "COMMIT", In("the database"));
   } catch (const Error& e) {
-    in_change_ = false;
-    schema_.reset();
-    if (grouped) {
-      UndoChangeInGroup(e);
-    } else if (!sqlite3_get_autocommit(db_)) {
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
+    if (AbandonChange(grouped)) throw GroupLost(e);
     throw;
   } catch (...) {
-    in_change_ = false;
-    schema_.reset();
-    if (grouped) {
-      UndoChangeInGroup(Error(3000, "Reserved error", In("the database")));
-    } else if (!sqlite3_get_autocommit(db_)) {
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
+    if (AbandonChange(grouped)) throw GroupLost(Error(3000, "Reserved error", In("the database")));
     throw;
   }
   in_change_ = false;
@@ -380,20 +367,26 @@ void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
   }
 }
 
-void SqliteStorage::UndoChangeInGroup(const Error& failure) {
+bool SqliteStorage::AbandonChange(bool grouped) {
+  in_change_ = false;
+  schema_.reset();
   const std::string undo =
       "ROLLBACK TO " + std::string(kChangeSavepoint) + "; RELEASE " + std::string(kChangeSavepoint);
-  if (!sqlite3_get_autocommit(db_) &&
+  if (grouped && !sqlite3_get_autocommit(db_) &&
       sqlite3_exec(db_, undo.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) {
-    return;  // the failed change alone is undone; the group goes on
+    return false;  // the failed change alone is undone; the group goes on
   }
-  // SQLite ended the whole transaction (an I/O error, a full disk): the
-  // group's earlier changes are gone too, and the caller must hear it.
+  // A change of its own, or a group SQLite ended (an I/O error, a full
+  // disk): the whole transaction goes.
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   group_open_ = false;
-  throw Error(failure.Number(), failure.Text(),
-              failure.Context() + "; the changes made before it since '" + name_ +
-                  "' was opened were undone too");
+  return grouped;
+}
+
+Error SqliteStorage::GroupLost(const Error& failure) const {
+  return Error(failure.Number(), failure.Text(),
+               failure.Context() + "; the changes made before it since '" + name_ +
+                   "' was opened were undone too");
 }
 
 void SqliteStorage::CommitGroup() {
@@ -401,6 +394,8 @@ void SqliteStorage::CommitGroup() {
   group_open_ = false;
   const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) return;
+  // The Error is made before the rollback, which would replace SQLite's
+  // message.
   try {
     Fail(sqlite3_extended_errcode(db_),
          In("storing the changes made since the database was opened (none was kept)"));

@@ -163,9 +163,12 @@ class SqliteStorage final : public Storage {
   void CheckRelationData(const RelationInfo& relation);
   std::string StoredIndexName(const std::string& table, const std::string& index);
   void RequireChange() const;
-  // Undoes the failed change of a group alone; when SQLite ended the whole
-  // transaction instead, raises `failure` saying the group was lost.
-  void UndoChangeInGroup(const Error& failure);
+  // Undoes a change that failed: its own transaction, or within a group its
+  // savepoint alone. True when a group was lost with it (SQLite ended the
+  // whole transaction).
+  bool AbandonChange(bool grouped);
+  // `failure` saying that the group's earlier changes were undone too.
+  Error GroupLost(const Error& failure) const;
 
   sqlite3* db_ = nullptr;
   std::string name_;

@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::uint8_t kDataPage = 0x01;
 constexpr std::uint8_t kTableDefPage = 0x02;
+constexpr std::uint8_t kUsageBitmapPage = 0x05;
 constexpr std::uint16_t kRowMoved = 0x8000;  // with kRowPointer: deleted
 constexpr std::uint16_t kRowPointer = 0x4000;
 constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
@@ -407,7 +408,11 @@ std::vector<std::uint32_t> JetFile::UsedPages(std::uint32_t map_pointer) const {
     const std::uint64_t per_page = (page_size_ - 4) * 8;
     for (std::size_t k = 0; 1 + 4 * k + 4 <= m.size(); ++k) {
       const std::uint32_t map_page = U32(m, 1 + 4 * k);
-      if (map_page != 0) collect(Page(map_page).subspan(4), k * per_page);
+      if (map_page == 0) continue;
+      auto bitmap = Page(map_page);
+      if (bitmap[0] != kUsageBitmapPage)
+        Damaged("page " + std::to_string(map_page) + " of a table's page map is not a bitmap");
+      collect(bitmap.subspan(4), k * per_page);
     }
   } else {
     Damaged("a table's page map has an unknown kind");

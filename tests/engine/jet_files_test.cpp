@@ -3,6 +3,7 @@
 // clone; the tests skip when they are absent.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -296,6 +297,99 @@ TEST(AccessBadInput, RowsReadDifferingFromTheStoredCountFailNamingTableAndCounts
         "'Table1' holds " +
         std::to_string(c.stored) + " rows by its definition, but 2 were read.";
     EXPECT_EQ(e.Text(), expected);
+  }
+}
+
+std::uint32_t Le32(const std::string& b, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<std::uint8_t>(b[at + i]);
+  return v;
+}
+
+// A table's usage map either keeps its bitmap in its own row or lists pages
+// that keep bitmaps. The samples only have the first kind: the copy moves
+// Table1's bitmap to a page of the second kind, and its rows must still read.
+TEST(AccessRows, RowsOfPagesListedByEitherKindOfUsageMapAreRead) {
+  REQUIRE_SAMPLES();
+  testing::TempDir dir;
+  struct Case {
+    const char* sample;
+    std::size_t page_size;
+    std::size_t map_at;  // of the map's row pointer in a table definition
+  };
+  for (const Case& c : {Case{"testV1997.mdb", 2048, 0x23}, Case{"testV2003.mdb", 4096, 0x37}}) {
+    SCOPED_TRACE(c.sample);
+    DatabasePtr original = OpenSample(c.sample);
+    RecordsetPtr id = original->OpenRecordset("Select * from MSysObjects where Name = 'Table1'");
+    ASSERT_FALSE(id->Eof());
+    const auto definition = static_cast<std::size_t>(
+        std::get<std::int64_t>(id->Fields().Item("Id")->GetValue().variant()) & 0xFFFFFF);
+    const std::string path = DamagedCopy(dir, c.sample, [&](std::string& b) {
+      const std::size_t ps = c.page_size;
+      const std::uint32_t map = Le32(b, definition * ps + c.map_at);
+      const std::size_t page = (map >> 8) * ps, row = map & 0xFF;
+      const std::size_t slots = page + (ps == 2048 ? 8 : 12) + 2;
+      auto offset = [&](std::size_t r) {
+        return static_cast<std::size_t>(static_cast<std::uint8_t>(b[slots + 2 * r]) |
+                                        (static_cast<std::uint8_t>(b[slots + 2 * r + 1]) << 8)) &
+               0x1FFF;
+      };
+      const std::size_t start = page + offset(row);
+      const std::size_t end = page + (row == 0 ? ps : offset(row - 1));
+      ASSERT_EQ(b[start], 0);  // the bitmap is in the row
+      const std::uint32_t first = Le32(b, start + 1);
+      std::string bitmap_page(ps, '\0');
+      bitmap_page[0] = 0x05;
+      bitmap_page[1] = 0x01;
+      for (std::size_t i = start + 5; i < end; ++i) {
+        for (int bit = 0; bit < 8; ++bit) {
+          if ((b[i] >> bit) & 1) {
+            const std::size_t used = first + (i - start - 5) * 8 + bit;
+            bitmap_page[4 + used / 8] |= static_cast<char>(1 << (used % 8));
+          }
+        }
+      }
+      const auto bitmap_number = static_cast<std::uint32_t>(b.size() / ps);
+      b += bitmap_page;
+      std::fill(b.begin() + static_cast<std::ptrdiff_t>(start),
+                b.begin() + static_cast<std::ptrdiff_t>(end), '\0');
+      b[start] = 0x01;
+      std::memcpy(b.data() + start + 1, &bitmap_number, 4);
+    });
+    EXPECT_EQ(Column(*OpenDatabase(path), "Table1", "A"), Column(*original, "Table1", "A"));
+  }
+}
+
+// A table MSysObjects lists but whose rows are in another database cannot
+// be carried: opening fails naming it instead of leaving it out.
+TEST(AccessBadInput, ALinkedTableIsRefusedByName) {
+  REQUIRE_SAMPLES();
+  testing::TempDir dir;
+  for (const char* sample : {"testV2003.mdb", "testV2007.accdb"}) {
+    SCOPED_TRACE(sample);
+    RecordsetPtr object =
+        OpenSample(sample)->OpenRecordset("Select * from MSysObjects where Name = 'Table4'");
+    ASSERT_FALSE(object->Eof());
+    auto number = [&](const char* field) {
+      return static_cast<std::int32_t>(
+          std::get<std::int64_t>(object->Fields().Item(field)->GetValue().variant()));
+    };
+    // In these files the row's fixed part holds Id, ParentId and Type in turn.
+    std::string row(10, '\0');
+    const std::int32_t id = number("Id"), parent = number("ParentId");
+    std::memcpy(row.data(), &id, 4);
+    std::memcpy(row.data() + 4, &parent, 4);
+    row[8] = 1;  // a local table
+    const std::string path = DamagedCopy(dir, sample, [&](std::string& b) {
+      const std::size_t at = b.find(row);
+      ASSERT_NE(at, std::string::npos);
+      ASSERT_EQ(b.find(row, at + 1), std::string::npos);
+      b[at + 8] = 6;  // a table linked to another Access file
+    });
+    const Error e = ReadAll(path);
+    EXPECT_EQ(e.Number(), err::kUnrecognizedFormat) << e.what();
+    EXPECT_NE(e.Text().find("links the table 'Table4' to another database"), std::string::npos)
+        << e.Text();
   }
 }
 

@@ -436,8 +436,9 @@ std::vector<JetRow> JetFile::ReadRows(const JetTableDef& table) const {
   // (MSysQueries, MSysACEs), so there only a shortfall is a loss.
   const bool exact = !IsSystemName(table.name);
   if (rows.size() < table.row_count || (exact && rows.size() != table.row_count)) {
-    Damaged("table '" + table.name + "' holds " + std::to_string(table.row_count) +
-            " rows by its definition, but " + std::to_string(rows.size()) + " were read");
+    auto rows_text = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " row" : " rows"); };
+    Damaged("table '" + table.name + "' holds " + rows_text(table.row_count) +
+            " by its definition, but " + rows_text(rows.size()) + " were read");
   }
   return rows;
 }

@@ -276,10 +276,11 @@ TEST(AccessBadInput, RowsReadDifferingFromTheStoredCountFailNamingTableAndCounts
     std::size_t page_size;
     std::size_t count_at;  // of the row count in a table definition
     int stored;            // the count written there instead of 2
+    const char* stored_text;
   };
-  const Case cases[] = {{"testV1997.mdb", 2048, 0x0C, 3},
-                        {"testV2003.mdb", 4096, 0x10, 3},
-                        {"testV2010.accdb", 4096, 0x10, 1}};
+  const Case cases[] = {{"testV1997.mdb", 2048, 0x0C, 3, "3 rows"},
+                        {"testV2003.mdb", 4096, 0x10, 3, "3 rows"},
+                        {"testV2010.accdb", 4096, 0x10, 1, "1 row"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sample);
     RecordsetPtr id =
@@ -292,10 +293,9 @@ TEST(AccessBadInput, RowsReadDifferingFromTheStoredCountFailNamingTableAndCounts
     });
     const Error e = ReadAll(path);
     EXPECT_EQ(e.Number(), err::kUnrecognizedFormat) << e.what();
-    const std::string expected =
-        "Unrecognized database format 'damaged.mdb'. The Access file is damaged: table "
-        "'Table1' holds " +
-        std::to_string(c.stored) + " rows by its definition, but 2 were read.";
+    const std::string expected = "Unrecognized database format '" + path +
+                                 "'. The Access file is damaged: table 'Table1' holds " +
+                                 c.stored_text + " by its definition, but 2 rows were read.";
     EXPECT_EQ(e.Text(), expected);
   }
 }

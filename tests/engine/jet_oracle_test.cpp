@@ -38,6 +38,20 @@ bool AttachmentStore(const std::string& table) {
   return std::regex_match(table, store);
 }
 
+// The row counts are only as good as the CSV reading: a value holding a
+// line break, a comma or a quote is one value of one row.
+TEST(AccessAgainstMdbTools, CsvValuesMayHoldLineBreaksCommasAndQuotes) {
+  using Records = std::vector<std::vector<std::string>>;
+  const std::pair<const char*, Records> cases[] = {
+      {"", {}},
+      {"1,\"a\nb\"\n2,\"c\"\n", {{"1", "a\nb"}, {"2", "c"}}},
+      {"\"x,\"\"y\"\"\",\n", {{"x,\"y\"", ""}}},
+      {"\n\n", {{""}, {""}}},
+      {"1,2", {{"1", "2"}}},
+  };
+  for (const auto& [text, records] : cases) EXPECT_EQ(testing::ParseCsv(text), records) << text;
+}
+
 TEST(AccessAgainstMdbTools, EverySampleReadsTheSameTablesWithTheSameRowCounts) {
   if (!fs::is_directory(kSamples)) {
     GTEST_SKIP() << "the Access samples are not at " << kSamples

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <map>
 
+#include "base/error.h"
 #include "base/names.h"
 #include "engine/engine.h"
+#include "engine/jet_errors.h"
 
 namespace actualiz::engine::jet {
 
@@ -14,6 +16,8 @@ namespace {
 constexpr std::uint32_t kCatalogPage = 2;
 constexpr int kObjectTable = 1;
 constexpr int kObjectQuery = 5;
+constexpr int kObjectOdbcTable = 4;    // linked through ODBC
+constexpr int kObjectLinkedTable = 6;  // linked to another Access file
 
 // Values of one row of a system table, looked up by column name.
 class SystemRow {
@@ -209,7 +213,10 @@ std::vector<QueryInfo> ReadQueries(const JetFile& file, const JetTable& table,
   std::vector<QueryInfo> queries;
   for (const auto& [id, name] : query_names) {
     auto found = pieces.find(id);
-    queries.push_back({name, found == pieces.end() ? std::string() : QuerySql(found->second)});
+    std::string sql = found == pieces.end() ? std::string() : QuerySql(found->second);
+    if (sql.empty())
+      file.Damaged("the stored query '" + name + "' has no definition in MSysQueries");
+    queries.push_back({name, std::move(sql)});
   }
   std::sort(queries.begin(), queries.end(),
             [](const QueryInfo& a, const QueryInfo& b) { return Lower(a.name) < Lower(b.name); });
@@ -277,7 +284,8 @@ std::int32_t EngineSize(const JetColumn& column, bool jet3) {
 }
 
 JetCatalog ReadCatalog(const JetFile& file) {
-  const JetTableDef objects = file.ReadTableDef(kCatalogPage);
+  JetTableDef objects = file.ReadTableDef(kCatalogPage);
+  objects.name = "MSysObjects";
   JetCatalog catalog;
   std::map<std::int64_t, std::string> query_names;
   for (const JetRow& values : file.ReadRows(objects)) {
@@ -285,11 +293,24 @@ JetCatalog ReadCatalog(const JetFile& file) {
     const int type = static_cast<int>(row.Number("Type") & 0x7FFF);
     const std::string name = row.Text("Name");
     const std::int64_t id = row.Number("Id");
+    if (type != kObjectTable && type != kObjectQuery && type != kObjectLinkedTable &&
+        type != kObjectOdbcTable) {
+      continue;
+    }
+    if (name.empty()) file.Damaged("a table or query in MSysObjects has no name");
     if (type == kObjectQuery) {
       query_names[id] = name;
-    } else if (type == kObjectTable && !name.empty() && !HiddenStore(name, row.Number("Flags"))) {
+    } else if (type != kObjectTable) {
+      // A linked table's rows live in another database; leaving it out
+      // would drop it from every database made from this one.
+      throw Error(err::kUnrecognizedFormat,
+                  text::UnrecognizedFormat(file.Name()) + " The Access file links the table '" +
+                      name + "' to another database; linked tables are not read.",
+                  "'" + file.Name() + "'");
+    } else if (!HiddenStore(name, row.Number("Flags"))) {
       JetTable table;
       table.def = file.ReadTableDef(static_cast<std::uint32_t>(id & 0x00FFFFFF));
+      table.def.name = name;
       table.info = DescribeTable(file, name, table.def, ReadProperties(file, row.Binary("LvProp")));
       catalog.tables.push_back(std::move(table));
     }
@@ -300,7 +321,9 @@ JetCatalog ReadCatalog(const JetFile& file) {
   if (const JetTable* t = FindTable(catalog.tables, "MSysRelationships")) {
     catalog.relations = ReadRelations(file, *t);
   }
-  if (const JetTable* t = FindTable(catalog.tables, "MSysQueries")) {
+  if (!query_names.empty()) {
+    const JetTable* t = FindTable(catalog.tables, "MSysQueries");
+    if (!t) file.Damaged("the file has stored queries but no MSysQueries");
     catalog.queries = ReadQueries(file, *t, query_names);
   }
   return catalog;

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "base/error.h"
+#include "base/names.h"
 #include "engine/jet_errors.h"
 #include "engine/jet_header.h"
 
@@ -17,7 +18,8 @@ namespace {
 
 constexpr std::uint8_t kDataPage = 0x01;
 constexpr std::uint8_t kTableDefPage = 0x02;
-constexpr std::uint16_t kRowDeleted = 0x8000;
+constexpr std::uint8_t kUsageBitmapPage = 0x05;
+constexpr std::uint16_t kRowMoved = 0x8000;  // with kRowPointer: deleted
 constexpr std::uint16_t kRowPointer = 0x4000;
 constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
 
@@ -271,6 +273,8 @@ JetTableDef JetFile::ReadTableDef(std::uint32_t first) const {
   Cursor c(*this, all);
   JetTableDef table;
   table.page = first;
+  c.Seek(j3 ? 0x0C : 0x10);
+  table.row_count = c.Long();
   c.Seek(j3 ? 0x15 : 0x29);
   c.Word();  // columns ever made
   c.Word();  // variable columns
@@ -337,34 +341,47 @@ JetTableDef JetFile::ReadTableDef(std::uint32_t first) const {
   return table;
 }
 
+JetFile::Slot JetFile::ReadSlot(std::uint32_t page_number, unsigned row) const {
+  auto page = Page(page_number);
+  if (page[0] != kDataPage) Damaged("page " + std::to_string(page_number) + " is not a data page");
+  const std::size_t table_at = jet3_ ? 8 : 12;
+  const unsigned count = U16(page, table_at);
+  if (row >= count || table_at + 2 + 2 * count > page_size_) {
+    Damaged("row " + std::to_string(row) + " of page " + std::to_string(page_number) +
+            " is missing");
+  }
+  const std::uint16_t entry = U16(page, table_at + 2 + 2 * row);
+  Slot slot;
+  slot.pointer = (entry & kRowPointer) != 0;
+  slot.moved = (entry & kRowMoved) != 0;
+  if (slot.pointer && slot.moved) return slot;  // deleted: its bytes mean nothing
+  const std::size_t start = entry & kRowOffsetMask;
+  const std::size_t end = row == 0 ? page_size_ : (U16(page, table_at + 2 * row) & kRowOffsetMask);
+  if (start >= end || end > page_size_) {
+    Damaged("row " + std::to_string(row) + " of page " + std::to_string(page_number) +
+            " is out of place");
+  }
+  slot.bytes = page.subspan(start, end - start);
+  return slot;
+}
+
 std::optional<std::span<const std::uint8_t>> JetFile::RowBytes(std::uint32_t page_number,
                                                                unsigned row, bool follow) const {
-  for (int hops = 0; hops < 8; ++hops) {
-    auto page = Page(page_number);
-    if (page[0] != kDataPage)
-      Damaged("page " + std::to_string(page_number) + " is not a data page");
-    const std::size_t table_at = jet3_ ? 8 : 12;
-    const unsigned count = U16(page, table_at);
-    if (row >= count || table_at + 2 + 2 * count > page_size_) {
-      Damaged("row " + std::to_string(row) + " of page " + std::to_string(page_number) +
-              " is missing");
-    }
-    const std::uint16_t entry = U16(page, table_at + 2 + 2 * row);
-    if (entry & kRowDeleted) return std::nullopt;
-    const std::size_t start = entry & kRowOffsetMask;
-    const std::size_t end =
-        row == 0 ? page_size_ : (U16(page, table_at + 2 * row) & kRowOffsetMask);
-    if (start >= end || end > page_size_) {
-      Damaged("row " + std::to_string(row) + " of page " + std::to_string(page_number) +
-              " is out of place");
-    }
-    auto bytes = page.subspan(start, end - start);
-    if (!(entry & kRowPointer) || !follow) return bytes;
-    if (bytes.size() < 4) Damaged("a row pointer is cut short");
-    row = bytes[0];
-    page_number = U24(bytes, 1);
+  // A slot's two high bits: neither, a row in place; 0x4000 alone, a
+  // pointer to where the row was moved; 0x8000 alone, a row moved here from
+  // another page's slot; both, a deleted row.
+  const Slot slot = ReadSlot(page_number, row);
+  if (slot.moved) return std::nullopt;  // deleted, or read through its pointer
+  if (!slot.pointer || !follow) return slot.bytes;
+  if (slot.bytes.size() < 4) Damaged("a row pointer is cut short");
+  const unsigned target_row = slot.bytes[0];
+  const std::uint32_t target_page = U24(slot.bytes, 1);
+  const Slot target = ReadSlot(target_page, target_row);
+  if (!target.moved || target.pointer) {
+    Damaged("the row pointer in row " + std::to_string(row) + " of page " +
+            std::to_string(page_number) + " leads to a row that was not moved there");
   }
-  Damaged("row pointers form a chain too long");
+  return target.bytes;
 }
 
 std::vector<std::uint32_t> JetFile::UsedPages(std::uint32_t map_pointer) const {
@@ -391,7 +408,11 @@ std::vector<std::uint32_t> JetFile::UsedPages(std::uint32_t map_pointer) const {
     const std::uint64_t per_page = (page_size_ - 4) * 8;
     for (std::size_t k = 0; 1 + 4 * k + 4 <= m.size(); ++k) {
       const std::uint32_t map_page = U32(m, 1 + 4 * k);
-      if (map_page != 0) collect(Page(map_page).subspan(4), k * per_page);
+      if (map_page == 0) continue;
+      auto bitmap = Page(map_page);
+      if (bitmap[0] != kUsageBitmapPage)
+        Damaged("page " + std::to_string(map_page) + " of a table's page map is not a bitmap");
+      collect(bitmap.subspan(4), k * per_page);
     }
   } else {
     Damaged("a table's page map has an unknown kind");
@@ -409,6 +430,15 @@ std::vector<JetRow> JetFile::ReadRows(const JetTableDef& table) const {
       auto bytes = RowBytes(page_number, row, true);
       if (bytes) rows.push_back(DecodeRow(table, *bytes));
     }
+  }
+  // Access keeps the count of a table's rows in its definition. Its own
+  // system tables hold more rows than their count says in files it wrote
+  // (MSysQueries, MSysACEs), so there only a shortfall is a loss.
+  const bool exact = !IsSystemName(table.name);
+  if (rows.size() < table.row_count || (exact && rows.size() != table.row_count)) {
+    auto rows_text = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " row" : " rows"); };
+    Damaged("table '" + table.name + "' holds " + rows_text(table.row_count) +
+            " by its definition, but " + rows_text(rows.size()) + " were read");
   }
   return rows;
 }

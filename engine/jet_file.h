@@ -65,7 +65,9 @@ struct JetLogicalIndex {
 };
 
 struct JetTableDef {
+  std::string name;  // as MSysObjects names it; set by whoever reads the catalogue
   std::uint32_t page = 0;
+  std::uint32_t row_count = 0;     // rows the definition says the table holds
   std::vector<JetColumn> columns;  // in the table's order
   std::vector<JetRealIndex> real_indexes;
   std::vector<JetLogicalIndex> indexes;
@@ -88,7 +90,11 @@ class JetFile {
 
   // The table definition whose first page is `page`.
   JetTableDef ReadTableDef(std::uint32_t page) const;
-  // Every live row of the table, in page and row order.
+  // Every live row of the table, in page and row order; a row moved to
+  // another page is read where its slot is. Fails with 3343 naming the file
+  // and the table when the rows read are not as many as the definition says
+  // (for Access's own MSys tables, whose stored count lags behind their
+  // rows: fewer than it says).
   std::vector<JetRow> ReadRows(const JetTableDef& table) const;
 
   // Fails with 3343: the file is damaged at `what`.
@@ -100,10 +106,19 @@ class JetFile {
  private:
   JetFile(std::string name, std::vector<std::uint8_t> bytes, bool jet3);
   std::span<const std::uint8_t> Page(std::uint32_t number) const;
-  // The bytes of row `row` of data page `page` (following row pointers);
-  // nothing when the row is deleted.
+  // The bytes of row `row` of data page `page`; nothing when the row is
+  // deleted. With `follow`, a row moved to another page is read through the
+  // pointer left in its slot, and the moved row's own slot (read only
+  // through that pointer) reads as nothing.
   std::optional<std::span<const std::uint8_t>> RowBytes(std::uint32_t page, unsigned row,
                                                         bool follow) const;
+  // One slot of a data page: its flags and, unless it is deleted, its bytes.
+  struct Slot {
+    bool pointer = false;
+    bool moved = false;
+    std::span<const std::uint8_t> bytes;
+  };
+  Slot ReadSlot(std::uint32_t page, unsigned row) const;
   std::vector<std::uint32_t> UsedPages(std::uint32_t map_pointer) const;
   JetRow DecodeRow(const JetTableDef& table, std::span<const std::uint8_t> row) const;
   Value FixedValue(const JetColumn& column, std::span<const std::uint8_t> data) const;

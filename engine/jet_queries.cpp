@@ -235,7 +235,7 @@ class QueryText {
   }
 
   // The tables and their joins. Joins between the same two tables are one
-  // join on all their conditions; each join takes in the joined groups of
+  // join on all their conditions, the last stored first; each join takes in the joined groups of
   // both its tables, and groups that join nothing are listed with commas.
   std::string From() const {
     struct Group {
@@ -265,7 +265,9 @@ class QueryText {
       if (same == joins.end()) {
         joins.push_back({j.name1, j.name2, j.flag, {j.expression}});
       } else {
-        same->conditions.push_back(j.expression);
+        // Access puts each further condition of a join before the ones
+        // stored ahead of it.
+        same->conditions.insert(same->conditions.begin(), j.expression);
       }
     }
     auto group_of = [&](const std::string& name) -> std::ptrdiff_t {

@@ -12,6 +12,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libfmt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format ccache
+  mdbtools
 )
 if [[ ${1:-} == fuzz ]]; then
   packages+=(clang-14 libclang-rt-14-dev)

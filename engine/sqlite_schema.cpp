@@ -17,6 +17,13 @@
 // ("Clientes_PrimaryKey"), made unique when needed, and MSysIndexes maps it
 // back. Indexes that other tools made keep their own name; the index SQLite
 // makes for a PRIMARY KEY constraint is reported as "PrimaryKey".
+//
+// Reading the schema is also where a file is refused that holds an object
+// the engine does not make: a view, a virtual table, or a trigger other than
+// the four of an enforced relation in the exact words the engine writes
+// them (sqlite_relations.cpp). Such objects run code on the engine's own
+// reads and writes. Every schema a connection uses, read whole, read again
+// after a change, or shared between connections, went through this check.
 #include <sqlite3.h>
 
 #include <algorithm>

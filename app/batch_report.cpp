@@ -5,6 +5,8 @@
 #include <set>
 #include <sstream>
 
+#include "base/terminal_text.h"
+
 namespace actualiz::app {
 
 namespace {
@@ -85,11 +87,12 @@ std::string StageOf(const Failure& failure) {
   return failure.handler;
 }
 
+// The items as one line of the text report, each safe for a terminal.
 std::string Join(const std::vector<std::string>& items) {
   std::string out;
   for (const std::string& item : items) {
     if (!out.empty()) out += ", ";
-    out += item;
+    out += TerminalSafe(item);
   }
   return out;
 }
@@ -100,7 +103,7 @@ std::string FailureLine(const Failure& failure) {
     line += " (" + failure.statement + ")";
   line += ": error " + std::to_string(failure.number) + " " + failure.text;
   if (!failure.context.empty()) line += " [" + failure.context + "]";
-  return line;
+  return TerminalSafe(line);
 }
 
 nlohmann::json FailureJson(const Failure& failure, bool with_database) {
@@ -195,13 +198,13 @@ ReportTotals TotalsOf(const BatchReport& report) {
 }
 
 void WriteHeader(std::ostream& out, const std::string& data_directory, const ReportTotals& totals) {
-  out << "Batch over " << data_directory << ": " << totals.pairs << " database pair"
+  out << "Batch over " << TerminalSafe(data_directory) << ": " << totals.pairs << " database pair"
       << (totals.pairs == 1 ? "" : "s") << ", " << totals.State("copied") << " copied, "
       << totals.failures << " failure" << (totals.failures == 1 ? "" : "s") << " passed over\n";
 }
 
 void WriteDatabase(std::ostream& out, const DatabaseReport& database) {
-  out << "\n" << database.name << ": " << database.state << "\n";
+  out << "\n" << TerminalSafe(database.name) << ": " << database.state << "\n";
   const std::vector<std::string> tables = ObjectsOf(database.changes, "table created");
   if (!tables.empty()) out << "  tables created: " << Join(tables) << "\n";
   const std::vector<std::string> fields = ObjectsOf(database.changes, "field added");
@@ -217,8 +220,11 @@ void WriteDatabase(std::ostream& out, const DatabaseReport& database) {
     if (counts.created > 0) parts.push_back(std::to_string(counts.created) + " created");
     out << "  " << kind.title << ": " << Join(parts) << "\n";
   }
+  for (const std::string& line : ObjectsOf(database.changes, "not carried")) {
+    out << "  not carried: " << TerminalSafe(line) << "\n";
+  }
   if (database.copied && database.state == "copied") {
-    out << "  copied to " << database.path << "\n";
+    out << "  copied to " << TerminalSafe(database.path) << "\n";
   }
   for (const Failure& failure : database.failures) {
     out << "  failed: " << FailureLine(failure) << "\n";
@@ -230,13 +236,14 @@ void WriteOthers(std::ostream& out, const std::vector<Change>& changes,
   if (!changes.empty()) {
     out << "\nOther changes:\n";
     for (const Change& change : changes) {
-      out << "  " << change.kind << ": " << change.object << " in " << change.database << "\n";
+      out << "  " << change.kind << ": " << TerminalSafe(change.object) << " in "
+          << TerminalSafe(change.database) << "\n";
     }
   }
   if (!failures.empty()) {
     out << "\nOther failures:\n";
     for (const Failure& failure : failures) {
-      out << "  " << (failure.database.empty() ? "" : failure.database + ": ")
+      out << "  " << (failure.database.empty() ? "" : TerminalSafe(failure.database) + ": ")
           << FailureLine(failure) << "\n";
     }
   }

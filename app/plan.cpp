@@ -30,6 +30,7 @@
 
 #include "app/backups.h"
 #include "app/catalogues.h"
+#include "base/terminal_text.h"
 #include "engine/backup.h"
 #include "engine/description.h"
 #include "platform/file_system.h"
@@ -350,7 +351,7 @@ std::vector<std::string> ObjectsOf(const std::vector<Change>& changes, const std
 
 std::string Join(const std::vector<std::string>& items) {
   std::string out;
-  for (const std::string& item : items) out += (out.empty() ? "" : ", ") + item;
+  for (const std::string& item : items) out += (out.empty() ? "" : ", ") + TerminalSafe(item);
   return out;
 }
 
@@ -388,7 +389,7 @@ std::string FailureText(const Failure& failure) {
   if (!failure.statement.empty()) line += " (" + failure.statement + ")";
   line += ": error " + std::to_string(failure.number) + " " + failure.text;
   if (!failure.context.empty()) line += " [" + failure.context + "]";
-  return line;
+  return TerminalSafe(line);
 }
 
 }  // namespace
@@ -398,12 +399,12 @@ std::string FormatPlan(const Plan& plan) {
   std::ostringstream out;
   const int pairs = static_cast<int>(std::count_if(report.databases.begin(), report.databases.end(),
                                                    [](auto& d) { return !d.copied; }));
-  out << "Plan for " << report.data_directory << ": " << pairs << " database pair"
+  out << "Plan for " << TerminalSafe(report.data_directory) << ": " << pairs << " database pair"
       << (pairs == 1 ? "" : "s") << ", " << report.CountState("updated") << " to update, "
       << report.CountState("copied") << " to copy in, " << report.FailureCount() << " failure"
       << (report.FailureCount() == 1 ? "" : "s") << "\n";
   for (const DatabaseReport& database : report.databases) {
-    out << "\n" << database.name << ": ";
+    out << "\n" << TerminalSafe(database.name) << ": ";
     if (database.state == "updated") {
       out << "would be updated\n";
     } else if (database.state == "copied") {
@@ -424,7 +425,7 @@ std::string FormatPlan(const Plan& plan) {
   if (!report.other_failures.empty()) {
     out << "\nOther failures:\n";
     for (const Failure& failure : report.other_failures) {
-      out << "  " << (failure.database.empty() ? "" : failure.database + ": ")
+      out << "  " << (failure.database.empty() ? "" : TerminalSafe(failure.database) + ": ")
           << FailureText(failure) << "\n";
     }
   }

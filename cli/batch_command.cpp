@@ -29,6 +29,7 @@
 #include "app/backups.h"
 #include "app/batch_report.h"
 #include "app/run_spool.h"
+#include "base/terminal_text.h"
 #include "cli/command.h"
 #include "cli/progress_panel.h"
 
@@ -53,15 +54,16 @@ void WriteJson(const std::string& path, const app::StreamedBatchReport& report,
 }
 
 std::string ErrorLine(const Error& e) {
-  return "error " + std::to_string(e.Number()) + " " + e.Text() +
-         (e.Context().empty() ? "" : " [" + e.Context() + "]");
+  return TerminalSafe("error " + std::to_string(e.Number()) + " " + e.Text() +
+                      (e.Context().empty() ? "" : " [" + e.Context() + "]"));
 }
 
 std::string BackupLines(const app::BackupFolder& backup) {
   if (backup.folder.empty()) return "\nNo backup kept: no database was changed.\n";
-  std::string out = "\nBackups in " + backup.folder + ":\n";
-  for (const std::string& name : backup.databases) out += "  " + name + "\n";
-  out += "Restore them with: actualiz-cli restore " + backup.folder + "\n";
+  const std::string folder = TerminalSafe(backup.folder);
+  std::string out = "\nBackups in " + folder + ":\n";
+  for (const std::string& name : backup.databases) out += "  " + TerminalSafe(name) + "\n";
+  out += "Restore them with: actualiz-cli restore " + folder + "\n";
   return out;
 }
 
@@ -101,7 +103,7 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
       if (auto windows = window.Env().drives.FromHost(data)) data = *windows;
     }
     if (!window.AtTop("Dir1.Path = " + data, [&] { window.Dir1.SetPath(data); })) {
-      std::cerr << "actualiz-cli batch: cannot use '" << options.data
+      std::cerr << "actualiz-cli batch: cannot use '" << TerminalSafe(options.data)
                 << "' as the data directory\n";
       return 1;
     }
@@ -155,7 +157,7 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
     try {
       app::KeepChangedOnly(*backup, host_data, report->CopiedIn());
     } catch (const Error& e) {
-      std::cerr << "actualiz-cli batch: backup folder " << backup->folder
+      std::cerr << "actualiz-cli batch: backup folder " << TerminalSafe(backup->folder)
                 << " could not be completed: " << ErrorLine(e) << "\n";
       status = 1;
     }

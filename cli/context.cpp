@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "base/terminal_text.h"
 #include "cli/command.h"
 #include "platform/drive_options.h"
 
@@ -47,7 +48,7 @@ void TerminalOperator::ShowMessage(std::string_view text, platform::MessageLook 
   const bool to_error =
       look == platform::MessageLook::kCritical || look == platform::MessageLook::kWarning;
   std::ostream& out = to_error ? std::cerr : std::cout;
-  out << "[" << platform::LookName(look) << "] " << text << "\n";
+  out << "[" << platform::LookName(look) << "] " << TerminalSafe(text) << "\n";
 }
 
 }  // namespace actualiz::cli

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/terminal_text.h"
 #include "cli/command.h"
 #include "engine/description.h"
 
@@ -33,8 +34,8 @@ int RunCreate(const CreateOptions& options, const CliContext& context) {
     engine::CreateFromDescription(host_path, description, options.file);
     return 0;
   } catch (const Error& e) {
-    std::cerr << "actualiz-cli: cannot create '" << options.file << "' from '" << options.from
-              << "': error " << e.what() << "\n";
+    std::cerr << "actualiz-cli: cannot create '" << TerminalSafe(options.file) << "' from '"
+              << TerminalSafe(options.from) << "': error " << TerminalSafe(e.what()) << "\n";
     return 1;
   }
 }

@@ -2,6 +2,7 @@
 // JSON on standard output, in the form `create` reads.
 #include <iostream>
 
+#include "base/terminal_text.h"
 #include "cli/command.h"
 #include "engine/description.h"
 
@@ -30,8 +31,8 @@ int RunDescribe(const DescribeCommandOptions& options, const CliContext& context
     }
     return 0;
   } catch (const Error& e) {
-    std::cerr << "actualiz-cli: cannot describe '" << options.file << "': error " << e.what()
-              << "\n";
+    std::cerr << "actualiz-cli: cannot describe '" << TerminalSafe(options.file) << "': error "
+              << TerminalSafe(e.what()) << "\n";
     return 1;
   }
 }

@@ -1,6 +1,7 @@
 // actualiz-cli: the window model without a display, for scripts and servers.
 #include <iostream>
 
+#include "base/terminal_text.h"
 #include "cli/command.h"
 
 int main(int argc, char** argv) {
@@ -18,10 +19,10 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   } catch (const actualiz::Error& e) {
-    std::cerr << "actualiz-cli: error " << e.what() << "\n";
+    std::cerr << "actualiz-cli: error " << actualiz::TerminalSafe(e.what()) << "\n";
     return 1;
   } catch (const std::exception& e) {
-    std::cerr << "actualiz-cli: " << e.what() << "\n";
+    std::cerr << "actualiz-cli: " << actualiz::TerminalSafe(e.what()) << "\n";
     return 1;
   }
   return context.exit_status;

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "app/plan.h"
+#include "base/terminal_text.h"
 
 namespace actualiz::cli {
 
@@ -32,8 +33,9 @@ int RunPlan(const CliContext& context, const PlanOptions& options, bool check) {
     if (plan.Failed()) return 1;
     return check && !plan.NothingToDo() ? 2 : 0;
   } catch (const Error& e) {
-    std::cerr << "actualiz-cli " << command << ": error " << e.Number() << " " << e.Text()
-              << (e.Context().empty() ? "" : " [" + e.Context() + "]") << "\n";
+    std::cerr << "actualiz-cli " << command << ": error " << e.Number() << " "
+              << TerminalSafe(e.Text() + (e.Context().empty() ? "" : " [" + e.Context() + "]"))
+              << "\n";
     return 1;
   }
 }

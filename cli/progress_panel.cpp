@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/terminal_text.h"
+
 namespace actualiz::cli {
 
 namespace {
@@ -65,18 +67,20 @@ void ProgressPanel::FrameRefreshed(const app::Frame& frame) {
 }
 
 std::vector<std::string> ProgressPanel::Lines() const {
-  std::vector<std::string> lines{window_.Label4.Caption()};
+  // The captions name databases and tables of the files: escaped, so that
+  // none can move the cursor or hide a line.
+  std::vector<std::string> lines{TerminalSafe(window_.Label4.Caption())};
   for (const BarRow& row : Rows(window_)) {
-    lines.push_back("  " + Padded(row.label->Caption(), 9) + Drawing(*row.bar) + " " +
+    lines.push_back("  " + Padded(TerminalSafe(row.label->Caption()), 9) + Drawing(*row.bar) + " " +
                     Counter(*row.bar));
   }
   return lines;
 }
 
 std::string ProgressPanel::Line() const {
-  std::string line = window_.Label4.Caption();
+  std::string line = TerminalSafe(window_.Label4.Caption());
   for (const BarRow& row : Rows(window_)) {
-    line += " | " + row.label->Caption() + " " + Counter(*row.bar);
+    line += " | " + TerminalSafe(row.label->Caption()) + " " + Counter(*row.bar);
   }
   return line;
 }

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "app/backups.h"
+#include "base/terminal_text.h"
 #include "cli/command.h"
 
 namespace actualiz::cli {
@@ -49,7 +50,7 @@ int RunRestore(const CliContext& context, const RestoreOptions& options) {
     const std::string shown = options.data.empty() ? backup.data_directory : options.data;
     const size_t count = backup.databases.size();
     const std::string question = "Restore " + std::to_string(count) + " database" +
-                                 (count == 1 ? "" : "s") + " into " + shown + "?";
+                                 (count == 1 ? "" : "s") + " into " + TerminalSafe(shown) + "?";
     if (!backup.copied_in.empty()) {
       std::cout << "The run also copied in " << backup.copied_in.size() << " database"
                 << (backup.copied_in.size() == 1 ? "" : "s") << "; restoring moves "
@@ -62,15 +63,20 @@ int RunRestore(const CliContext& context, const RestoreOptions& options) {
     }
     app::RestoreDatabases(backup, host_data, done);
     for (const app::RestoredFile& file : done) {
-      std::cout << file.action << " " << file.name
-                << (file.action == "moved aside" ? " to " + backup.folder + "/copied-in" : "")
+      std::cout << file.action << " " << TerminalSafe(file.name)
+                << (file.action == "moved aside"
+                        ? " to " + TerminalSafe(backup.folder) + "/copied-in"
+                        : "")
                 << "\n";
     }
     return 0;
   } catch (const Error& e) {
-    for (const app::RestoredFile& file : done) std::cout << file.action << " " << file.name << "\n";
-    std::cerr << "actualiz-cli restore: error " << e.Number() << " " << e.Text()
-              << (e.Context().empty() ? "" : " [" + e.Context() + "]") << "\n";
+    for (const app::RestoredFile& file : done) {
+      std::cout << file.action << " " << TerminalSafe(file.name) << "\n";
+    }
+    std::cerr << "actualiz-cli restore: error " << e.Number() << " "
+              << TerminalSafe(e.Text() + (e.Context().empty() ? "" : " [" + e.Context() + "]"))
+              << "\n";
     return 1;
   }
 }

@@ -4,7 +4,9 @@
 // handing the file to a storage: a missing file (3024) or directory on its
 // path (3044); a directory, an empty file or one that does not start with
 // a known header (3343); a SQLite file shorter than its header says
-// (truncated: 3343). The header picks the storage: SQLite, or the
+// (truncated: 3343), or one holding a view, a virtual table or a trigger
+// the engine does not make (3343, when its schema is read:
+// sqlite_schema.cpp). The header picks the storage: SQLite, or the
 // read-only reader of Access files (Jet 3, Jet 4, ACE). A file without any write permission bit, or
 // on a file system mounted read-only, opens read-only; its tables then report that they cannot be
 // updated. (Permission bits are read rather than asking access(), which says yes to every file for

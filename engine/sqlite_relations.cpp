@@ -89,22 +89,23 @@ void SqliteStorage::CheckRelationData(const RelationInfo& r) {
   }
 }
 
-void SqliteStorage::CreateTriggers(const RelationInfo& r) {
-  const std::string where = In("relation '" + r.name + "'");
+std::vector<std::pair<std::string, std::string>> RelationTriggers(const RelationInfo& r) {
   const std::string primary = QuoteIdentifier(r.table);
   const std::string foreign = QuoteIdentifier(r.foreign_table);
   const std::string needs_primary = ForeignFilled(r, "NEW") + " AND NOT EXISTS (SELECT 1 FROM " +
                                     primary + " AS p WHERE " + KeysMatch(r, "NEW", "p") + ")";
   const std::string raise_required =
       Raise(err::kRelatedRecordRequired, text::RelatedRecordRequired(r.table));
-  Execute("CREATE TRIGGER " + TriggerName(r.name, "ForeignInsert") + " BEFORE INSERT ON " +
-              foreign + " FOR EACH ROW WHEN " + needs_primary + " BEGIN " + raise_required +
-              "; END",
-          where);
-  Execute("CREATE TRIGGER " + TriggerName(r.name, "ForeignUpdate") + " BEFORE UPDATE OF " +
-              ColumnList(r, false) + " ON " + foreign + " FOR EACH ROW WHEN " + needs_primary +
-              " BEGIN " + raise_required + "; END",
-          where);
+  std::vector<std::pair<std::string, std::string>> triggers;
+  auto add = [&](const char* suffix, const std::string& body) {
+    const std::string name = "MSysRel_" + r.name + "_" + suffix;
+    triggers.emplace_back(name, "CREATE TRIGGER " + QuoteIdentifier(name) + body);
+  };
+  add("ForeignInsert", " BEFORE INSERT ON " + foreign + " FOR EACH ROW WHEN " + needs_primary +
+                           " BEGIN " + raise_required + "; END");
+  add("ForeignUpdate", " BEFORE UPDATE OF " + ColumnList(r, false) + " ON " + foreign +
+                           " FOR EACH ROW WHEN " + needs_primary + " BEGIN " + raise_required +
+                           "; END");
 
   // The key is gone only when no other primary row still carries it.
   const std::string key_gone = "NOT EXISTS (SELECT 1 FROM " + primary + " AS p WHERE " +
@@ -122,9 +123,8 @@ void SqliteStorage::CreateTriggers(const RelationInfo& r) {
   const std::string on_delete = (r.attributes & dbRelationDeleteCascade)
                                     ? "DELETE FROM " + foreign + " WHERE " + match_old
                                     : raise_referenced + " WHERE " + referencing_rows;
-  Execute("CREATE TRIGGER " + TriggerName(r.name, "PrimaryDelete") + " AFTER DELETE ON " + primary +
-              " FOR EACH ROW WHEN " + key_gone + " BEGIN " + on_delete + "; END",
-          where);
+  add("PrimaryDelete", " AFTER DELETE ON " + primary + " FOR EACH ROW WHEN " + key_gone +
+                           " BEGIN " + on_delete + "; END");
 
   std::string key_changed;
   for (const auto& [p, f] : r.fields) {
@@ -142,10 +142,15 @@ void SqliteStorage::CreateTriggers(const RelationInfo& r) {
   } else {
     on_update = raise_referenced + " WHERE " + referencing_rows;
   }
-  Execute("CREATE TRIGGER " + TriggerName(r.name, "PrimaryUpdate") + " AFTER UPDATE OF " +
-              ColumnList(r, true) + " ON " + primary + " FOR EACH ROW WHEN (" + key_changed +
-              ") AND " + key_gone + " BEGIN " + on_update + "; END",
-          where);
+  add("PrimaryUpdate", " AFTER UPDATE OF " + ColumnList(r, true) + " ON " + primary +
+                           " FOR EACH ROW WHEN (" + key_changed + ") AND " + key_gone + " BEGIN " +
+                           on_update + "; END");
+  return triggers;
+}
+
+void SqliteStorage::CreateTriggers(const RelationInfo& r) {
+  const std::string where = In("relation '" + r.name + "'");
+  for (const auto& [name, sql] : RelationTriggers(r)) Execute(sql, where);
 }
 
 void SqliteStorage::DropTriggers(const std::string& relation) {

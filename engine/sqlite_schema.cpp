@@ -17,6 +17,13 @@
 // ("Clientes_PrimaryKey"), made unique when needed, and MSysIndexes maps it
 // back. Indexes that other tools made keep their own name; the index SQLite
 // makes for a PRIMARY KEY constraint is reported as "PrimaryKey".
+//
+// Reading the schema is also where a file is refused that holds an object
+// the engine does not make: a view, a virtual table, or a trigger other than
+// the four of an enforced relation in the exact words the engine writes
+// them (sqlite_relations.cpp). Such objects run code on the engine's own
+// reads and writes. Every schema a connection uses, read whole, read again
+// after a change, or shared between connections, went through this check.
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -25,6 +32,7 @@
 
 #include "base/error.h"
 #include "base/names.h"
+#include "engine/engine.h"
 #include "engine/jet_errors.h"
 #include "engine/jet_types.h"
 #include "engine/sqlite_storage.h"
@@ -244,12 +252,25 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
   auto schema = std::make_shared<Schema>();
   const std::string where = In("the database");
   std::vector<std::string> names;
+  std::vector<std::pair<std::string, std::string>> triggers;  // name, SQL
   {
+    // Every object of the file, so that one the engine does not make is
+    // refused before any of the file's data is read.
     auto stmt = Prepare(
-        "SELECT name FROM sqlite_master WHERE type = 'table' "
-        "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid",
+        "SELECT type, name, rootpage, CASE WHEN type = 'trigger' THEN sql END, "
+        "name LIKE 'sqlite\\_%' ESCAPE '\\' FROM sqlite_master ORDER BY rowid",
         where);
-    while (stmt.Step()) names.push_back(stmt.Text(0));
+    while (stmt.Step()) {
+      const std::string_view type = stmt.TextView(0);
+      if (type == "index") continue;
+      if (type == "table" && stmt.Int(2) != 0) {
+        if (stmt.Int(4) == 0) names.push_back(stmt.Text(1));
+      } else if (type == "trigger") {
+        triggers.emplace_back(stmt.Text(1), stmt.Text(3));
+      } else {
+        RefuseObject(type == "table" ? "virtual table" : std::string(type), stmt.Text(1));
+      }
+    }
   }
   bool engine_tables = true;
   for (const char* table : kEngineTables) {
@@ -315,7 +336,31 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
     auto queries = Prepare("SELECT \"Name\", \"SQL\" FROM \"MSysQueries\" ORDER BY rowid", where);
     while (queries.Step()) schema->queries.push_back(QueryInfo{queries.Text(0), queries.Text(1)});
   }
+  if (!triggers.empty()) CheckTriggers(triggers, schema->relations);
   return schema;
+}
+
+void SqliteStorage::RefuseObject(const std::string& kind, const std::string& object) const {
+  throw Error(err::kUnrecognizedFormat,
+              text::UnrecognizedFormat(name_) + " It holds " + kind + " '" + object +
+                  "', which this program does not make; the file is not used.",
+              "'" + name_ + "'");
+}
+
+void SqliteStorage::CheckTriggers(const std::vector<std::pair<std::string, std::string>>& triggers,
+                                  const std::vector<RelationInfo>& relations) const {
+  // The triggers of the enforced relations, in the words the engine writes
+  // them. A trigger of any other name, or of a relation's name with other
+  // words, could change data behind the engine's back.
+  std::map<std::string, std::string> expected;
+  for (const auto& relation : relations) {
+    if (relation.attributes & dbRelationDontEnforce) continue;
+    for (auto& [name, sql] : RelationTriggers(relation)) expected.emplace(name, std::move(sql));
+  }
+  for (const auto& [name, sql] : triggers) {
+    auto it = expected.find(name);
+    if (it == expected.end() || it->second != sql) RefuseObject("trigger", name);
+  }
 }
 
 SqliteStorage::EngineRows SqliteStorage::ReadEngineRows(const std::set<std::string>* tables) {

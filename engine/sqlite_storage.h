@@ -158,6 +158,13 @@ class SqliteStorage final : public Storage {
   void NoteTableChanged(const std::string& table);
   // Brings the cached schema up to date after a committed change of ours.
   void RefreshAfterChange();
+  // Fails with 3343 naming `object`, an object of the file the engine does
+  // not make (`kind`: "view", "trigger", ...).
+  [[noreturn]] void RefuseObject(const std::string& kind, const std::string& object) const;
+  // Fails unless every trigger in `triggers` (name, SQL) is one that the
+  // engine writes for an enforced relation of `relations`, word for word.
+  void CheckTriggers(const std::vector<std::pair<std::string, std::string>>& triggers,
+                     const std::vector<RelationInfo>& relations) const;
   void CreateTriggers(const RelationInfo& relation);
   void DropTriggers(const std::string& relation);
   void CheckRelationData(const RelationInfo& relation);
@@ -225,5 +232,9 @@ class SqliteStatement {
 std::string QuoteIdentifier(std::string_view name);
 // "'text'" with inner apostrophes doubled: a literal for SQLite.
 std::string QuoteLiteral(std::string_view text);
+// The triggers that keep relation `relation` enforced, as (name, CREATE
+// TRIGGER statement) in the words the engine writes them; SQLite keeps
+// that text in the file as it was given.
+std::vector<std::pair<std::string, std::string>> RelationTriggers(const RelationInfo& relation);
 
 }  // namespace actualiz::engine

@@ -15,7 +15,9 @@
 // the run log with where it happened and the run goes on, so the status
 // label always ends on "Proceso Terminado" and the pointer always comes
 // back. A copy never replaces an existing file; a refused copy is recorded
-// against the database it would have replaced.
+// against the database it would have replaced. A model is copied only when
+// the engine opens it; an Access model is converted first
+// (tables/model_copy_in.h).
 //
 // A copy is written to a hidden ".NAME.mdb.copy-N" beside its destination
 // and linked under NAME.mdb when whole, so a run killed mid-copy leaves that
@@ -24,6 +26,7 @@
 // a copy of another run is still writing), each removal in the run log.
 #include "app/actualiz.h"
 #include "platform/file_system.h"
+#include "tables/model_copy_in.h"
 
 namespace actualiz::app {
 
@@ -112,7 +115,7 @@ void Actualiz::Command13_Click() {
       List8.SetListIndex(k);
       const std::string source = ProgramDirectory() + "\\modelos\\" + List8.Text();
       destination = Dir1.Path() + "\\" + List8.Text();
-      platform::CopyFileNoReplace(env_.drives, source, destination);
+      CopyModelIn(*this, source, destination);
       RecordChange("database copied", List8.Text(), destination);
     } catch (const Error& e) {
       // Recorded against the database it was meant to become, not the last

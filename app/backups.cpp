@@ -1,6 +1,10 @@
 #include "app/backups.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/sha256.h"
 #include "engine/backup.h"
 #include "engine/description.h"
 #include "engine/import.h"
@@ -29,23 +34,113 @@ std::string Stamp(std::chrono::system_clock::time_point now) {
   return text;
 }
 
-fs::path FreshFolder(const fs::path& parent, const std::string& stamp) {
-  fs::path candidate = parent / stamp;
-  for (int n = 2; fs::exists(candidate); ++n) {
-    candidate = parent / (stamp + "-" + std::to_string(n));
+// Makes a new folder "<parent>/<stamp>" (or "<stamp>-2", "-3", ...) with
+// one mkdir each: a name another run took, even at this very moment, fails
+// with EEXIST and the next one is tried, so the folder returned is this
+// run's alone.
+fs::path CreateFreshFolder(const fs::path& parent, const std::string& stamp) {
+  constexpr int kMaxTries = 1000;
+  for (int n = 1; n <= kMaxTries; ++n) {
+    const fs::path candidate = parent / (n == 1 ? stamp : stamp + "-" + std::to_string(n));
+    if (::mkdir(candidate.c_str(), 0777) == 0) return candidate;
+    if (errno != EEXIST) {
+      throw Error(err::kPathNotFound, "Path not found",
+                  "'" + candidate.string() + "': " + std::strerror(errno));
+    }
   }
-  return candidate;
+  throw Error(err::kFileAlreadyExists, "File already exists",
+              "'" + (parent / stamp).string() + "' and " + std::to_string(kMaxTries - 1) +
+                  " numbered names after it");
 }
 
+// The directory as a host path with symbolic links resolved, so that two
+// names of one directory compare equal.
+std::string Resolved(const std::string& directory) {
+  std::error_code ec;
+  const fs::path resolved = fs::weakly_canonical(fs::absolute(directory), ec);
+  return ec ? fs::absolute(directory).lexically_normal().string() : resolved.string();
+}
+
+// The SHA-256 of the file's bytes, read a piece at a time.
+std::string DigestOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Error(err::kPermissionDenied, "Permission denied", "'" + path.string() + "'");
+  Sha256 digest;
+  std::string buffer(1 << 16, '\0');
+  while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0) {
+    digest.Update(std::string_view(buffer.data(), size_t(in.gcount())));
+  }
+  if (in.bad()) throw Error(err::kPermissionDenied, "Permission denied", "'" + path.string() + "'");
+  return digest.HexDigest();
+}
+
+// Records the digest of each of `names` as the file in `directory` is now.
+// A file that cannot be read gets none: a restore then treats it as
+// possibly changed, which is the safe side.
+void RecordDigests(BackupFolder& backup, const fs::path& directory,
+                   const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    try {
+      backup.digests[name] = DigestOf(directory / name);
+    } catch (const Error&) {
+      backup.digests.erase(name);
+    }
+  }
+}
+
+// Writes the manifest beside a temporary name and renames it over the old
+// one, so that a failure part-way leaves the previous manifest whole.
 void WriteManifest(const BackupFolder& backup) {
-  const nlohmann::json manifest = {{"dataDirectory", backup.data_directory},
-                                   {"databases", backup.databases},
-                                   {"copiedIn", backup.copied_in}};
-  const std::string path = (fs::path(backup.folder) / kBackupManifest).string();
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  nlohmann::json manifest = {{"dataDirectory", backup.data_directory},
+                             {"hostDataDirectory", backup.host_data_directory},
+                             {"databases", backup.databases},
+                             {"copiedIn", backup.copied_in}};
+  manifest["digests"] = nlohmann::json::object();
+  for (const auto& [name, digest] : backup.digests) manifest["digests"][name] = digest;
+  const fs::path path = fs::path(backup.folder) / kBackupManifest;
+  const fs::path temporary = fs::path(backup.folder) / (std::string(kBackupManifest) + ".new");
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
   out << manifest.dump(2) << "\n";
   out.close();
-  if (!out) throw Error(err::kPermissionDenied, "Permission denied", "'" + path + "'");
+  std::error_code ec;
+  if (out) fs::rename(temporary, path, ec);
+  if (!out || ec) {
+    fs::remove(temporary, ec);
+    throw Error(err::kPermissionDenied, "Permission denied", "'" + path.string() + "'");
+  }
+}
+
+// Every symbolic link inside `folder`, as a path relative to it. Links are
+// not followed.
+std::vector<std::string> LinksInside(const fs::path& folder) {
+  std::vector<std::string> links;
+  std::error_code ec;
+  fs::recursive_directory_iterator it(folder, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    std::error_code type_ec;
+    if (it->is_symlink(type_ec)) links.push_back(it->path().lexically_relative(folder).string());
+  }
+  if (ec) {
+    throw Error(err::kPermissionDenied, "Permission denied",
+                "'" + folder.string() + "': " + ec.message());
+  }
+  return links;
+}
+
+std::string Listed(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;
+  return out;
+}
+
+void RefuseLinks(const fs::path& folder) {
+  const std::vector<std::string> links = LinksInside(folder);
+  if (!links.empty()) {
+    throw Error(
+        err::kInvalidArgument,
+        "The backup folder holds symbolic links, which a restore does not follow: " + Listed(links),
+        "'" + folder.string() + "'");
+  }
 }
 
 // Whether a run left the database at `current` as its backup holds it: the
@@ -123,11 +218,18 @@ BackupFolder BackUpDatabases(const std::string& host_data_directory,
   const bool parent_existed = fs::exists(parent);
   BackupFolder backup;
   backup.data_directory = data_directory;
+  backup.host_data_directory = Resolved(host_data_directory);
   std::error_code ec;
-  const fs::path folder = FreshFolder(parent, Stamp(now));
-  fs::create_directories(folder, ec);
+  fs::create_directories(parent, ec);
   if (ec) {
-    throw Error(err::kPathNotFound, "Path not found", "'" + folder.string() + "': " + ec.message());
+    throw Error(err::kPathNotFound, "Path not found", "'" + parent.string() + "': " + ec.message());
+  }
+  fs::path folder;
+  try {
+    folder = CreateFreshFolder(parent, Stamp(now));
+  } catch (const Error&) {
+    if (!parent_existed) fs::remove(parent, ec);
+    throw;
   }
   backup.folder = folder.string();
   try {
@@ -173,6 +275,9 @@ void KeepChangedOnly(BackupFolder& backup, const std::string& host_data_director
     backup.folder.clear();
     return;
   }
+  backup.digests.clear();
+  RecordDigests(backup, host_data_directory, backup.databases);
+  RecordDigests(backup, host_data_directory, backup.copied_in);
   WriteManifest(backup);
 }
 
@@ -181,6 +286,7 @@ BackupFolder ReadBackupFolder(const std::string& folder) {
   if (!fs::is_directory(folder, ec)) {
     throw Error(err::kPathNotFound, "Path not found", "'" + folder + "'");
   }
+  RefuseLinks(folder);
   const fs::path manifest_path = fs::path(folder) / kBackupManifest;
   std::ifstream in(manifest_path, std::ios::binary);
   if (!in) {
@@ -195,6 +301,8 @@ BackupFolder ReadBackupFolder(const std::string& folder) {
     backup.data_directory = manifest.at("dataDirectory").get<std::string>();
     backup.databases = manifest.at("databases").get<std::vector<std::string>>();
     backup.copied_in = manifest.value("copiedIn", std::vector<std::string>{});
+    backup.host_data_directory = manifest.value("hostDataDirectory", std::string());
+    backup.digests = manifest.value("digests", std::map<std::string, std::string>{});
   } catch (const nlohmann::json::exception& e) {
     throw Error(err::kInvalidArgument, std::string("Backup manifest cannot be read: ") + e.what(),
                 "'" + manifest_path.string() + "'");
@@ -221,26 +329,113 @@ std::string HostDataDirectoryOf(const std::string& folder) {
   return path.parent_path().parent_path().string();
 }
 
-void RestoreDatabases(const BackupFolder& backup, const std::string& host_data_directory,
-                      std::vector<RestoredFile>& done) {
+std::string OwnDataDirectory(const BackupFolder& backup, const platform::DriveMap& drives) {
+  if (!backup.host_data_directory.empty()) return backup.host_data_directory;
+  // An older manifest: only a name on a mapped drive proves a directory.
+  if (!platform::DriveMap::DriveOf(backup.data_directory)) return "";
+  try {
+    return Resolved(drives.ToHost(backup.data_directory));
+  } catch (const Error&) {
+    return "";
+  }
+}
+
+RestoreCheck CheckRestore(const BackupFolder& backup, const RestoreRequest& request) {
   const fs::path folder(backup.folder);
-  const fs::path data(host_data_directory);
-  // Every copy is there before any is put back: no half restore for a
-  // folder that lost a file.
+  const fs::path data(request.host_data_directory);
+  RefuseLinks(folder);
   std::error_code ec;
   if (!fs::is_directory(data, ec)) {
     throw Error(err::kPathNotFound, "Path not found", "'" + data.string() + "'");
   }
+  if (!request.into) {
+    if (request.own_data_directory.empty()) {
+      throw Error(err::kInvalidArgument,
+                  "The backup folder does not prove which directory it was taken from (its "
+                  "manifest names " +
+                      backup.data_directory +
+                      ", which is not on a mapped drive here): name the directory to restore "
+                      "into with --into",
+                  "'" + backup.folder + "'");
+    }
+    if (Resolved(request.own_data_directory) != Resolved(data.string())) {
+      throw Error(err::kInvalidArgument,
+                  "The backup folder was taken from " + backup.data_directory + " (" +
+                      request.own_data_directory + "), not from " + data.string() +
+                      ": it was moved or copied. Restore into its own directory with --data, "
+                      "or into this one with --into",
+                  "'" + backup.folder + "'");
+    }
+  }
+  // Every copy is there before any is put back: no half restore for a
+  // folder that lost a file.
   for (const std::string& name : backup.databases) {
     if (!fs::is_regular_file(folder / name, ec)) {
       throw Error(err::kFileNotFound, "Backup copy missing: " + name,
                   "'" + (folder / name).string() + "'");
     }
   }
+  RestoreCheck check;
+  for (const auto* names : {&backup.databases, &backup.copied_in}) {
+    for (const std::string& name : *names) {
+      if (!fs::exists(data / name, ec)) continue;  // nothing there to lose
+      const auto recorded = backup.digests.find(name);
+      if (recorded == backup.digests.end()) {
+        check.unrecorded.push_back(name);
+      } else if (DigestOf(data / name) != recorded->second) {
+        check.changed.push_back(name);
+      }
+    }
+  }
+  if (request.force) return check;
+  if (!check.changed.empty()) {
+    throw Error(err::kInvalidArgument,
+                "Changed since the run: " + Listed(check.changed) +
+                    ". Restoring would discard that work; --force restores anyway (what it "
+                    "replaces is kept)",
+                "'" + data.string() + "'");
+  }
+  if (!check.unrecorded.empty()) {
+    throw Error(err::kInvalidArgument,
+                "The backup folder does not record how the run left " + Listed(check.unrecorded) +
+                    " (a folder from an older version, or a run that did not finish), so work "
+                    "done since cannot be ruled out; --force restores anyway (what it replaces "
+                    "is kept)",
+                "'" + data.string() + "'");
+  }
+  return check;
+}
+
+void RestoreDatabases(const BackupFolder& backup, const RestoreRequest& request,
+                      RestoreResult& result) {
+  CheckRestore(backup, request);
+  const fs::path folder(backup.folder);
+  const fs::path data(request.host_data_directory);
+  std::error_code ec;
+
+  // Keep what the restore replaces, in a backup folder of its own.
+  std::vector<std::string> present;
+  for (const std::string& name : backup.databases) {
+    if (fs::exists(data / name, ec)) present.push_back(name);
+  }
+  std::optional<BackupFolder> kept;
+  if (!present.empty()) {
+    kept = BackUpDatabases(data.string(), request.data_directory, present, request.now);
+    for (const UnopenedDatabase& left : kept->unopened) {
+      if (left.error.Number() == err::kFileNotFound) continue;  // gone since: nothing to keep
+      fs::remove_all(kept->folder, ec);
+      fs::remove(fs::path(kept->folder).parent_path(), ec);  // only when empty
+      throw Error(left.error.Number(),
+                  "Cannot keep " + left.name + " before replacing it: " + left.error.Text(),
+                  left.error.Context());
+    }
+    result.kept_folder = kept->folder;
+  }
+
   for (const std::string& name : backup.databases) {
     engine::CopyDatabase((folder / name).string(), (data / name).string(),
                          engine::CopyTarget::kReplace);
-    done.push_back({name, "restored"});
+    result.done.push_back({name, "restored"});
   }
   for (const std::string& name : backup.copied_in) {
     const fs::path copied = data / name;
@@ -255,7 +450,13 @@ void RestoreDatabases(const BackupFolder& backup, const std::string& host_data_d
       throw Error(err::kPermissionDenied, "Permission denied",
                   "'" + copied.string() + "': " + ec.message());
     }
-    done.push_back({name, "moved aside"});
+    result.done.push_back({name, "moved aside"});
+  }
+  // The kept folder can itself be restored: it records how this restore
+  // left each database.
+  if (kept) {
+    RecordDigests(*kept, data, kept->databases);
+    WriteManifest(*kept);
   }
 }
 

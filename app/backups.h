@@ -5,17 +5,31 @@
 // folder of the data directory:
 //   <data directory>/.actualiz-backups/<YYYY-MM-DD_HHMMSS>/<name>
 // together with a manifest, "actualiz-backup.json", that marks the folder
-// as a backup folder and names what it holds. After the run, the backups of
-// databases the run left as they were (same description, rows included) are
-// removed, and the databases the run copied in are added to the manifest so
-// that a restore can take them out again.
+// as a backup folder, names what it holds and the directory it was taken
+// from (as the window names it and as a resolved host path). The dated
+// folder is made with one mkdir, which fails when the name is taken: two
+// runs in the same second never share a folder, and a run only ever removes
+// a folder it made itself. After the run, the backups of databases the run
+// left as they were (same description, rows included) are removed, and the
+// databases the run copied in are added to the manifest so that a restore
+// can take them out again, each with the SHA-256 of its file as the run
+// left it.
+//
+// A restore is refused, before anything is touched, when the folder holds a
+// symbolic link, when the directory it would restore into is not the one
+// the manifest names (unless the operator names it explicitly), or when a
+// database was changed since the run (unless forced): it would discard work
+// done after the run. Whatever a restore replaces is first kept in a backup
+// folder of its own.
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/actualiz.h"
+#include "platform/drive_map.h"
 
 namespace actualiz::app {
 
@@ -30,10 +44,17 @@ struct UnopenedDatabase {
 };
 
 struct BackupFolder {
-  std::string folder;                  // host path of the dated folder
-  std::string data_directory;          // the data directory as the window names it ("c:\datos")
+  std::string folder;          // host path of the dated folder
+  std::string data_directory;  // the data directory as the window names it ("c:\datos")
+  // The data directory as a host path with every symbolic link resolved;
+  // "" in manifests written before it was recorded.
+  std::string host_data_directory;
   std::vector<std::string> databases;  // file names backed up, in the order they were saved
   std::vector<std::string> copied_in;  // file names the run copied into the data directory
+  // SHA-256 (hex) of each file of `databases` and `copied_in` as the run
+  // left it, by name. Empty until the run has ended (KeepChangedOnly), and
+  // in manifests written before digests were recorded.
+  std::map<std::string, std::string> digests;
   // Left out: not a database (3343), no longer there (3024, 3044) or a
   // read-only Access file (3027). The run cannot change them either; they
   // are not in the manifest.
@@ -45,7 +66,8 @@ struct BackupFolder {
 std::vector<std::string> PairedTargets(const Actualiz& window);
 
 // Creates "<host_data_directory>/.actualiz-backups/<YYYY-MM-DD_HHMMSS>" for
-// the local time `now` (with "-2", "-3", ... when that folder exists) and
+// the local time `now` (with "-2", "-3", ... when that name is taken, also
+// by a run creating it at the same moment) and
 // copies each of `names` from the data directory into it, then writes the
 // manifest. A name whose file the engine refuses to open as a database at
 // all (not a database, or gone) or opens as a read-only Access file is
@@ -54,15 +76,17 @@ std::vector<std::string> PairedTargets(const Actualiz& window);
 // failure (a database that opens but cannot be saved, one locked by
 // another process) fails with the engine's error naming the database; the
 // folder is then removed again, so no partial backup is left to be mistaken
-// for a whole one.
+// for a whole one. A folder this call did not create is never removed.
 BackupFolder BackUpDatabases(const std::string& host_data_directory,
                              const std::string& data_directory,
                              const std::vector<std::string>& names,
                              std::chrono::system_clock::time_point now);
 
 // After the run: removes the backup of every database whose description
-// (rows included) still equals its backup's, records `copied_in`, and
-// rewrites the manifest. When nothing is left to restore, removes the dated
+// (rows included) still equals its backup's, records `copied_in` and the
+// digest of each kept and copied-in file as it is now, and rewrites the
+// manifest. A file that cannot be read gets no digest (a restore then
+// treats it as possibly changed). When nothing is left to restore, removes the dated
 // folder (and the backups directory when it is then empty); `folder.folder`
 // is then "". A database that cannot be described keeps its backup.
 void KeepChangedOnly(BackupFolder& folder, const std::string& host_data_directory,
@@ -70,12 +94,48 @@ void KeepChangedOnly(BackupFolder& folder, const std::string& host_data_director
 
 // Reads the manifest of a backup folder. Fails with 76 "Path not found"
 // when the folder does not exist and 3001 when it holds no manifest (it is
-// not a backup folder) or a manifest that cannot be read.
+// not a backup folder), a manifest that cannot be read, or a symbolic link
+// anywhere inside it (the error names each one). Older manifests, without
+// the resolved data directory or digests, read with those left empty.
 BackupFolder ReadBackupFolder(const std::string& folder);
 
-// The data directory a backup folder belongs to: the directory that holds
-// its ".actualiz-backups".
+// The directory that holds the folder's ".actualiz-backups": where a
+// restore goes when the operator names no directory.
 std::string HostDataDirectoryOf(const std::string& folder);
+
+// The host directory a backup folder was taken from: the resolved one its
+// manifest records; for an older manifest, which records only the window's
+// name of it, that name through `drives` when it lies on a mapped drive.
+// "" when neither gives one.
+std::string OwnDataDirectory(const BackupFolder& backup, const platform::DriveMap& drives);
+
+struct RestoreRequest {
+  std::string host_data_directory;  // where to restore
+  std::string data_directory;       // the same as the operator names it, for the kept folder
+  std::string own_data_directory;   // the folder's own directory (OwnDataDirectory), or ""
+  // The operator named `host_data_directory` explicitly: it need not be
+  // the folder's own.
+  bool into = false;
+  // Replace databases changed since the run, or with no digest to tell.
+  bool force = false;
+  std::chrono::system_clock::time_point now;  // dates the folder keeping what is replaced
+};
+
+// What a restore would replace that the run did not leave as it is.
+struct RestoreCheck {
+  std::vector<std::string> changed;     // the file's digest differs from the run's
+  std::vector<std::string> unrecorded;  // the run recorded no digest for it
+};
+
+// Everything a restore checks before it touches a file. Fails with 3001
+// naming what stands in the way: a symbolic link inside the folder, a
+// directory that is not the folder's own (unless `into`; also when the own
+// one is not known), a database changed since the run or with no digest
+// (unless `force`; each named); with 76 when the directory is missing and
+// 3024 when a copy the manifest names is missing from the folder. A
+// database no longer in the directory counts as unchanged: restoring it
+// discards nothing.
+RestoreCheck CheckRestore(const BackupFolder& backup, const RestoreRequest& request);
 
 // What a restore did to one file.
 struct RestoredFile {
@@ -83,14 +143,24 @@ struct RestoredFile {
   std::string action;  // "restored", "moved aside" (a database the run copied in)
 };
 
-// Puts every database of `backup` back into `host_data_directory`
-// (replacing the file's content in one transaction), and moves each database
-// the run copied in into "<folder>/copied-in/", so that the directory is as
-// it was before the run. Nothing is touched when the data directory is
-// missing (76) or a copy the manifest names is missing from the folder
-// (3024). Otherwise stops at the first failure with the engine's error
-// naming the file; `done` then tells what was already restored.
-void RestoreDatabases(const BackupFolder& backup, const std::string& host_data_directory,
-                      std::vector<RestoredFile>& done);
+struct RestoreResult {
+  std::vector<RestoredFile> done;
+  // The backup folder (made as BackUpDatabases makes one) that keeps the
+  // databases as they were before the restore, with the digests of what
+  // the restore left; "" when there was none to keep.
+  std::string kept_folder;
+};
+
+// Checks as CheckRestore does, keeps every database it will replace in a
+// new backup folder of `request.host_data_directory`, then puts every
+// database of `backup` back (replacing the file's content in one
+// transaction) and moves each database the run copied in into
+// "<folder>/copied-in/", so that the directory is as it was before the
+// run. Nothing is touched when a check or the keeping fails. Otherwise
+// stops at the first failure with the engine's error naming the file;
+// `result` then tells what was already restored and where the replaced
+// databases are kept.
+void RestoreDatabases(const BackupFolder& backup, const RestoreRequest& request,
+                      RestoreResult& result);
 
 }  // namespace actualiz::app

@@ -1,13 +1,19 @@
-// actualiz-cli restore BACKUP-FOLDER [--data DIR] [--yes]
+// actualiz-cli restore BACKUP-FOLDER [--data DIR | --into DIR] [--force] [--yes]
 //
 // Puts the databases a batch run backed up back into their data directory
-// (by default the one that holds the folder's ".actualiz-backups") and
-// moves aside the databases that run copied in. Asks first on standard
-// input unless --yes. Exit status 0 when everything was restored, 1 when
-// the folder is not a backup folder, the operator said no, or a file could
-// not be restored.
+// (by default the one that holds the folder's ".actualiz-backups"; --data
+// names it, and must agree with the folder's manifest) and moves aside the
+// databases that run copied in. --into restores into a directory the
+// manifest does not name. A database changed since the run is refused
+// unless --force. What the restore replaces is first kept in a new backup
+// folder, named in the output. Asks first on standard input unless --yes.
+// Exit status 0 when everything was restored, 1 when the folder is not a
+// backup folder, the restore is refused, the operator said no, or a file
+// could not be restored.
+#include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "app/backups.h"
 #include "base/terminal_text.h"
@@ -20,6 +26,8 @@ namespace {
 struct RestoreOptions {
   std::string folder;
   std::string data;
+  std::string into;
+  bool force = false;
   bool yes = false;
 };
 
@@ -40,40 +48,65 @@ std::string HostPath(const platform::DriveMap& drives, const std::string& path) 
   return drives.ToHost(path);
 }
 
+void PrintDone(const app::BackupFolder& backup, const app::RestoreResult& result) {
+  for (const app::RestoredFile& file : result.done) {
+    std::cout << file.action << " " << TerminalSafe(file.name)
+              << (file.action == "moved aside" ? " to " + TerminalSafe(backup.folder) + "/copied-in"
+                                               : "")
+              << "\n";
+  }
+  if (!result.kept_folder.empty()) {
+    std::cout << "The databases as they were before this restore are kept in "
+              << TerminalSafe(result.kept_folder) << "\n";
+  }
+}
+
 int RunRestore(const CliContext& context, const RestoreOptions& options) {
   const platform::DriveMap drives = context.MakeDriveMap();
-  std::vector<app::RestoredFile> done;
+  app::RestoreResult result;
+  std::optional<app::BackupFolder> backup;
   try {
-    const app::BackupFolder backup = app::ReadBackupFolder(HostPath(drives, options.folder));
-    const std::string host_data = options.data.empty() ? app::HostDataDirectoryOf(backup.folder)
-                                                       : HostPath(drives, options.data);
-    const std::string shown = options.data.empty() ? backup.data_directory : options.data;
-    const size_t count = backup.databases.size();
-    const std::string question = "Restore " + std::to_string(count) + " database" +
-                                 (count == 1 ? "" : "s") + " into " + TerminalSafe(shown) + "?";
-    if (!backup.copied_in.empty()) {
-      std::cout << "The run also copied in " << backup.copied_in.size() << " database"
-                << (backup.copied_in.size() == 1 ? "" : "s") << "; restoring moves "
-                << (backup.copied_in.size() == 1 ? "it" : "them")
+    backup = app::ReadBackupFolder(HostPath(drives, options.folder));
+    app::RestoreRequest request;
+    request.into = !options.into.empty();
+    request.force = options.force;
+    request.host_data_directory = request.into           ? HostPath(drives, options.into)
+                                  : options.data.empty() ? app::HostDataDirectoryOf(backup->folder)
+                                                         : HostPath(drives, options.data);
+    request.data_directory =
+        drives.FromHost(request.host_data_directory).value_or(request.host_data_directory);
+    request.own_data_directory = app::OwnDataDirectory(*backup, drives);
+    const app::RestoreCheck check = app::CheckRestore(*backup, request);
+    for (const std::string& name : check.changed) {
+      std::cout << TerminalSafe(name) << " was changed since the run; --force replaces it.\n";
+    }
+    for (const std::string& name : check.unrecorded) {
+      std::cout << TerminalSafe(name)
+                << " may have been changed since the run; --force replaces it.\n";
+    }
+    const size_t count = backup->databases.size();
+    std::string question = "Restore " + std::to_string(count) + " database" +
+                           (count == 1 ? "" : "s") + " into " +
+                           TerminalSafe(request.data_directory);
+    if (request.into)
+      question += " (the backup was taken from " + TerminalSafe(backup->data_directory) + ")";
+    question += "?";
+    if (!backup->copied_in.empty()) {
+      std::cout << "The run also copied in " << backup->copied_in.size() << " database"
+                << (backup->copied_in.size() == 1 ? "" : "s") << "; restoring moves "
+                << (backup->copied_in.size() == 1 ? "it" : "them")
                 << " aside into the backup folder.\n";
     }
     if (!options.yes && !Confirmed(question)) {
       std::cout << "Nothing was restored.\n";
       return 1;
     }
-    app::RestoreDatabases(backup, host_data, done);
-    for (const app::RestoredFile& file : done) {
-      std::cout << file.action << " " << TerminalSafe(file.name)
-                << (file.action == "moved aside"
-                        ? " to " + TerminalSafe(backup.folder) + "/copied-in"
-                        : "")
-                << "\n";
-    }
+    request.now = std::chrono::system_clock::now();
+    app::RestoreDatabases(*backup, request, result);
+    PrintDone(*backup, result);
     return 0;
   } catch (const Error& e) {
-    for (const app::RestoredFile& file : done) {
-      std::cout << file.action << " " << TerminalSafe(file.name) << "\n";
-    }
+    if (backup) PrintDone(*backup, result);
     std::cerr << "actualiz-cli restore: error " << e.Number() << " "
               << TerminalSafe(e.Text() + (e.Context().empty() ? "" : " [" + e.Context() + "]"))
               << "\n";
@@ -86,8 +119,16 @@ void AddRestoreCommand(CLI::App& app, CliContext& context) {
   CLI::App* command =
       app.add_subcommand("restore", "Put back the databases of a backup folder made by batch");
   command->add_option("folder", options->folder, "The dated backup folder")->required();
-  command->add_option("--data", options->data,
-                      "The data directory to restore into (default: the one holding the folder)");
+  CLI::Option* data = command->add_option(
+      "--data", options->data,
+      "The data directory to restore into (default: the one holding the folder); it must be "
+      "the one the folder was taken from");
+  command
+      ->add_option("--into", options->into,
+                   "Restore into this directory even though the folder was taken from another")
+      ->excludes(data);
+  command->add_flag("--force", options->force,
+                    "Also replace databases changed since the run (what is replaced is kept)");
   command->add_flag("--yes", options->yes, "Restore without asking");
   command->callback([&context, options] { context.exit_status = RunRestore(context, *options); });
 }

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "engine/backup.h"
 #include "tests/support/db_builder.h"
@@ -113,9 +116,36 @@ class Backups : public ::testing::Test {
   std::string Data() const { return data.string(); }
   std::string At(const std::string& name) const { return (data / name).string(); }
 
+  // A run that backs up `names`, changes each (one more row in its first
+  // table) and leaves the digests as batch does; the manifest as read back.
+  BackupFolder RunChanging(const std::vector<std::string>& names) {
+    BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", names, now);
+    for (const std::string& name : names) {
+      const nlohmann::json first = DescribeFile(At(name))["tables"][0];
+      const std::string statement = "INSERT INTO " + first["name"].get<std::string>() + " (" +
+                                    first["fields"][0]["name"].get<std::string>() + ") VALUES (" +
+                                    std::to_string(++last_row) + ")";
+      Sql(At(name), statement.c_str());
+    }
+    KeepChangedOnly(backup, Data(), {});
+    return ReadBackupFolder(backup.folder);
+  }
+
+  // A restore into the directory the folder was taken from.
+  RestoreRequest Into(const std::string& directory, bool force = false) const {
+    RestoreRequest request;
+    request.host_data_directory = directory;
+    request.data_directory = directory;
+    request.own_data_directory = Data();
+    request.force = force;
+    request.now = now;
+    return request;
+  }
+
   TempDir temp;
   fs::path data;
   std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+  int last_row = 100;  // rows RunChanging adds take the next number
 };
 
 TEST_F(Backups, FolderIsDatedAndHoldsEqualCopiesAndAManifest) {
@@ -245,13 +275,13 @@ TEST_F(Backups, RestorePutsContentBackAndMovesCopiedInDatabasesAside) {
   BuildDatabase(At("nueva.mdb"), kOther);
   KeepChangedOnly(backup, Data(), {"nueva.mdb"});
 
-  std::vector<RestoredFile> done;
-  RestoreDatabases(ReadBackupFolder(backup.folder), Data(), done);
+  RestoreResult result;
+  RestoreDatabases(ReadBackupFolder(backup.folder), Into(Data()), result);
   EXPECT_EQ(DescribeFile(At("clientes.mdb"), true), before);
   EXPECT_FALSE(fs::exists(At("nueva.mdb")));
   EXPECT_TRUE(fs::exists(backup.folder + "/copied-in/nueva.mdb"));
-  ASSERT_EQ(done.size(), 2u);
-  EXPECT_EQ(done[1].action, "moved aside");
+  ASSERT_EQ(result.done.size(), 2u);
+  EXPECT_EQ(result.done[1].action, "moved aside");
 }
 
 TEST_F(Backups, RestoreWithACopyMissingTouchesNothing) {
@@ -260,11 +290,133 @@ TEST_F(Backups, RestoreWithACopyMissingTouchesNothing) {
   backup.copied_in = {"nueva.mdb"};
   fs::remove(backup.folder + "/otra.mdb");
   Sql(At("clientes.mdb"), "DELETE FROM Clientes");
-  std::vector<RestoredFile> done;
-  EXPECT_EQ(ErrorNumber([&] { RestoreDatabases(backup, Data(), done); }), err::kFileNotFound);
-  EXPECT_TRUE(done.empty());
+  RestoreResult result;
+  EXPECT_EQ(ErrorNumber([&] { RestoreDatabases(backup, Into(Data(), true), result); }),
+            err::kFileNotFound);
+  EXPECT_TRUE(result.done.empty());
   EXPECT_TRUE(DescribeFile(At("clientes.mdb"), true)["tables"][0]["rows"].empty());
   EXPECT_TRUE(fs::exists(At("nueva.mdb")));
+}
+
+// Runs started in the same second used to pick one folder name between
+// them: the run that then failed (its copy found the other's file there)
+// removed the folder with the other run's backups in it. Several processes
+// released at once with the same `now` must each get a folder of their own.
+TEST_F(Backups, RunsStartedTogetherInTheSameSecondGetFoldersOfTheirOwn) {
+  constexpr int kRuns = 8;
+  constexpr int kRounds = 20;
+  for (int round = 0; round < kRounds; ++round) {
+    const auto same = now + std::chrono::hours(round);
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < kRuns; ++i) {
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        close(gate[1]);
+        char byte;
+        (void)!read(gate[0], &byte, 1);  // released all at once when the gate closes
+        try {
+          BackUpDatabases(Data(), "c:\\datos", {"otra.mdb"}, same);
+          _exit(0);
+        } catch (...) {
+          _exit(1);
+        }
+      }
+      children.push_back(child);
+    }
+    close(gate[0]);
+    close(gate[1]);
+    int failed = 0;
+    for (pid_t child : children) {
+      int status = 0;
+      waitpid(child, &status, 0);
+      failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(failed, 0) << "round " << round;
+  }
+  // Every run's folder is there, whole.
+  std::set<std::string> folders;
+  for (const auto& entry : fs::directory_iterator(data / kBackupsDirectory)) {
+    folders.insert(entry.path().string());
+    EXPECT_EQ(ReadBackupFolder(entry.path().string()).databases.size(), 1u) << entry.path();
+    EXPECT_TRUE(fs::exists(entry.path() / "otra.mdb")) << entry.path();
+  }
+  EXPECT_EQ(folders.size(), size_t(kRounds * kRuns));
+}
+
+// A link inside the folder could make a restore read another file than
+// the one backed up (or a manifest written elsewhere): it is refused,
+// named, before anything is touched.
+TEST_F(Backups, SymbolicLinksInsideTheFolderAreRefusedByName) {
+  const struct {
+    const char* link;
+    const char* target;  // relative to the data directory
+  } cases[] = {
+      {"clientes.mdb", "otra.mdb"},
+      {"actualiz-backup.json", "otra.mdb"},
+      {"copied-in/nueva.mdb", "otra.mdb"},
+      {"copied-in", "."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.link);
+    BackupFolder backup = RunChanging({"clientes.mdb"});
+    const fs::path link = fs::path(backup.folder) / c.link;
+    fs::remove(link);
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(data / c.target, link);
+    const std::string before = testing::ReadFile(At("clientes.mdb"));
+    for (const auto& attempt :
+         std::vector<std::function<void()>>{[&] { ReadBackupFolder(backup.folder); },
+                                            [&] {
+                                              RestoreResult result;
+                                              RestoreDatabases(backup, Into(Data(), true), result);
+                                            }}) {
+      try {
+        attempt();
+        ADD_FAILURE() << "not refused";
+      } catch (const Error& e) {
+        EXPECT_EQ(e.Number(), err::kInvalidArgument);
+        EXPECT_NE(e.Text().find(c.link), std::string::npos) << e.Text();
+      }
+    }
+    EXPECT_EQ(testing::ReadFile(At("clientes.mdb")), before);
+    fs::remove_all(data / kBackupsDirectory);
+  }
+}
+
+// Manifests written before the data directory was resolved and digests
+// recorded still read. Such a folder restores only into the directory its
+// Windows name proves through the drive map, and only with --force, since
+// nothing tells whether the databases changed after the run.
+TEST_F(Backups, OlderManifestRestoresOnlyWhereItsNameProvesAndOnlyWhenForced) {
+  BackupFolder backup = RunChanging({"clientes.mdb"});
+  testing::WriteFile(fs::path(backup.folder) / kBackupManifest,
+                     R"({"dataDirectory": "c:\\datos", "databases": ["clientes.mdb"]})");
+  backup = ReadBackupFolder(backup.folder);
+  EXPECT_TRUE(backup.host_data_directory.empty());
+  EXPECT_TRUE(backup.digests.empty());
+
+  platform::DriveMap unmapped;
+  platform::DriveMap drives;
+  drives.Map('c', temp.path().string());
+  EXPECT_EQ(OwnDataDirectory(backup, unmapped), "");
+  EXPECT_EQ(OwnDataDirectory(backup, drives), fs::weakly_canonical(data).string());
+
+  RestoreRequest request = Into(Data());
+  request.own_data_directory = OwnDataDirectory(backup, unmapped);
+  EXPECT_EQ(ErrorNumber([&] { CheckRestore(backup, request); }), err::kInvalidArgument);
+  request.own_data_directory = OwnDataDirectory(backup, drives);
+  try {
+    CheckRestore(backup, request);
+    ADD_FAILURE() << "not refused";
+  } catch (const Error& e) {
+    EXPECT_NE(e.Text().find("does not record how the run left clientes.mdb"), std::string::npos)
+        << e.Text();
+  }
+  request.force = true;
+  EXPECT_EQ(CheckRestore(backup, request).unrecorded, std::vector<std::string>{"clientes.mdb"});
 }
 
 }  // namespace

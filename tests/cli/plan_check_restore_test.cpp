@@ -237,5 +237,68 @@ TEST_F(PlanCheckRestore, NoBackupMakesNoFolderAndRestoreRefusesOtherFolders) {
   EXPECT_FALSE(fs::exists(datos / ".actualiz-backups"));
 }
 
+// A backup folder copied into another directory used to restore into that
+// directory (the folder's grandparent), replacing its same-named databases
+// while the question named the directory the backup came from.
+TEST_F(PlanCheckRestore, MovedBackupFolderRestoresOnlyWhereItWasTakenOrIntoANamedDirectory) {
+  const fs::path report = temp.path() / "batch.json";
+  ASSERT_EQ(Command("batch --data 'c:\\datos' --json " + Quoted(report.string())).status, 0);
+  const fs::path folder = json::parse(ReadFile(report))["backupFolder"].get<std::string>();
+  const fs::path other = demo / "c" / "otros";
+  fs::create_directories(other / ".actualiz-backups");
+  fs::copy_file(datos / "clientes.mdb", other / "clientes.mdb");
+  const fs::path moved = other / ".actualiz-backups" / folder.filename();
+  fs::copy(folder, moved, fs::copy_options::recursive);
+  const std::string others = ReadFile(other / "clientes.mdb");
+
+  for (const char* options : {"", "--data 'c:\\otros'"}) {
+    const CliResult refused =
+        Command("restore --yes " + std::string(options) + " " + Quoted(moved));
+    EXPECT_EQ(refused.status, 1) << refused.out;
+    EXPECT_NE(refused.out.find("was taken from c:\\datos"), std::string::npos) << refused.out;
+    EXPECT_TRUE(ReadFile(other / "clientes.mdb") == others)
+        << "the other directory's database changed";
+  }
+  const CliResult into = Command("restore --into 'c:\\otros' " + Quoted(moved), "y\n");
+  ASSERT_EQ(into.status, 0) << into.out;
+  EXPECT_NE(into.out.find("into c:\\otros (the backup was taken from c:\\datos)?"),
+            std::string::npos)
+      << into.out;
+  EXPECT_FALSE(ReadFile(other / "clientes.mdb") == others) << "not restored";
+}
+
+// Rows entered after the batch used to vanish on restore without a word.
+// A database changed since the run is refused, named; --force restores it
+// and keeps the changed one in a folder the output names, which can itself
+// be restored to undo the restore.
+TEST_F(PlanCheckRestore, WorkDoneAfterTheRunIsNeverDiscardedSilently) {
+  const fs::path report = temp.path() / "batch.json";
+  ASSERT_EQ(Command("batch --data 'c:\\datos' --json " + Quoted(report.string())).status, 0);
+  const std::string folder = json::parse(ReadFile(report))["backupFolder"];
+  const std::string clientes = (datos / "clientes.mdb").string();
+  RunSql(clientes, "INSERT INTO Clientes (Codigo, Nombre) VALUES (99, 'Nueva')");
+  const json worked = DescribeFile(clientes, true);
+
+  const auto files = Files();
+  const CliResult refused = Command("restore --yes " + Quoted(folder));
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_NE(refused.out.find("Changed since the run: clientes.mdb"), std::string::npos)
+      << refused.out;
+  EXPECT_TRUE(Files() == files) << "a file changed";
+
+  const CliResult forced = Command("restore --yes --force " + Quoted(folder));
+  ASSERT_EQ(forced.status, 0) << forced.out;
+  const std::string marker = "before this restore are kept in ";
+  const size_t at = forced.out.find(marker);
+  ASSERT_NE(at, std::string::npos) << forced.out;
+  const std::string kept =
+      forced.out.substr(at + marker.size(), forced.out.find('\n', at) - at - marker.size());
+  EXPECT_EQ(DescribeFile(kept + "/clientes.mdb", true), worked);
+
+  const CliResult undo = Command("restore --yes " + Quoted(kept));
+  ASSERT_EQ(undo.status, 0) << undo.out;
+  EXPECT_EQ(DescribeFile(clientes, true), worked);
+}
+
 }  // namespace
 }  // namespace actualiz::testing

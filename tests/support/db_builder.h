@@ -18,4 +18,9 @@ void BuildDatabase(const std::string& host_path, const std::string& json_text);
 // each table's rows when `rows` is true. The file is opened and closed again.
 nlohmann::json DescribeFile(const std::string& host_path, bool rows = false);
 
+// Runs `sql` straight on the file at `host_path`, as another program would
+// (work done on a database outside this system). Throws std::runtime_error
+// with SQLite's message when it fails.
+void RunSql(const std::string& host_path, const std::string& sql);
+
 }  // namespace actualiz::testing

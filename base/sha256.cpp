@@ -1,0 +1,118 @@
+// SHA-256 as FIPS 180-4 defines it: the message is padded with a one bit,
+// zeros and its length in bits (big-endian, 64 bits) to a whole number of
+// 64-byte blocks, and each block runs the 64 rounds of the compression
+// function over the eight working words. Words are read big-endian, which
+// is the easy part to get wrong on a little-endian machine.
+#include "base/sha256.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+namespace actualiz {
+
+namespace {
+
+constexpr std::array<std::uint32_t, 64> kRound = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+}  // namespace
+
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::Compress(const unsigned char* block) {
+  std::array<std::uint32_t, 64> w;
+  for (int i = 0; i < 16; ++i) {
+    w[i] = std::uint32_t(block[4 * i]) << 24 | std::uint32_t(block[4 * i + 1]) << 16 |
+           std::uint32_t(block[4 * i + 2]) << 8 | std::uint32_t(block[4 * i + 3]);
+  }
+  for (int i = 16; i < 64; ++i) {
+    const std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+    const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+  }
+  std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+  std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+  for (int i = 0; i < 64; ++i) {
+    const std::uint32_t s1 = Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25);
+    const std::uint32_t choose = (e & f) ^ (~e & g);
+    const std::uint32_t t1 = h + s1 + choose + kRound[i] + w[i];
+    const std::uint32_t s0 = Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22);
+    const std::uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
+    const std::uint32_t t2 = s0 + majority;
+    h = g;
+    g = f;
+    f = e;
+    e = d + t1;
+    d = c;
+    c = b;
+    b = a;
+    a = t1 + t2;
+  }
+  state_[0] += a;
+  state_[1] += b;
+  state_[2] += c;
+  state_[3] += d;
+  state_[4] += e;
+  state_[5] += f;
+  state_[6] += g;
+  state_[7] += h;
+}
+
+void Sha256::Update(std::string_view bytes) {
+  assert(!finished_);
+  total_bytes_ += bytes.size();
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t left = bytes.size();
+  if (pending_size_ > 0) {
+    const std::size_t take = std::min(left, pending_.size() - pending_size_);
+    std::memcpy(pending_.data() + pending_size_, in, take);
+    pending_size_ += take;
+    in += take;
+    left -= take;
+    if (pending_size_ < pending_.size()) return;
+    Compress(pending_.data());
+    pending_size_ = 0;
+  }
+  for (; left >= 64; in += 64, left -= 64) Compress(in);
+  std::memcpy(pending_.data(), in, left);
+  pending_size_ = left;
+}
+
+std::string Sha256::HexDigest() {
+  assert(!finished_);
+  const std::uint64_t bits = total_bytes_ * 8;
+  // The one bit, then zeros up to 56 bytes into a block, then the length.
+  std::string padding(1, '\x80');
+  const std::size_t used = (pending_size_ + 1) % 64;
+  padding.append(used <= 56 ? 56 - used : 120 - used, '\0');
+  for (int shift = 56; shift >= 0; shift -= 8) padding.push_back(char((bits >> shift) & 0xff));
+  Update(padding);
+  assert(pending_size_ == 0);
+  finished_ = true;
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (std::uint32_t word : state_) {
+    for (int shift = 28; shift >= 0; shift -= 4) hex.push_back(kHex[(word >> shift) & 0xf]);
+  }
+  return hex;
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+  Sha256 digest;
+  digest.Update(bytes);
+  return digest.HexDigest();
+}
+
+}  // namespace actualiz

@@ -168,13 +168,6 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   app::Actualiz window(context.MakeEnvironment(op));
   ProgressPanel panel(window, std::cout, StandardOutputIsTerminal());
   window.Activate();
-  try {
-    app::RequireModels(window);
-  } catch (const Error& e) {
-    std::cerr << "actualiz-cli batch: no models to work from: " << ErrorLine(e)
-              << "\nNothing was changed.\n";
-    return 1;
-  }
   if (!options.data.empty()) {
     // A data directory that cannot be set is the caller's mistake: nothing runs.
     // A host path is taken as the Windows path of the drive it lies on; the
@@ -191,6 +184,13 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
     std::cerr << "actualiz-cli batch: the default data directory "
               << app::Actualiz::kDefaultDataDirectory << " does not exist; give one with --data\n"
               << "Nothing was changed.\n";
+    return 1;
+  }
+  try {
+    app::RequireModels(window);
+  } catch (const Error& e) {
+    std::cerr << "actualiz-cli batch: no models to work from: " << ErrorLine(e)
+              << "\nNothing was changed.\n";
     return 1;
   }
   app::RunLocks locks;

@@ -4,11 +4,18 @@
 // locked without blocking, again and again with short sleeps until the wait
 // ends, so that a run never hangs on another and a stop request is seen at
 // once. The holder line is "program\tpid\tstarted\n".
+//
+// The last holder removes the file as it lets go, so that a directory keeps
+// no trace of the runs that locked it (a killed holder leaves it; the next
+// one removes it). A run may therefore lock a file that has just been
+// removed; it then finds the name no longer leads to what it locked, and
+// opens the name again.
 #include "platform/run_lock.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,6 +69,14 @@ long long StartTicks() {
     if (number == 22) return std::atoll(field.c_str());
   }
   return -1;
+}
+
+// Whether `fd` is still the file named `path` (not one removed since).
+bool StillNamed(int fd, const std::string& path) {
+  struct stat opened {};
+  struct stat named {};
+  return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 bool ProcessRuns(long pid) {
@@ -132,16 +147,21 @@ std::optional<LockHolder> ReadLockHolder(const std::string& path) {
 RunLock::RunLock(const std::string& directory, LockMode mode, std::chrono::milliseconds wait,
                  std::string_view program, const std::atomic<int>* stop)
     : mode_(mode), path_((std::filesystem::path(directory) / kRunLockFileName).string()) {
-  fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  // Another user's lock file may be read-only to us: a lock needs no more,
-  // only the holder's name goes unwritten.
-  if (fd_ < 0 && errno == EACCES) fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) {
-    throw Error(err::kPermissionDenied, "Permission denied", "lock file " + path_);
-  }
   const int operation = (mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
   const auto deadline = std::chrono::steady_clock::now() + wait;
-  while (flock(fd_, operation) != 0) {
+  for (;;) {
+    fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // Another user's lock file may be read-only to us: a lock needs no more,
+    // only the holder's name goes unwritten.
+    if (fd_ < 0 && errno == EACCES) fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+      throw Error(err::kPermissionDenied, "Permission denied", "lock file " + path_);
+    }
+    if (flock(fd_, operation) == 0) {
+      if (StillNamed(fd_, path_)) break;
+      close(fd_);  // its last holder removed it: lock the one the name leads to now
+      continue;
+    }
     const bool busy = errno == EWOULDBLOCK || errno == EINTR;
     const bool stopping = stop != nullptr && stop->load() != 0;
     if (!busy || stopping || std::chrono::steady_clock::now() >= deadline) {
@@ -154,6 +174,8 @@ RunLock::RunLock(const std::string& directory, LockMode mode, std::chrono::milli
       if (stopping) throw Error(err::kLockedByOtherUser, text, directory + "; stopped waiting");
       throw Error(err::kLockedByOtherUser, text, directory);
     }
+    close(fd_);
+    fd_ = -1;
     std::this_thread::sleep_for(kRetryEvery);
   }
   if (mode == LockMode::kExclusive) WriteHolder(fd_, program);
@@ -166,8 +188,12 @@ RunLock::RunLock(RunLock&& other) noexcept
 
 RunLock::~RunLock() {
   if (fd_ < 0) return;
-  if (mode_ == LockMode::kExclusive) {
+  // Only a sole holder removes the file: a shared holder first makes sure
+  // no other is left (the conversion may let a waiting run in first; then
+  // that run has it and the file stays).
+  if (mode_ == LockMode::kExclusive || flock(fd_, LOCK_EX | LOCK_NB) == 0) {
     [[maybe_unused]] const int emptied = ftruncate(fd_, 0);
+    unlink(path_.c_str());
   }
   close(fd_);
 }

@@ -79,7 +79,7 @@ TEST(Interruptions, ASignalStopsBetweenDatabasesReportsAndTrimsTheBackup) {
   for (const Case c : {Case{SIGINT, 130, "SIGINT"}, Case{SIGTERM, 143, "SIGTERM"}}) {
     SCOPED_TRACE(c.name);
     const DemoSite site;
-    AddPairs(site, 40);
+    AddPairs(site, 12);
     ChildProcess batch({ACTUALIZ_CLI, "--drive", "c=" + site.Drive().string(), "--program-dir",
                         (site.Drive() / "prog").string(), "batch", "--data", "c:\\datos", "--json",
                         site.Report()});
@@ -103,8 +103,12 @@ TEST(Interruptions, ASignalStopsBetweenDatabasesReportsAndTrimsTheBackup) {
       const bool reached = !missed.count(name);
       EXPECT_EQ(database["state"] == "not reached", !reached) << name;
       // The backup keeps what the run changed, and nothing it never reached.
-      if (database["state"] == "updated") EXPECT_EQ(kept.count(name), 1u) << name;
-      if (!reached) EXPECT_EQ(kept.count(name), 0u) << name;
+      if (database["state"] == "updated") {
+        EXPECT_EQ(kept.count(name), 1u) << name;
+      }
+      if (!reached) {
+        EXPECT_EQ(kept.count(name), 0u) << name;
+      }
     }
     EXPECT_FALSE(fs::exists(site.Data() / "tarifas.mdb")) << "a model was copied in after the stop";
     // Every database is whole, and a second run finishes the work.

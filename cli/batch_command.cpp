@@ -201,6 +201,14 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
     const int stopped_by = context.stop != nullptr ? context.stop->load() : 0;
     return stopped_by != 0 ? platform::StopSignals::ExitStatus(stopped_by) : 1;
   }
+  // Another run may have changed the data directory while this one waited
+  // (copied its models in): list it again now that nobody else can.
+  const std::string data_directory = window.Dir1.Path();
+  if (!window.AtTop("Dir1.Path = " + data_directory,
+                    [&] { window.Dir1.SetPath(data_directory); })) {
+    std::cerr << "actualiz-cli batch: cannot list '" << data_directory << "' again\n";
+    return 1;
+  }
   // The report covers the run itself; what the start-up recorded (a
   // fallback of the data directory, a catalogue that could not be opened)
   // stays in the log file, and a missing catalogue fails the chains that

@@ -3,8 +3,10 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -56,6 +58,23 @@ TEST(ConcurrentRuns, AWritingCommandWaitsThenNamesTheRunThatHoldsItsLock) {
   }
   // Nobody holding them, the same batch runs.
   EXPECT_EQ(site.Cli("--wait 0.2 batch --no-backup --data 'c:\\datos'").status, 0);
+}
+
+TEST(ConcurrentRuns, ARunThatWaitedWorksOnWhatTheOtherLeft) {
+  const DemoSite site;
+  std::optional<platform::RunLock> other(std::in_place, site.Data().string(),
+                                         platform::LockMode::kExclusive,
+                                         std::chrono::milliseconds(0), "actualiz-cli batch");
+  ChildProcess batch({ACTUALIZ_CLI, "--drive", "c=" + site.Drive().string(), "--program-dir",
+                      (site.Drive() / "prog").string(), "--wait", "60", "batch", "--no-backup",
+                      "--data", "c:\\datos"});
+  // The batch has listed the data directory and waits; the other run copies
+  // in the model that had no database, and lets go.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  fs::copy_file(site.Models() / "tarifas.mdb", site.Data() / "tarifas.mdb");
+  other.reset();
+  EXPECT_EQ(batch.Wait(), 0) << batch.Output();
+  EXPECT_EQ(batch.Output().find("File already exists"), std::string::npos) << batch.Output();
 }
 
 // A demo drive with many more pairs: each paired database and its model

@@ -45,9 +45,9 @@ TEST(WindowBesideAnotherRun, AClickIsRefusedNamingTheHolderAndClosingMidActionAs
     qobject_cast<QPushButton*>(view.ViewOf("Command15"))->click();  // "Bases Añadir"
 
     ASSERT_FALSE(op.messages.empty());
-    EXPECT_NE(op.messages.back().text.find("actualiz-cli batch (process " +
-                                           std::to_string(getpid())),
-              std::string::npos)
+    EXPECT_NE(
+        op.messages.back().text.find("actualiz-cli batch (process " + std::to_string(getpid())),
+        std::string::npos)
         << op.messages.back().text;
     EXPECT_EQ(window.List8.ListCount(), 0) << "the refused click ran";
     EXPECT_EQ(asked, 1);

@@ -18,6 +18,8 @@
 // running handler with ProgramEnded, which no rule passes over.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -45,6 +47,12 @@ struct Environment {
   std::string program_dir;           // Windows or host path of the program's directory
   platform::Operator* op = nullptr;  // message boxes and program end; never null once built
   std::string log_file;              // host path the run log is appended to; "" for none
+  // How long a run that writes waits for another run's lock (app/run_locks.h).
+  std::chrono::milliseconds lock_wait{5000};
+  // Set non-zero (to the signal's number) by the front end when the operator
+  // asks a running batch to stop; the batch stops at its next safe point,
+  // between two databases. Null when nothing can ask.
+  const std::atomic<int>* stop = nullptr;
 };
 
 // A message box the window showed.
@@ -66,6 +74,10 @@ class Actualiz {
 
   // ---- the window ----
   static constexpr const char* kCaption = "Añade Pomerd";
+  // The data directory start-up sets, and the one it falls back to when
+  // that cannot be set.
+  static constexpr const char* kDefaultDataDirectory = "c:\\archivos de programa\\vek 2000\\bases";
+  static constexpr const char* kFallbackDataDirectory = "c:\\";
   static constexpr int kClientWidth = 4245;   // twips
   static constexpr int kClientHeight = 2235;  // twips
   int MousePointer() const { return mouse_pointer_; }
@@ -75,6 +87,8 @@ class Actualiz {
   RunLog& Log() { return log_; }
   const RunLog& Log() const { return log_; }
   const Environment& Env() const { return env_; }
+  // Whether the front end has asked the running batch to stop.
+  bool StopRequested() const { return env_.stop != nullptr && env_.stop->load() != 0; }
   // Every control, containers before their contents, in inventory order.
   const std::vector<Control*>& Controls() const { return controls_; }
   Control* FindControl(std::string_view full_name) const;  // "List1(3)", nullptr if none

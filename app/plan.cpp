@@ -30,6 +30,7 @@
 
 #include "app/backups.h"
 #include "app/catalogues.h"
+#include "app/run_locks.h"
 #include "base/terminal_text.h"
 #include "engine/backup.h"
 #include "engine/description.h"
@@ -281,6 +282,21 @@ void Unmirror(BatchReport& report, const Mirror& mirror) {
 
 }  // namespace
 
+void RequireModels(const Actualiz& window) {
+  if (window.List7.ListCount() > 0) return;
+  const std::string models = window.ProgramDirectory() + "\\modelos";
+  std::string host = models;
+  try {
+    host = window.Env().drives.ToHost(models);
+  } catch (const Error&) {
+    // Named as the window names it.
+  }
+  if (!fs::is_directory(host)) {
+    throw Error(err::kPathNotFound, "Path not found", "models directory " + host);
+  }
+  throw Error(err::kFileNotFound, "No model database (*.mdb) in the models directory", host);
+}
+
 bool Plan::NothingToDo() const {
   if (Failed() || !report.other_changes.empty()) return false;
   return std::all_of(report.databases.begin(), report.databases.end(),
@@ -296,8 +312,13 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
   if (!fs::is_directory(drives.ToHost(data))) {
     throw Error(err::kPathNotFound, "Path not found", "'" + data_directory + "'");
   }
-  CopyCatalogues(drives, mirror);
-  CopyMatching(drives, mirror, data);
+  {
+    // Never a catalogue or a database half-way through another run's change.
+    const RunLocks locks =
+        LockRun(env, true, {drives.ToHost(data)}, platform::LockMode::kShared, "actualiz plan");
+    CopyCatalogues(drives, mirror);
+    CopyMatching(drives, mirror, data);
+  }
   CopyMatching(drives, mirror, env.program_dir + "\\modelos");
 
   Environment scratch_env;
@@ -306,6 +327,11 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
   scratch_env.op = env.op;
   Actualiz window(scratch_env);
   window.Activate();
+  try {
+    RequireModels(window);
+  } catch (const Error& e) {
+    throw Error(e.Number(), e.Text(), mirror.Unmirror(e.Context()));
+  }
   window.Dir1.SetPath(data);
 
   const std::string scratch_host_data = scratch_env.drives.ToHost(data);

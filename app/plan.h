@@ -15,6 +15,7 @@
 // pairs out: a plan of an up-to-date directory is empty.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "app/actualiz.h"
@@ -34,11 +35,21 @@ struct Plan {
   bool Failed() const { return report.FailureCount() > 0; }
 };
 
+// Fails when the started `window` found no model to work from: error 76
+// "Path not found" naming the models directory (a host path) when it does
+// not exist, 3024 naming it when it holds no "*.mdb". Without models the
+// batch would change nothing and call every database up to date.
+void RequireModels(const Actualiz& window);
+
 // Plans the batch over `data_directory` (a Windows path on a mapped drive, or
 // a host path under one, read as that drive's Windows path) for the window environment `env` (its
 // drive map and program directory; its operator is the scratch window's). Fails with the drive
 // map's or the engine's error when the data directory cannot be used or a
-// file cannot be copied for the scratch run; nothing real is ever written.
+// file cannot be copied for the scratch run, and as RequireModels when there
+// is no model; nothing real is ever written. The catalogues and the data
+// directory are copied under a shared run lock (app/run_locks.h), so never
+// while a batch or the window is changing them: after `env.lock_wait`,
+// error 3260 naming that run.
 Plan MakePlan(const Environment& env, const std::string& data_directory);
 
 // The plan as the terminal shows it: one paragraph per database, naming

@@ -11,11 +11,6 @@
 
 namespace actualiz::app {
 
-namespace {
-constexpr const char* kDefaultDataDirectory = "c:\\archivos de programa\\vek 2000\\bases";
-constexpr const char* kFallbackDataDirectory = "c:\\";
-}  // namespace
-
 void Actualiz::Form_Activate() {
   HandlerScope scope(*this, "Form_Activate");
   // A program directory at a drive root gives "c:\\modelos\*.mdb"; the

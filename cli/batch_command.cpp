@@ -16,22 +16,43 @@
 // run only the backups of databases that changed are kept, and the report
 // names them. --no-backup runs without backups.
 //
+// The models directory must hold a model, and the data directory must be
+// there: without --data the window's default data directory is used only
+// when it exists (the window's own fallback to the drive root is refused).
+// A relative --data is taken from the working directory.
+//
+// Before it backs up, the command locks the catalogue directory and the
+// data directory (app/run_locks.h) and keeps them until it ends; another
+// run holding either is waited for up to --wait seconds, then named, exit 1.
+//
+// SIGINT or SIGTERM stops the run between two databases (a change is never
+// cut): the report of what changed so far is printed, the pairs not reached
+// are named, the backup is trimmed as after a whole run and its restore
+// command printed, and the exit status is 130 (SIGINT) or 143 (SIGTERM).
+// A second signal ends the process at once.
+//
 // The run's entries are kept in a temporary file under the system's
 // temporary directory (TMPDIR) until the report is written, one database
 // at a time, so memory stays the same however many databases the run
 // covers; a temporary directory that cannot take that file stops the
 // command before anything changes.
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <iostream>
 #include <optional>
 
+#include <nlohmann/json.hpp>
+
 #include "app/backups.h"
 #include "app/batch_report.h"
+#include "app/plan.h"
 #include "app/run_spool.h"
 #include "base/terminal_text.h"
 #include "cli/command.h"
 #include "cli/progress_panel.h"
+#include "platform/stop_signals.h"
 
 namespace actualiz::cli {
 
@@ -51,6 +72,61 @@ void WriteJson(const std::string& path, const app::StreamedBatchReport& report,
   out << "\n";
   out.close();
   if (!out) throw Error(err::kPermissionDenied, "Permission denied", "report file " + path);
+}
+
+// The pairs a stopped run never started, in List6 order: every target
+// after the last one it began (List6.ListIndex) that has its model.
+std::vector<std::string> PairsNotReached(const app::Actualiz& window) {
+  const std::vector<std::string>& targets = window.List6.Items();
+  const std::vector<std::string>& models = window.List7.Items();
+  std::vector<std::string> names;
+  for (size_t i = static_cast<size_t>(window.List6.ListIndex() + 1); i < targets.size(); ++i) {
+    if (std::find(models.begin(), models.end(), targets[i]) != models.end()) {
+      names.push_back(targets[i]);
+    }
+  }
+  return names;
+}
+
+// The JSON report of a stopped run, marked as such: "interrupted" names the
+// signal and each pair not reached has the state "not reached".
+void MarkInterrupted(const std::string& path, int signal, const std::vector<std::string>& missed) {
+  std::ifstream in(path, std::ios::binary);
+  nlohmann::json report = nlohmann::json::parse(in);
+  in.close();
+  report["interrupted"] = signal == SIGINT ? "SIGINT" : "SIGTERM";
+  report["notReached"] = missed;
+  for (nlohmann::json& database : report["databases"]) {
+    const std::string name = database.value("name", "");
+    if (std::find(missed.begin(), missed.end(), name) != missed.end()) {
+      database["state"] = "not reached";
+    }
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << report.dump(2) << "\n";
+  out.close();
+  if (!out) throw Error(err::kPermissionDenied, "Permission denied", "report file " + path);
+}
+
+// What a stopped run tells the operator after its report.
+std::string InterruptedLines(int signal, const std::vector<std::string>& missed) {
+  std::string out = std::string("\nInterrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                    ": the run stopped between two databases; every change above is whole.\n";
+  if (missed.empty()) {
+    out += "Every database pair was reached; no model was copied in.\n";
+    return out;
+  }
+  out += std::to_string(missed.size()) + " database pair" +
+         (missed.size() == 1 ? " was" : "s were") + " not reached and " +
+         (missed.size() == 1 ? "is" : "are") +
+         " unchanged (the report above counts them as up to date):\n";
+  constexpr size_t kNamed = 10;  // the rest are counted; the JSON report names them all
+  for (size_t i = 0; i < missed.size() && i < kNamed; ++i) out += "  " + missed[i] + "\n";
+  if (missed.size() > kNamed) {
+    out += "  ... and " + std::to_string(missed.size() - kNamed) + " more\n";
+  }
+  out += "No model was copied in. Run the batch again to finish.\n";
+  return out;
 }
 
 std::string ErrorLine(const Error& e) {
@@ -98,15 +174,42 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
     // A data directory that cannot be set is the caller's mistake: nothing runs.
     // A host path is taken as the Windows path of the drive it lies on; the
     // window itself reads every path without a drive as one on c:.
-    std::string data = options.data;
-    if (!platform::DriveMap::DriveOf(data)) {
-      if (auto windows = window.Env().drives.FromHost(data)) data = *windows;
-    }
+    const std::string data = context.WindowsPath(options.data);
     if (!window.AtTop("Dir1.Path = " + data, [&] { window.Dir1.SetPath(data); })) {
       std::cerr << "actualiz-cli batch: cannot use '" << TerminalSafe(options.data)
                 << "' as the data directory\n";
       return 1;
     }
+  } else if (window.Dir1.Path() != app::Actualiz::kDefaultDataDirectory) {
+    // Start-up fell back to the drive root: a batch there would take
+    // whatever databases lie at the root for customer databases.
+    std::cerr << "actualiz-cli batch: the default data directory "
+              << app::Actualiz::kDefaultDataDirectory << " does not exist; give one with --data\n"
+              << "Nothing was changed.\n";
+    return 1;
+  }
+  try {
+    app::RequireModels(window);
+  } catch (const Error& e) {
+    std::cerr << "actualiz-cli batch: no models to work from: " << ErrorLine(e)
+              << "\nNothing was changed.\n";
+    return 1;
+  }
+  app::RunLocks locks;
+  try {
+    locks = app::LockForClick(window, "actualiz-cli batch");
+  } catch (const Error& e) {
+    std::cerr << "actualiz-cli batch: " << ErrorLine(e) << "\nNothing was changed.\n";
+    const int stopped_by = context.stop != nullptr ? context.stop->load() : 0;
+    return stopped_by != 0 ? platform::StopSignals::ExitStatus(stopped_by) : 1;
+  }
+  // Another run may have changed the data directory while this one waited
+  // (copied its models in): list it again now that nobody else can.
+  const std::string data_directory = window.Dir1.Path();
+  if (!window.AtTop("Dir1.Path = " + data_directory,
+                    [&] { window.Dir1.SetPath(data_directory); })) {
+    std::cerr << "actualiz-cli batch: cannot list '" << data_directory << "' again\n";
+    return 1;
   }
   // The report covers the run itself; what the start-up recorded (a
   // fallback of the data directory, a catalogue that could not be opened)
@@ -140,11 +243,15 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
     return 1;
   }
 
+  const int stopped_by = context.stop != nullptr ? context.stop->load() : 0;
+  const std::vector<std::string> missed =
+      stopped_by != 0 ? PairsNotReached(window) : std::vector<std::string>{};
   std::optional<app::StreamedBatchReport> report;
   try {
     report.emplace(window, *spool);
     std::cout << "\n";
     report->WriteText(std::cout);
+    if (stopped_by != 0) std::cout << InterruptedLines(stopped_by, missed);
   } catch (const Error& e) {
     // Without the report it is not known which databases changed: every
     // backup is kept.
@@ -165,8 +272,9 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   }
   if (!options.json_file.empty()) {
     WriteJson(options.json_file, *report, backup ? &*backup : nullptr);
+    if (stopped_by != 0) MarkInterrupted(options.json_file, stopped_by, missed);
   }
-  return status;
+  return stopped_by != 0 ? platform::StopSignals::ExitStatus(stopped_by) : status;
 }
 
 void AddBatchCommand(CLI::App& app, CliContext& context) {
@@ -179,7 +287,12 @@ void AddBatchCommand(CLI::App& app, CliContext& context) {
       ->type_name("FILE");
   command->add_flag("--no-backup", options->no_backup,
                     "Do not back up the databases before changing them");
-  command->callback([&context, options] { context.exit_status = RunBatch(context, *options); });
+  command->callback([&context, options] {
+    const platform::StopSignals signals;
+    context.stop = &platform::StopSignals::Flag();
+    context.exit_status = RunBatch(context, *options);
+    context.stop = nullptr;
+  });
 }
 
 }  // namespace

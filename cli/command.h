@@ -6,20 +6,42 @@
 // `CliContext::exit_status`.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "app/actualiz.h"
+#include "app/run_locks.h"
 
 namespace actualiz::cli {
 
 struct CliContext {
   std::vector<std::string> drives;  // "--drive c=DIR", repeatable
   std::string program_dir;          // "--program-dir DIR"; the executable's own when empty
+  double wait_seconds = 5;          // "--wait SECONDS": how long to wait for another run's lock
+  // Non-zero once SIGINT or SIGTERM asked the run to stop (the signal's
+  // number); null while no command listens for them.
+  const std::atomic<int>* stop = nullptr;
   int exit_status = 0;
+
+  // Takes the locks of a command that writes, for the command named
+  // `command` ("batch"): the catalogue directory "C:\\Zarade" (with
+  // `catalogues`; made first when missing) and each of `directories`, as
+  // given on the command line (an empty one is passed over), waiting up to
+  // --wait for each. They are held until the returned object goes. Error
+  // 3260 naming the run that holds one when the wait ends first
+  // (app/run_locks.h).
+  app::RunLocks LockForWriting(std::string_view command, bool catalogues,
+                               const std::vector<std::string>& directories) const;
+  // The directory of a file named on the command line, as written ("." for
+  // a bare name, "" for ""); and the data directory that holds a backup
+  // folder ("<data>/.actualiz-backups/<dated folder>").
+  static std::string DirectoryOf(const std::string& file);
+  static std::string DataDirectoryOfBackup(const std::string& folder);
 
   // The drive map: every --drive, and c: mapped to the per-user data
   // directory when not given.
@@ -28,7 +50,14 @@ struct CliContext {
   // letter ("c:\\x.mdb") or rooted with a backslash goes through the drive
   // map; any other is a host path, relative to the working directory.
   std::string HostPath(const std::string& path) const;
-  // The environment of a window model for this run.
+  // A directory named on the command line as the window takes it: a Windows
+  // path stays as written; a host path, relative to the working directory,
+  // becomes the Windows path of the mapped drive it lies on, or stays a
+  // whole host path when it lies on none.
+  std::string WindowsPath(const std::string& path) const;
+  // The environment of a window model for this run: the drive map, the
+  // program directory (a relative --program-dir taken from the working
+  // directory), the lock wait and the stop flag.
   app::Environment MakeEnvironment(platform::Operator& op) const;
 };
 

@@ -29,6 +29,12 @@ platform::DriveMap CliContext::MakeDriveMap() const {
   return platform::DriveMapFromOptions(drives);
 }
 
+std::string CliContext::WindowsPath(const std::string& path) const {
+  if (platform::DriveMap::DriveOf(path) || (!path.empty() && path.front() == '\\')) return path;
+  const std::string host = std::filesystem::absolute(path).lexically_normal().string();
+  return MakeDriveMap().FromHost(host).value_or(host);
+}
+
 std::string CliContext::HostPath(const std::string& path) const {
   if (platform::DriveMap::DriveOf(path) || (!path.empty() && path.front() == '\\')) {
     return MakeDriveMap().ToHost(path);
@@ -39,9 +45,55 @@ std::string CliContext::HostPath(const std::string& path) const {
 app::Environment CliContext::MakeEnvironment(platform::Operator& op) const {
   app::Environment env;
   env.drives = MakeDriveMap();
-  env.program_dir = program_dir.empty() ? platform::ExecutableDirectory() : program_dir;
+  // A program directory given as a host path is taken from the working
+  // directory, as every path of the command line is; the window would read
+  // a relative one as a path on c:.
+  const bool windows = platform::DriveMap::DriveOf(program_dir) ||
+                       (!program_dir.empty() && program_dir.front() == '\\');
+  env.program_dir = program_dir.empty() ? platform::ExecutableDirectory()
+                    : windows           ? program_dir
+                                        : std::filesystem::absolute(program_dir).string();
   env.op = &op;
+  env.lock_wait = std::chrono::milliseconds(static_cast<long long>(wait_seconds * 1000));
+  env.stop = stop;
   return env;
+}
+
+std::string CliContext::DirectoryOf(const std::string& file) {
+  if (file.empty()) return "";
+  const size_t slash = file.find_last_of("\\/");
+  if (slash == std::string::npos) {
+    return platform::DriveMap::DriveOf(file) ? file.substr(0, 2) : ".";
+  }
+  // A root keeps its separator: "/", "c:\\".
+  const bool root = slash == 0 || (slash == 2 && platform::DriveMap::DriveOf(file));
+  return file.substr(0, root ? slash + 1 : slash);
+}
+
+std::string CliContext::DataDirectoryOfBackup(const std::string& folder) {
+  std::string dated = folder;
+  while (dated.size() > 1 && (dated.back() == '/' || dated.back() == '\\')) dated.pop_back();
+  return DirectoryOf(DirectoryOf(dated));
+}
+
+app::RunLocks CliContext::LockForWriting(std::string_view command, bool catalogues,
+                                         const std::vector<std::string>& given) const {
+  namespace fs = std::filesystem;
+  std::vector<std::string> directories;
+  for (const std::string& directory : given) {
+    if (!directory.empty()) directories.push_back(HostPath(directory));
+  }
+  TerminalOperator unused;
+  const app::Environment env = MakeEnvironment(unused);
+  if (catalogues) {
+    // The command is about to make the catalogue directory: its lock must
+    // be had before, not after.
+    const std::string directory = app::CatalogueHostDirectory(env.drives);
+    std::error_code ec;
+    if (!directory.empty()) fs::create_directories(directory, ec);
+  }
+  return app::LockRun(env, catalogues, directories, platform::LockMode::kExclusive,
+                      "actualiz-cli " + std::string(command));
 }
 
 void TerminalOperator::ShowMessage(std::string_view text, platform::MessageLook look) {

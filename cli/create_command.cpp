@@ -47,7 +47,11 @@ void AddCreateCommand(CLI::App& app, CliContext& context) {
   command->add_option("--from", options->from, "The JSON description")
       ->required()
       ->type_name("DESCRIPTION.json");
-  command->callback([options, &context] { context.exit_status = RunCreate(*options, context); });
+  command->callback([options, &context] {
+    const app::RunLocks locks =
+        context.LockForWriting("create", false, {CliContext::DirectoryOf(options->file)});
+    context.exit_status = RunCreate(*options, context);
+  });
 }
 
 }  // namespace

@@ -129,7 +129,12 @@ void AddImportCommand(CLI::App& app, CliContext& context) {
                    "Convert every Access file of DIR, keeping the originals in "
                    "DIR/.actualiz-backups")
       ->type_name("DIR");
-  command->callback([options, &context] { context.exit_status = RunImport(*options, context); });
+  command->callback([options, &context] {
+    const app::RunLocks locks = context.LockForWriting(
+        "import", false,
+        {options->all.empty() ? CliContext::DirectoryOf(options->target) : options->all});
+    context.exit_status = RunImport(*options, context);
+  });
 }
 
 }  // namespace

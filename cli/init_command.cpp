@@ -29,7 +29,10 @@ int RunInit(const CliContext& context) {
 void AddInitCommand(CLI::App& app, CliContext& context) {
   CLI::App* command = app.add_subcommand(
       "init", "Create whichever of the catalogues in C:\\Zarade is missing (never replaces one)");
-  command->callback([&context] { context.exit_status = RunInit(context); });
+  command->callback([&context] {
+    const app::RunLocks locks = context.LockForWriting("init", true, {});
+    context.exit_status = RunInit(context);
+  });
 }
 
 }  // namespace

@@ -13,6 +13,11 @@ int main(int argc, char** argv) {
       ->type_name("LETTER=DIR");
   app.add_option("--program-dir", context.program_dir,
                  "The program directory, whose 'modelos' folder holds the models");
+  app.add_option("--wait", context.wait_seconds,
+                 "How long to wait for another run that holds the catalogues or the data "
+                 "directory before giving up (default 5)")
+      ->type_name("SECONDS")
+      ->check(CLI::NonNegativeNumber);
   for (auto adder : actualiz::cli::Commands()) adder(app, context);
   try {
     app.parse(argc, argv);

@@ -75,7 +75,10 @@ void AddMigrateCommand(CLI::App& app, CliContext& context) {
       ->check(CLI::IsMember({"pomerd", "histoprod"}));
   command->add_option("--data", options->data, "The data directory that holds clientes.mdb")
       ->required();
-  command->callback([&context, options] { context.exit_status = RunMigration(context, *options); });
+  command->callback([&context, options] {
+    const app::RunLocks locks = context.LockForWriting("migrate", false, {options->data});
+    context.exit_status = RunMigration(context, *options);
+  });
 }
 
 }  // namespace

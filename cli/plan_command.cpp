@@ -2,8 +2,9 @@
 //
 // Shows what "batch" would do to a data directory without changing it: the
 // batch runs over a scratch copy (app/plan.h) and its report is printed as
-// a plan. Exit status 0, or 1 when the plan could not be made or the batch
-// would pass over a failure.
+// a plan. Exit status 0, or 1 when the plan could not be made (no models, a
+// data directory that cannot be used, another run changing the catalogues
+// or the data directory past --wait) or the batch would pass over a failure.
 #include "cli/plan_command.h"
 
 #include <fstream>
@@ -25,7 +26,8 @@ int RunPlan(const CliContext& context, const PlanOptions& options, bool check) {
   const char* command = check ? "check" : "plan";
   TerminalOperator op;
   try {
-    const app::Plan plan = app::MakePlan(context.MakeEnvironment(op), options.data);
+    const app::Plan plan =
+        app::MakePlan(context.MakeEnvironment(op), context.WindowsPath(options.data));
     std::cout << app::FormatPlan(plan);
     if (!options.json_file.empty()) {
       WriteJsonFile(options.json_file, app::BatchReportJson(plan.report));

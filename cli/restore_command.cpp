@@ -130,7 +130,13 @@ void AddRestoreCommand(CLI::App& app, CliContext& context) {
   command->add_flag("--force", options->force,
                     "Also replace databases changed since the run (what is replaced is kept)");
   command->add_flag("--yes", options->yes, "Restore without asking");
-  command->callback([&context, options] { context.exit_status = RunRestore(context, *options); });
+  command->callback([&context, options] {
+    const app::RunLocks locks = context.LockForWriting(
+        "restore", false,
+        {options->data.empty() ? CliContext::DataDirectoryOfBackup(options->folder)
+                               : options->data});
+    context.exit_status = RunRestore(context, *options);
+  });
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 // "set" and its assignment may come as one argument or as two. A failure
 // that reaches the top of a step is recorded and shown (see "messages" and
 // "runLog") and the next step runs; once a step ends the program, the
-// remaining steps are skipped. Exit status 0 unless the steps cannot be read.
+// remaining steps are skipped. A handler step takes the run locks first, as a
+// click of the window does (app/run_locks.h); one refused fails with 3260.
+// Exit status 0 unless the steps cannot be read.
 #include <fstream>
 #include <iostream>
 
@@ -101,7 +103,10 @@ int RunWindow(const CliContext& context, const WindowOptions& options) {
         const std::string assignment = step.substr(4);
         ok = window.AtTop(step, [&] { SetControl(window, assignment); });
       } else {
-        ok = window.Click(step);
+        // A handler may write the catalogues and the data directory.
+        app::RunLocks locks;
+        const auto lock = [&] { locks = app::LockForClick(window, "actualiz-cli window"); };
+        ok = (!app::ClickWrites(step) || window.AtTop(step, lock)) && window.Click(step);
       }
       step_results.push_back({{"step", step}, {"ok", ok}});
     }

@@ -20,11 +20,17 @@ int main(int argc, char** argv) {
   std::vector<std::string> drives;
   std::string program_dir;
   std::string screenshot;
+  double wait_seconds = 5;
   cli.add_option("--drive", drives, "Map a drive letter to a directory: LETTER=DIR (repeatable)")
       ->type_name("LETTER=DIR");
   cli.add_option("--program-dir", program_dir,
                  "The program directory, whose 'modelos' folder holds the models "
                  "(default: the executable's own)");
+  cli.add_option("--wait", wait_seconds,
+                 "How long a click waits for another run that holds the catalogues or the data "
+                 "directory before it is refused (default 5)")
+      ->type_name("SECONDS")
+      ->check(CLI::NonNegativeNumber);
   cli.add_option("--screenshot", screenshot,
                  "After start-up, save a picture of the whole window (enlarged to reach "
                  "every control) to FILE (PNG), then end");
@@ -45,6 +51,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   env.op = &op;
+  env.lock_wait = std::chrono::milliseconds(static_cast<long long>(wait_seconds * 1000));
 
   app::Actualiz window(std::move(env));
   gui::MainWindow view(window);

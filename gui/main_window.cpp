@@ -1,8 +1,11 @@
 #include "gui/main_window.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
 
+#include "app/run_locks.h"
 #include "gui/command_button_view.h"
 #include "gui/data_control_view.h"
 #include "gui/dir_list_view.h"
@@ -98,8 +101,19 @@ ControlView* MainWindow::BuildView(app::Control& control, QWidget* parent) {
     case app::ControlKind::kCommandButton: {
       auto* view = new CommandButtonView(static_cast<app::CommandButton&>(control), parent);
       const std::string handler = control.Name() + "_Click";
-      connect(view, &QPushButton::clicked, this,
-              [this, handler] { Perform([this, handler] { window_.Click(handler); }, nullptr); });
+      connect(view, &QPushButton::clicked, this, [this, handler] {
+        Perform(
+            [this, handler] {
+              // The locks are held for the click's whole run.
+              app::RunLocks locks;
+              if (!app::ClickWrites(handler) || window_.AtTop(handler, [&] {
+                    locks = app::LockForClick(window_, "actualiz (window)");
+                  })) {
+                window_.Click(handler);
+              }
+            },
+            nullptr);
+      });
       return view;
     }
     case app::ControlKind::kListBox: {
@@ -167,7 +181,13 @@ void MainWindow::Act(const std::string& what, const std::function<void()>& actio
 
 void MainWindow::Perform(const std::function<void()>& action, ControlView* origin) {
   if (window_.Ended()) return;
+  struct Running {
+    int& count;
+    explicit Running(int& c) : count(c) { ++count; }
+    ~Running() { --count; }
+  };
   try {
+    Running running(running_);
     action();
   } catch (const app::ProgramEnded&) {
     // The operator's side has been told; the window goes with the program.
@@ -179,6 +199,25 @@ void MainWindow::Perform(const std::function<void()>& action, ControlView* origi
     window_.Env().op->ShowMessage(e.what(), platform::MessageLook::kCritical);
   }
   if (origin) origin->Redraw();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (Running() && !window_.Ended()) {
+    const bool close_anyway =
+        ask_close_ ? ask_close_()
+                   : QMessageBox::question(
+                         this, windowTitle(),
+                         QStringLiteral("An operation is still running. If the window closes "
+                                        "now, the program ends as soon as the operation has "
+                                        "finished and its last messages are not shown. Close "
+                                        "anyway?"),
+                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    if (!close_anyway) {
+      event->ignore();
+      return;
+    }
+  }
+  event->accept();
 }
 
 void MainWindow::ControlChanged(const app::Control& control) {

@@ -9,6 +9,13 @@
 // controls and redraws the one that changed. A frame's Refresh repaints it at
 // once, while the handler is still running; the model's mouse pointer 11
 // shows the busy cursor.
+//
+// A click takes the run locks first (app/run_locks.h), so that it never
+// writes the catalogues or the data directory while another run (a batch,
+// another window) is changing them; a click refused after the wait shows who
+// holds them as a critical message and runs nothing. Closing the window
+// while an action is still running (a message box of the run is up) asks
+// first.
 #pragma once
 
 #include <QWidget>
@@ -47,10 +54,19 @@ class MainWindow : public QWidget, public app::ControlListener {
   QWidget* ViewOf(std::string_view full_name) const;
   RecordGridView* Grid() const { return grid_; }
 
+  // Whether an action of the operator is running now.
+  bool Running() const { return running_ > 0; }
+  // What asks the operator before the window closes during an action; true
+  // lets it close. By default a question box.
+  void SetCloseQuestion(std::function<bool()> ask) { ask_close_ = std::move(ask); }
+
   // app::ControlListener
   void ControlChanged(const app::Control& control) override;
   void FrameRefreshed(const app::Frame& frame) override;
   void MousePointerChanged(int pointer) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void Build();
@@ -64,6 +80,8 @@ class MainWindow : public QWidget, public app::ControlListener {
   app::Actualiz& window_;
   std::unordered_map<const app::Control*, ControlView*> views_;
   RecordGridView* grid_ = nullptr;
+  int running_ = 0;
+  std::function<bool()> ask_close_;
 };
 
 }  // namespace actualiz::gui

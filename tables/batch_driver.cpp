@@ -24,6 +24,11 @@
 // hidden file behind. Before it copies, the driver removes such leftovers
 // from the data directory (only files of exactly that pattern, and never one
 // a copy of another run is still writing), each removal in the run log.
+//
+// A stop asked by the front end (Environment::stop) is honoured between two
+// pairs and between two copies, never inside a stage: the pairs already
+// done stay done, the rest are not started, no model is copied in after
+// it, and the status label ends on "Proceso Interrumpido".
 #include "app/actualiz.h"
 #include "platform/file_system.h"
 #include "tables/model_copy_in.h"
@@ -74,7 +79,7 @@ void Actualiz::Command13_Click() {
       Bar1.SetValue(0);
       Bar1.SetMax(static_cast<float>(targets));
     });
-    for (int i = 0; i < targets; ++i) {
+    for (int i = 0; i < targets && !StopRequested(); ++i) {
       PassOver("Bar1", [&] { Bar1.SetValue(static_cast<float>(i + 1)); });
       PassOver("Label4", [&] { Label4.SetCaption(List7.Text()); });
       PassOver("Frame13.Refresh", [&] { Frame13.Refresh(); });
@@ -105,11 +110,16 @@ void Actualiz::Command13_Click() {
     }
   }
 
+  if (StopRequested()) {
+    PassOver("Label4", [&] { Label4.SetCaption("Proceso Interrumpido"); });
+    SetMousePointer(kDefaultPointer);
+    return;
+  }
   PassOver("Label4", [&] { Label4.SetCaption("Añadiendo bases de datos nuevas"); });
   PassOver("Command15_Click", [&] { Command15_Click(); });
   RemoveCopyLeftovers(*this);
   const int new_models = List8.ListCount();
-  for (int k = 0; k < new_models; ++k) {
+  for (int k = 0; k < new_models && !StopRequested(); ++k) {
     std::string destination;
     try {
       List8.SetListIndex(k);
@@ -123,7 +133,9 @@ void Actualiz::Command13_Click() {
       RecordFailure("copy " + List8.Text(), e, true, destination);
     }
   }
-  PassOver("Label4", [&] { Label4.SetCaption("Proceso Terminado"); });
+  PassOver("Label4", [&] {
+    Label4.SetCaption(StopRequested() ? "Proceso Interrumpido" : "Proceso Terminado");
+  });
   SetMousePointer(kDefaultPointer);
 }
 

@@ -59,6 +59,15 @@ class DemoSite {
   // The same batch backing up the databases it changes first.
   CliRun BackedUpBatch(const std::string& limits = {}) const { return Run(limits, ""); }
   std::filesystem::path Backups() const { return Data() / ".actualiz-backups"; }
+  // actualiz-cli with c: mapped to the drive and `arguments` after it; the
+  // program directory is c:\prog unless the arguments give one.
+  CliRun Cli(const std::string& arguments) const {
+    const std::string program = arguments.find("--program-dir") == std::string::npos
+                                    ? " --program-dir " + ShellQuoted((Drive() / "prog").string())
+                                    : "";
+    return Shell("exec " + ShellQuoted(ACTUALIZ_CLI) +
+                 " --drive c=" + ShellQuoted(Drive().string()) + program + " " + arguments);
+  }
   nlohmann::json ReportJson() const { return nlohmann::json::parse(ReadFile(Report())); }
   // The report entry of database `name`; null when the report has none.
   nlohmann::json Entry(const std::string& name) const {

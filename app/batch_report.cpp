@@ -68,8 +68,10 @@ bool ChangesStructure(const std::vector<Change>& changes) {
 std::string StateOf(const DatabaseReport& database) {
   if (!database.failures.empty()) return "failed";
   if (database.copied) {
-    return ObjectsOf(database.changes, "database copied").empty() ? "failed" : "copied";
+    if (!ObjectsOf(database.changes, "database copied").empty()) return "copied";
+    return database.reached ? "failed" : "not reached";
   }
+  if (!database.reached) return "not reached";
   return ChangesStructure(database.changes) ? "updated" : "up to date";
 }
 
@@ -116,19 +118,25 @@ nlohmann::json FailureJson(const Failure& failure, bool with_database) {
 
 // The databases of the run, without their entries: the pairs (List6 entries
 // with an exactly equal List7 entry, each once) in List6 order, then the
-// models to copy (List8) in List8 order.
+// models to copy (List8) in List8 order. In a run that was stopped, the
+// pairs after the last one it began (List6.ListIndex) and the models it did
+// not copy were never reached.
 std::vector<DatabaseReport> ListedDatabases(const Actualiz& window) {
   std::vector<DatabaseReport> databases;
   const std::string prefix = window.Dir1.Path() + "\\";
   const std::vector<std::string>& models = window.List7.Items();
+  const bool stopped = window.StopRequested();
+  const std::vector<std::string>& targets = window.List6.Items();
   std::vector<std::string> seen;
-  for (const std::string& name : window.List6.Items()) {
+  for (size_t i = 0; i < targets.size(); ++i) {
+    const std::string& name = targets[i];
     if (!Contains(models, name) || Contains(seen, name)) continue;
     seen.push_back(name);
-    databases.push_back({name, prefix + name, false, {}, {}, {}});
+    const bool reached = !stopped || static_cast<int>(i) <= window.List6.ListIndex();
+    databases.push_back({name, prefix + name, false, {}, reached, {}, {}});
   }
   for (const std::string& name : window.List8.Items()) {
-    databases.push_back({name, prefix + name, true, {}, {}, {}});
+    databases.push_back({name, prefix + name, true, {}, !stopped, {}, {}});
   }
   return databases;
 }
@@ -293,6 +301,7 @@ nlohmann::json TotalsJson(const ReportTotals& totals) {
           {"upToDate", totals.State("up to date")},
           {"copied", totals.State("copied")},
           {"failed", totals.State("failed")},
+          {"notReached", totals.State("not reached")},
           {"tablesCreated", totals.Changes("table created")},
           {"fieldsAdded", totals.Changes("field added")},
           {"indexesDropped", totals.Changes("index dropped")},
@@ -413,12 +422,18 @@ DatabaseReport StreamedBatchReport::Load(const DatabaseReport& listed) const {
   return database;
 }
 
-std::vector<std::string> StreamedBatchReport::CopiedIn() const {
+std::vector<std::string> StreamedBatchReport::NamesInState(const std::string& state) const {
   std::vector<std::string> names;
   for (const DatabaseReport& database : databases_) {
-    if (database.state == "copied") names.push_back(database.name);
+    if (database.state == state) names.push_back(database.name);
   }
   return names;
+}
+
+std::vector<std::string> StreamedBatchReport::CopiedIn() const { return NamesInState("copied"); }
+
+std::vector<std::string> StreamedBatchReport::NotReached() const {
+  return NamesInState("not reached");
 }
 
 void StreamedBatchReport::WriteText(std::ostream& out) const {

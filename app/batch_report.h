@@ -11,7 +11,9 @@
 //                relation or query was dropped or created without its
 //                counterpart (a different set than before);
 //   "up to date" nothing was added, and every index, relation and query the
-//                run dropped it created again under the same name.
+//                run dropped it created again under the same name;
+//   "not reached" the run was stopped (SIGINT, SIGTERM) before it came to
+//                this database, which it left as it was.
 // Failures tied to no database of the run (a catalogue that could not be
 // opened, a step of the driver itself) are kept apart.
 //
@@ -36,7 +38,8 @@ struct DatabaseReport {
   std::string name;     // the file name, "clientes.mdb"
   std::string path;     // as the window named it, "c:\datos\clientes.mdb"
   bool copied = false;  // a model without a target (List8), not a pair
-  std::string state;    // "updated", "up to date", "copied", "failed"
+  std::string state;    // "updated", "up to date", "copied", "failed", "not reached"
+  bool reached = true;  // false: the run was stopped before it came to this database
   std::vector<Change> changes;
   std::vector<Failure> failures;
 };
@@ -108,6 +111,8 @@ class StreamedBatchReport {
   int FailureCount() const { return totals_.failures; }
   // The file names of the databases the run copied in.
   std::vector<std::string> CopiedIn() const;
+  // The file names of the pairs and copies a stopped run never came to.
+  std::vector<std::string> NotReached() const;
 
   // Writes what FormatBatchReport would return.
   void WriteText(std::ostream& out) const;
@@ -116,6 +121,7 @@ class StreamedBatchReport {
 
  private:
   DatabaseReport Load(const DatabaseReport& listed) const;
+  std::vector<std::string> NamesInState(const std::string& state) const;
 
   const ReportEntries& entries_;
   std::string data_directory_;

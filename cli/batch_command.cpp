@@ -74,34 +74,14 @@ void WriteJson(const std::string& path, const app::StreamedBatchReport& report,
   if (!out) throw Error(err::kPermissionDenied, "Permission denied", "report file " + path);
 }
 
-// The pairs a stopped run never started, in List6 order: every target
-// after the last one it began (List6.ListIndex) that has its model.
-std::vector<std::string> PairsNotReached(const app::Actualiz& window) {
-  const std::vector<std::string>& targets = window.List6.Items();
-  const std::vector<std::string>& models = window.List7.Items();
-  std::vector<std::string> names;
-  for (size_t i = static_cast<size_t>(window.List6.ListIndex() + 1); i < targets.size(); ++i) {
-    if (std::find(models.begin(), models.end(), targets[i]) != models.end()) {
-      names.push_back(targets[i]);
-    }
-  }
-  return names;
-}
-
 // The JSON report of a stopped run, marked as such: "interrupted" names the
-// signal and each pair not reached has the state "not reached".
+// signal and "notReached" lists the databases the run never came to.
 void MarkInterrupted(const std::string& path, int signal, const std::vector<std::string>& missed) {
   std::ifstream in(path, std::ios::binary);
   nlohmann::json report = nlohmann::json::parse(in);
   in.close();
   report["interrupted"] = signal == SIGINT ? "SIGINT" : "SIGTERM";
   report["notReached"] = missed;
-  for (nlohmann::json& database : report["databases"]) {
-    const std::string name = database.value("name", "");
-    if (std::find(missed.begin(), missed.end(), name) != missed.end()) {
-      database["state"] = "not reached";
-    }
-  }
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << report.dump(2) << "\n";
   out.close();
@@ -113,19 +93,19 @@ std::string InterruptedLines(int signal, const std::vector<std::string>& missed)
   std::string out = std::string("\nInterrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
                     ": the run stopped between two databases; every change above is whole.\n";
   if (missed.empty()) {
-    out += "Every database pair was reached; no model was copied in.\n";
+    out += "Every database was reached.\n";
     return out;
   }
-  out += std::to_string(missed.size()) + " database pair" +
-         (missed.size() == 1 ? " was" : "s were") + " not reached and " +
-         (missed.size() == 1 ? "is" : "are") +
-         " unchanged (the report above counts them as up to date):\n";
+  out += std::to_string(missed.size()) + " database" + (missed.size() == 1 ? " was" : "s were") +
+         " not reached and " + (missed.size() == 1 ? "is" : "are") +
+         " unchanged (\"not reached\" above):\n";
   constexpr size_t kNamed = 10;  // the rest are counted; the JSON report names them all
-  for (size_t i = 0; i < missed.size() && i < kNamed; ++i) out += "  " + missed[i] + "\n";
+  for (size_t i = 0; i < missed.size() && i < kNamed; ++i)
+    out += "  " + TerminalSafe(missed[i]) + "\n";
   if (missed.size() > kNamed) {
     out += "  ... and " + std::to_string(missed.size() - kNamed) + " more\n";
   }
-  out += "No model was copied in. Run the batch again to finish.\n";
+  out += "Run the batch again to finish.\n";
   return out;
 }
 
@@ -244,11 +224,11 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   }
 
   const int stopped_by = context.stop != nullptr ? context.stop->load() : 0;
-  const std::vector<std::string> missed =
-      stopped_by != 0 ? PairsNotReached(window) : std::vector<std::string>{};
+  std::vector<std::string> missed;
   std::optional<app::StreamedBatchReport> report;
   try {
     report.emplace(window, *spool);
+    missed = report->NotReached();
     std::cout << "\n";
     report->WriteText(std::cout);
     if (stopped_by != 0) std::cout << InterruptedLines(stopped_by, missed);

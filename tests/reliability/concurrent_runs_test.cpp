@@ -121,6 +121,11 @@ TEST(Interruptions, ASignalStopsBetweenDatabasesReportsAndTrimsTheBackup) {
       const std::string name = database["name"];
       const bool reached = !missed.count(name);
       EXPECT_EQ(database["state"] == "not reached", !reached) << name;
+      // The text report never calls a database the run did not reach "up to date".
+      if (!reached) {
+        EXPECT_EQ(batch.Output().find("\n" + name + ": up to date"), std::string::npos) << name;
+        EXPECT_NE(batch.Output().find("\n" + name + ": not reached"), std::string::npos) << name;
+      }
       // The backup keeps what the run changed, and nothing it never reached.
       if (database["state"] == "updated") {
         EXPECT_EQ(kept.count(name), 1u) << name;

@@ -30,6 +30,7 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+exec {sleeper}<> <(:)
 
 # Snapshots a directory tree (every file: SQLite ones by schema, rows and
 # integrity, others by their bytes), and checks snapshots against each other.
@@ -224,9 +225,13 @@ for name in $commands; do
     [[ $name == migrate ]] || ref=$work/ref-0.json
     delay_ms=$((RANDOM % (duration_ms + 1)))
     "${name}_args" "$work/run"
+    printf -v delay '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000))
     "$cli" "${args[@]}" </dev/null >/dev/null 2>&1 &
     pid=$!
-    sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+    # A read that times out waits without starting a process: these
+    # commands take a few tens of milliseconds, about what starting
+    # `sleep` costs on a busy machine.
+    read -r -t "$delay" -u "$sleeper" || true
     if kill -9 "$pid" 2>/dev/null; then mid=$((mid + 1)); fi
     wait "$pid" 2>/dev/null || true
     root=$("${name}_root" "$work/run")

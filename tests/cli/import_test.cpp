@@ -239,7 +239,9 @@ TEST(ImportCommand, WhatAKilledImportLeftIsFinishedByTheNextRun) {
     EXPECT_EQ(Names(dir), c.in_dir);
     EXPECT_EQ(Names(dir / ".actualiz-backups"), c.in_backups);
     for (const std::string& name : c.in_dir) {
-      if (name.ends_with(".mdb")) EXPECT_FALSE(engine::IsAccessFile((dir / name).string()));
+      if (name.ends_with(".mdb")) {
+        EXPECT_FALSE(engine::IsAccessFile((dir / name).string()));
+      }
     }
   }
 }

@@ -126,8 +126,9 @@ TEST_F(MigrateCommand, ATableAKilledRunLeftShortOfIndexesIsFinished) {
                   R"({"tables": [{"name": ")" + std::string(c.table) + "\", " + c.left + "}]}");
     const Outcome outcome = Run(std::string("migrate ") + c.table + R"( --data 'c:\datos')");
     EXPECT_EQ(outcome.status, c.status) << outcome.out << outcome.err;
+    const nlohmann::json described = DescribeFile(Clientes());
     std::vector<std::string> indexes;
-    for (const auto& index : DescribeFile(Clientes())["tables"][0]["indexes"]) {
+    for (const auto& index : described["tables"][0]["indexes"]) {
       indexes.push_back(index["name"]);
     }
     std::sort(indexes.begin(), indexes.end());

@@ -60,6 +60,10 @@ def snapshot(root):
     for directory, dirs, files in os.walk(root):
         dirs.sort()
         for name in sorted(files):
+            # A journal is rolled back and removed by whoever next opens its
+            # database, this snapshot included: its database stands for it.
+            if name.endswith("-journal"):
+                continue
             path = os.path.join(directory, name)
             rel = os.path.relpath(path, root)
             data = open(path, "rb").read()

@@ -82,7 +82,10 @@ class FileBuiltBeside {
   const std::string& Path() const { return temporary_; }
   // Takes the temporary's lock once the builder has made the file, held
   // until it is put in place, so that no other run's sweep takes it for a
-  // leftover meanwhile. 70 "Permission denied" when it cannot be opened.
+  // leftover meanwhile. Before the lock, a sweep running at that moment may
+  // remove the file; putting it in place then fails (76), and nothing
+  // half-made is ever placed. 70 "Permission denied" when it cannot be
+  // opened.
   void Lock();
   // Writes the temporary to the disk and links it under the destination's
   // name, never replacing a file there: returns false, changing nothing,

@@ -123,6 +123,51 @@ void ConvertInPlace(const fs::path& file, const fs::path& backups, const CliCont
   PrintReport(file.string(), target.string(), report);
 }
 
+// The newest backup FreeBackupPath gave `name`; empty when there is none.
+fs::path NewestBackup(const fs::path& backups, const fs::path& name) {
+  fs::path newest;
+  std::error_code ec;
+  fs::path candidate = backups / name.filename();
+  for (int n = 1; fs::is_regular_file(candidate, ec); ++n) {
+    newest = candidate;
+    candidate =
+        backups / (name.stem().string() + "." + std::to_string(n) + name.extension().string());
+  }
+  return newest;
+}
+
+// Earlier versions moved the original to the backups before renaming the
+// converted "NAME.actualiz-import" over it; a run killed between the two
+// left the database only in the backups, and no Access file to find. The
+// original is put back beside it (and converted again below) and the work
+// file, which only that conversion could have made, is removed.
+void PutBackOriginalsOfOlderRuns(const fs::path& dir, const fs::path& backups) {
+  constexpr std::string_view kWork = ".actualiz-import";
+  std::error_code ec;
+  std::vector<fs::path> works;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > kWork.size() && name.ends_with(kWork) &&
+        fs::symlink_status(entry.path(), ec).type() == fs::file_type::regular) {
+      works.push_back(entry.path());
+    }
+  }
+  for (const fs::path& work : works) {
+    const std::string name = work.filename().string();
+    const fs::path original = dir / name.substr(0, name.size() - kWork.size());
+    if (!fs::exists(original, ec)) {
+      const fs::path kept = NewestBackup(backups, original);
+      if (kept.empty() || !engine::IsAccessFile(kept.string())) continue;
+      fs::create_hard_link(kept, original, ec);
+      if (ec) fs::copy_file(kept, original, ec);
+      if (ec) continue;
+      std::cout << "put back " << original.string() << " from " << kept.string()
+                << " (an interrupted run had moved it there)\n";
+    }
+    if (engine::IsAccessFile(original.string())) fs::remove(work, ec);
+  }
+}
+
 int RunImportAll(const std::string& dir_given, const CliContext& context) {
   const fs::path dir = context.HostPath(dir_given);
   std::error_code ec;
@@ -130,6 +175,7 @@ int RunImportAll(const std::string& dir_given, const CliContext& context) {
     std::cerr << "actualiz-cli: cannot import from '" << dir_given << "': not a directory\n";
     return 1;
   }
+  PutBackOriginalsOfOlderRuns(dir, dir / ".actualiz-backups");
   std::vector<fs::path> files;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     if (entry.is_regular_file() && engine::IsAccessFile(entry.path().string())) {

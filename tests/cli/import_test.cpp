@@ -215,6 +215,15 @@ TEST(ImportCommand, WhatAKilledImportLeftIsFinishedByTheNextRun) {
        "import --all DIR",
        {".actualiz-backups", "indices.mdb"},
        {"indices.mdb"}},
+      {"an older version's run, the original moved, the converted file not yet renamed",
+       [&](const fs::path& dir, const fs::path& backups) {
+         fs::create_directories(backups);
+         fs::copy_file(accdb, backups / "prueba.accdb");
+         testing::WriteFile(dir / "prueba.accdb.actualiz-import", "converted");
+       },
+       "import --all DIR",
+       {".actualiz-backups", "prueba.mdb"},
+       {"prueba.accdb"}},
       {"the .mdb in place, the .accdb not yet gone",
        [&](const fs::path& dir, const fs::path& backups) {
          fs::copy_file(accdb, dir / "prueba.accdb");

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "base/error.h"
+#include "base/names.h"
 #include "engine/engine.h"
 #include "platform/file_system.h"
 
@@ -45,7 +46,31 @@ const std::vector<Catalogue>& Catalogues() {
 
 constexpr int kTextSize = 255;
 
-void Create(const platform::DriveMap& drives, const Catalogue& catalogue) {
+// Whether the file at `host` is a database with none of its own tables,
+// relations or queries: what a catalogue's creation killed before its table
+// was added left, and nothing anyone could have stored anything in.
+bool EmptyDatabase(const std::string& host) {
+  try {
+    engine::DatabasePtr database = engine::OpenDatabase(host);
+    bool empty = database->Relations().Count() == 0;
+    for (const engine::TableDefPtr& table : database->TableDefs().Items()) {
+      if (!IsSystemName(table->Name())) empty = false;
+    }
+    for (const engine::QueryDefPtr& query : database->QueryDefs().Items()) {
+      if (!IsSystemName(query->Name())) empty = false;
+    }
+    database->Close();
+    return empty;
+  } catch (const Error&) {
+    return false;  // not a database the engine reads: not ours to replace
+  }
+}
+
+// Builds the catalogue under a hidden name beside it and puts it in place
+// whole, so that a run killed part-way never leaves a catalogue without its
+// table. `replace` puts it over an empty database of that name. Returns false
+// when another run put a catalogue there meanwhile.
+bool Create(const platform::DriveMap& drives, const Catalogue& catalogue, bool replace) {
   const std::string host = drives.ToHost(catalogue.path);
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(host).parent_path(), ec);
@@ -53,8 +78,11 @@ void Create(const platform::DriveMap& drives, const Catalogue& catalogue) {
     throw Error(err::kPathNotFound, "Path not found",
                 std::string(catalogue.path) + ": " + ec.message());
   }
-  engine::DatabasePtr database = engine::CreateDatabase(host, catalogue.path);
-  try {
+  platform::RemoveLeftoversOf(host);
+  platform::FileBuiltBeside built(host);
+  {
+    engine::DatabasePtr database = engine::CreateDatabase(built.Path(), catalogue.path);
+    built.Lock();
     engine::TableDefPtr table = database->CreateTableDef(catalogue.table);
     for (const CatalogueField& spec : catalogue.fields) {
       engine::FieldPtr field =
@@ -64,16 +92,12 @@ void Create(const platform::DriveMap& drives, const Catalogue& catalogue) {
     }
     database->TableDefs().Append(table);
     database->Close();
-  } catch (...) {
-    // A catalogue without its table would pass for provisioned next time.
-    try {
-      database->Close();
-    } catch (const Error&) {
-      // The file is removed below; the first failure is the one reported.
-    }
-    std::filesystem::remove(host, ec);
-    throw;
   }
+  if (replace) {
+    built.PlaceOver();
+    return true;
+  }
+  return built.PlaceWithoutReplacing();
 }
 
 }  // namespace
@@ -82,9 +106,9 @@ std::vector<std::string> ProvisionCatalogues(const platform::DriveMap& drives) {
   std::vector<std::string> created;
   for (const Catalogue& catalogue : Catalogues()) {
     std::error_code ec;
-    if (std::filesystem::exists(drives.ToHost(catalogue.path), ec)) continue;
-    Create(drives, catalogue);
-    created.emplace_back(catalogue.path);
+    const bool exists = std::filesystem::exists(drives.ToHost(catalogue.path), ec);
+    if (exists && !EmptyDatabase(drives.ToHost(catalogue.path))) continue;
+    if (Create(drives, catalogue, exists)) created.emplace_back(catalogue.path);
   }
   return created;
 }

@@ -15,8 +15,11 @@ inline constexpr const char* kQueryCatalogue = "C:\\Zarade\\consulta.mdb";
 
 // Creates whichever catalogue is missing, with its one table (text fields
 // of 255 that accept the empty text; the query text as a memo so that a
-// statement of any length fits), creating "C:\Zarade" when needed. A
-// catalogue file that exists is never touched, whatever it holds. Returns
+// statement of any length fits), creating "C:\Zarade" when needed. Each is
+// built beside its place and put there whole. A catalogue file that exists
+// is never touched, whatever it holds, except a database with nothing of its
+// own (no table, relation or query), which an older run killed before the
+// table was added left: that one is made again. Returns
 // the Windows paths of the catalogues it created, in the order above.
 // Fails with the engine's or the drive map's error (68 when c: is not
 // mapped); catalogues created before the failure stay.

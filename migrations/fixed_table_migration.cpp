@@ -6,9 +6,13 @@
 // after, each statement passed over on its own, so one index that cannot be
 // made does not keep the others from being tried. Which indexes failed, and
 // why, decides the closing message: "Terminado" alone is kept for a run in
-// which everything was created.
+// which everything was created. A run killed between the table and its
+// last index leaves the table empty and short of indexes; the next run
+// recognises it and makes the missing ones instead of stopping at "ya
+// existe".
 #include "migrations/fixed_table_migration.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "base/names.h"
@@ -27,17 +31,51 @@ Error NamingFile(const Error& e, const std::string& path) {
   return Error(e.Number(), e.Text() + " (" + path + ")", e.Context());
 }
 
-// Steps up to the table's close. Returns false when the table already
-// exists (its message is shown), true when the table was stored.
-bool CreateTable(Actualiz& window, const FixedTable& table) {
+// Whether `existing` is this migration's table as a run killed before its
+// indexes were all made left it: exactly the migration's fields, in order,
+// no rows, only indexes of the migration's, and at least one of them
+// missing. Such a table is finished rather than reported as existing.
+bool LeftUnfinished(engine::Database& database, engine::TableDef& existing,
+                    const FixedTable& table) {
+  const std::vector<engine::FieldPtr> fields = existing.Fields().Items();
+  if (fields.size() != table.fields.size()) return false;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const MigrationField& spec = table.fields[i];
+    if (fields[i]->Name() != spec.name || fields[i]->Type() != spec.type ||
+        (spec.type == engine::dbText && fields[i]->Size() != spec.size)) {
+      return false;
+    }
+  }
+  size_t ours = 0;
+  for (const engine::IndexPtr& index : existing.Indexes().Items()) {
+    const auto spec = std::find_if(
+        table.indexes.begin(), table.indexes.end(),
+        [&](const MigrationIndex& m) { return SameNameIgnoringCase(m.name, index->Name()); });
+    if (spec == table.indexes.end()) return false;
+    ++ours;
+  }
+  if (ours == table.indexes.size()) return false;
+  return database.OpenRecordset(table.name)->Eof();
+}
+
+enum class TableStep { kExists, kCreated, kUnfinished };
+
+// Steps up to the table's close: kExists when the table already exists (its
+// message is shown), kCreated when the table was stored, kUnfinished when
+// an interrupted run left it without all its indexes.
+TableStep CreateTable(Actualiz& window, const FixedTable& table) {
   const std::string path = window.Text4.Text();
   try {
     engine::DatabasePtr database = window.OpenDatabase(path);
     for (const engine::TableDefPtr& existing : database->TableDefs().Items()) {
       const std::string name = existing->Name();
       if (!IsSystemName(name) && name == table.name) {
+        if (LeftUnfinished(*database, *existing, table)) {
+          database->Close();
+          return TableStep::kUnfinished;
+        }
         window.MsgBox(table.exists_message, platform::MessageLook::kCritical);
-        return false;
+        return TableStep::kExists;
       }
     }
     engine::TableDefPtr created = database->CreateTableDef(table.name);
@@ -49,7 +87,7 @@ bool CreateTable(Actualiz& window, const FixedTable& table) {
     database->TableDefs().Append(created);
     window.RecordChange("table migrated", table.name);
     database->Close();
-    return true;
+    return TableStep::kCreated;
   } catch (const Error& e) {
     throw NamingFile(e, path);
   }
@@ -60,7 +98,16 @@ struct IndexOutcome {
   std::optional<Error> failure;  // the first failure met while making it
 };
 
-std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& table) {
+bool HasIndex(engine::Database& database, const std::string& table, const std::string& index) {
+  for (const engine::IndexPtr& existing : database.TableDefs().Item(table)->Indexes().Items()) {
+    if (SameNameIgnoringCase(existing->Name(), index)) return true;
+  }
+  return false;
+}
+
+// `finishing`: the table is one an interrupted run left; the indexes it
+// already has are kept.
+std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& table, bool finishing) {
   engine::DatabasePtr database;
   std::optional<Error> open_failure;
   window.PassOver("OpenDatabase " + window.Text4.Text(), [&] {
@@ -81,6 +128,10 @@ std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& tabl
   std::vector<IndexOutcome> outcomes;
   for (const MigrationIndex& spec : table.indexes) {
     IndexOutcome outcome{spec.name, std::nullopt};
+    if (finishing && database && HasIndex(*database, table.name, spec.name)) {
+      outcomes.push_back(std::move(outcome));  // made by the interrupted run
+      continue;
+    }
     auto step = [&](const std::string& what, auto&& statement) {
       window.PassOver(what, [&] {
         try {
@@ -136,8 +187,10 @@ std::string MissingIndexes(const std::vector<IndexOutcome>& outcomes) {
 
 void RunFixedTableMigration(Actualiz& window, const FixedTable& table) {
   window.Text4.SetText(window.Dir1.Path() + "\\" + kCustomerDatabase);
-  if (!CreateTable(window, table)) return;
-  const std::vector<IndexOutcome> outcomes = CreateIndexes(window, table);
+  const TableStep step = CreateTable(window, table);
+  if (step == TableStep::kExists) return;
+  const std::vector<IndexOutcome> outcomes =
+      CreateIndexes(window, table, step == TableStep::kUnfinished);
   if (AllCreated(outcomes)) {
     window.MsgBox("Terminado", platform::MessageLook::kInformation);
   } else {

@@ -36,7 +36,9 @@ struct FixedTable {
 //     so a drive root gives two separators in a row);
 //  2. when the database already has a table named exactly `table.name`, shows
 //     `table.exists_message` as a critical message and returns, changing
-//     nothing;
+//     nothing; except a table an interrupted run left (exactly these fields,
+//     no rows, only some of these indexes), which goes on at step 4 with
+//     the indexes it lacks;
 //  3. creates the table with its fields and closes the database; a failure
 //     up to here travels to the caller, with the database's path in its
 //     text, and leaves the database as it was before the failing step;

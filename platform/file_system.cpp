@@ -311,26 +311,133 @@ std::vector<std::string> CopyLeftovers(const DriveMap& drives, std::string_view 
   return names;
 }
 
-bool RemoveCopyLeftover(const DriveMap& drives, std::string_view path) {
-  const std::string host = drives.ToHost(path);
+namespace {
+
+// RemoveCopyLeftover on a host path; `shown` names it in errors.
+bool RemoveLeftoverAt(const std::string& host, std::string_view shown) {
   // O_NOFOLLOW: a link of that name is not a temporary of ours.
   FileDescriptor fd(::open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT || errno == ELOOP) return false;
-    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(path, host));
+    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(shown, host));
   }
   struct stat st;
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     // A copy is writing it now, or the file system cannot tell.
     if (errno == EWOULDBLOCK || LocksUnsupported(errno)) return false;
-    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(path, host));
+    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(shown, host));
   }
   // Held while unlinking, so a copy that created a file of this name
   // meanwhile sees it gone when it takes the lock, and starts again.
-  if (::unlink(host.c_str()) == 0) return true;
-  if (errno == ENOENT) return false;
-  throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(path, host));
+  if (::unlink(host.c_str()) != 0) {
+    if (errno == ENOENT) return false;
+    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(shown, host));
+  }
+  // A database built under that name may have left its rollback journal;
+  // with the file gone it belongs to nothing.
+  const std::string journal = host + "-journal";
+  if (::lstat(journal.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(journal.c_str());
+  return true;
+}
+
+// Whether `name` is ".NAME.copy-N" for the file name `of`.
+bool IsLeftoverNameOf(std::string_view name, std::string_view of) {
+  const std::string prefix = "." + std::string(of) + std::string(kCopySuffix);
+  if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) return false;
+  const std::string_view digits = name.substr(prefix.size());
+  return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+bool RemoveCopyLeftover(const DriveMap& drives, std::string_view path) {
+  return RemoveLeftoverAt(drives.ToHost(path), path);
+}
+
+int RemoveLeftoversOf(const std::string& destination) {
+  const fs::path target(destination);
+  const fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  const std::string of = target.filename().string();
+  std::error_code ec;
+  std::vector<std::string> found;
+  for (auto it = fs::directory_iterator(directory, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (IsLeftoverNameOf(name, of)) found.push_back(it->path().string());
+  }
+  int removed = 0;
+  for (const std::string& path : found) {
+    if (RemoveLeftoverAt(path, path)) ++removed;
+  }
+  return removed;
+}
+
+bool SyncDirectory(const std::string& host_directory) {
+  FileDescriptor fd(::open(host_directory.empty() ? "." : host_directory.c_str(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+}
+
+FileBuiltBeside::FileBuiltBeside(const std::string& destination)
+    : destination_(destination), temporary_(TemporaryName(destination)) {}
+
+FileBuiltBeside::~FileBuiltBeside() {
+  if (!placed_) {
+    ::unlink(temporary_.c_str());
+    ::unlink((temporary_ + "-journal").c_str());
+  }
+  if (lock_ >= 0) ::close(lock_);
+}
+
+void FileBuiltBeside::Lock() {
+  if (lock_ >= 0) return;
+  const int fd = ::open(temporary_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) throw Error(err::kPermissionDenied, "Permission denied", temporary_);
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX);
+  } while (locked != 0 && errno == EINTR);
+  // Without such locks the build goes on unlocked: a leftover there is
+  // never removed, so nothing takes this one either.
+  if (locked != 0 && !LocksUnsupported(errno)) {
+    ::close(fd);
+    throw Error(err::kPermissionDenied, "Permission denied", temporary_);
+  }
+  lock_ = fd;
+}
+
+void FileBuiltBeside::Sync() {
+  // fsync through the lock's descriptor writes the file's data whatever
+  // descriptor the builder wrote it with.
+  FileDescriptor own(lock_ >= 0 ? -1 : ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC));
+  const int fd = lock_ >= 0 ? lock_ : own.get();
+  if (fd < 0 || ::fsync(fd) != 0) {
+    const int failure = errno;
+    throw CopyFailure(failure, destination_, destination_);
+  }
+}
+
+bool FileBuiltBeside::PlaceWithoutReplacing() {
+  Sync();
+  if (::link(temporary_.c_str(), destination_.c_str()) != 0) {
+    const int failure = errno;
+    if (failure == EEXIST) return false;
+    throw CopyFailure(failure, destination_, destination_);
+  }
+  placed_ = true;
+  ::unlink(temporary_.c_str());
+  SyncDirectory(fs::path(destination_).parent_path().string());
+  return true;
+}
+
+void FileBuiltBeside::PlaceOver() {
+  Sync();
+  if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+    throw CopyFailure(errno, destination_, destination_);
+  }
+  placed_ = true;
+  SyncDirectory(fs::path(destination_).parent_path().string());
 }
 
 std::string ExecutableDirectory() {

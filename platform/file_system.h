@@ -55,13 +55,64 @@ std::vector<std::string> CopyLeftovers(const DriveMap& drives, std::string_view 
 // Whether a file name has that pattern.
 bool IsCopyLeftoverName(std::string_view name);
 
-// Removes the copy leftover at `path` (a Windows path) and returns true.
+// Removes the copy leftover at `path` (a Windows path), with a rollback
+// journal beside it ("...-journal", which belongs to no other file), and
+// returns true.
 // Returns false, leaving it, when it is not there, is not a regular file
 // (a link, a directory), or a copy is still writing it (the copy holds the
 // file's lock until it ends; a killed copy holds none), or its file system
 // has no such locks to tell. 70 "Permission denied" naming it when it
 // cannot be removed.
 bool RemoveCopyLeftover(const DriveMap& drives, std::string_view path);
+
+// A file that another part (the engine) builds under a hidden temporary
+// name beside its destination, and that is then put in place whole: the
+// destination is never seen half-made. The temporary is named as copies name
+// theirs, ".NAME.copy-N" beside NAME (host paths throughout), so the sweep of
+// copy leftovers recognises what a killed run left. The destructor removes a
+// temporary that was not put in place, with a rollback journal beside it.
+class FileBuiltBeside {
+ public:
+  explicit FileBuiltBeside(const std::string& destination);
+  ~FileBuiltBeside();
+  FileBuiltBeside(const FileBuiltBeside&) = delete;
+  FileBuiltBeside& operator=(const FileBuiltBeside&) = delete;
+
+  // Where to build: a name that does not exist yet.
+  const std::string& Path() const { return temporary_; }
+  // Takes the temporary's lock once the builder has made the file, held
+  // until it is put in place, so that no other run's sweep takes it for a
+  // leftover meanwhile. Before the lock, a sweep running at that moment may
+  // remove the file; putting it in place then fails (76), and nothing
+  // half-made is ever placed. 70 "Permission denied" when it cannot be
+  // opened.
+  void Lock();
+  // Writes the temporary to the disk and links it under the destination's
+  // name, never replacing a file there: returns false, changing nothing,
+  // when the destination exists. 70 or 76 naming the destination when it
+  // cannot be linked.
+  bool PlaceWithoutReplacing();
+  // Writes the temporary to the disk and renames it over the destination in
+  // one step: at every instant the destination's name holds the old file or
+  // the new one. 70 or 76 naming the destination on failure.
+  void PlaceOver();
+
+ private:
+  void Sync();
+  std::string destination_;
+  std::string temporary_;
+  int lock_ = -1;
+  bool placed_ = false;
+};
+
+// Removes what killed runs left while building `destination` (a host path):
+// the regular files named ".NAME.copy-N" beside it that no live run holds
+// (see RemoveCopyLeftover), with their journals. Returns how many it removed.
+int RemoveLeftoversOf(const std::string& destination);
+
+// Writes a directory's entries to the disk, so that a rename or link made in
+// it survives a crash of the machine. False when it could not.
+bool SyncDirectory(const std::string& host_directory);
 
 // The directory that holds the running program, as a host path.
 std::string ExecutableDirectory();

@@ -3,8 +3,11 @@
 # that no customer database was damaged or lost anything, and that a rerun of
 # the batch brings every database to the same state as an uninterrupted run.
 #
-# Usage: scripts/crash-test.sh [KILLS [CLI]]   (defaults: 200, build/actualiz-cli, built first)
+# Usage: scripts/crash-test.sh [--commands] [KILLS [CLI]]
+#   (defaults: 200, build/actualiz-cli, built first)
 #   CRASH_TEST_SEED=N fixes the random moments (default: the process id).
+#   --commands then kills import, import --all, migrate, init and restore
+#   KILLS times each too (scripts/crash-test-commands.sh).
 #
 # The data directory is the demo's: an up-to-date database, two that lack
 # tables, fields, indexes, relations and queries, one without a model, and a
@@ -23,6 +26,11 @@
 # with no hidden temporary of a killed copy left in the data directory.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+with_commands=
+if [[ ${1:-} == --commands ]]; then
+  with_commands=1
+  shift
+fi
 kills=${1:-200}
 if [[ -n ${2:-} ]]; then
   cli=$2
@@ -188,4 +196,7 @@ for ((i = 1; i <= kills; i++)); do
 done
 echo "crash test: $kills kills (batch ${duration_ms}ms; $finished ended before the kill)," \
   "$failed with damage"
+if [[ -n $with_commands ]]; then
+  "$here/scripts/crash-test-commands.sh" "$kills" "$cli" || failed=$((failed + 1))
+fi
 ((failed == 0))

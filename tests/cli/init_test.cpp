@@ -66,5 +66,21 @@ TEST_F(InitCommand, NeverTouchesACatalogueThatExists) {
   EXPECT_NE(out.find("created C:\\Zarade\\consulta.mdb"), std::string::npos) << out;
 }
 
+// An older init killed between a catalogue's creation and its table left an
+// empty database under the catalogue's name; the next init makes it again.
+// One that holds anything of its own is left as it is.
+TEST_F(InitCommand, ACatalogueLeftWithoutItsTableIsMadeAgainOnlyWhenEmpty) {
+  std::filesystem::create_directories(dir.path() / "c" / "Zarade");
+  testing::BuildDatabase(Catalogue("indices.mdb"), R"({"tables": []})");
+  testing::BuildDatabase(Catalogue("consulta.mdb"),
+                         R"({"tables": [{"name": "mia", "fields": [{"name": "a", "type": 4}]}]})");
+  ASSERT_EQ(Run(), 0) << ReadFile(dir.File("out.txt"));
+  EXPECT_EQ(testing::DescribeFile(Catalogue("indices.mdb"))["tables"][0]["name"], "indices");
+  EXPECT_EQ(testing::DescribeFile(Catalogue("consulta.mdb"))["tables"][0]["name"], "mia");
+  const std::string out = ReadFile(dir.File("out.txt"));
+  EXPECT_NE(out.find("created C:\\Zarade\\indices.mdb"), std::string::npos) << out;
+  EXPECT_NE(out.find("exists  C:\\Zarade\\consulta.mdb"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace actualiz::cli

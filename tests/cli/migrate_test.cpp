@@ -86,6 +86,56 @@ TEST_F(MigrateCommand, AMissingDataDirectoryFails) {
   EXPECT_FALSE(outcome.err.empty());
 }
 
+// A run killed between the table and its last index leaves the table empty
+// with some of its indexes; the next run makes the rest instead of stopping
+// at "ya existe". A table with rows is the operator's and is reported as
+// existing, as before.
+TEST_F(MigrateCommand, ATableAKilledRunLeftShortOfIndexesIsFinished) {
+  const std::string pomerd_fields =
+      R"("fields": [{"name": "CLICOD", "type": 7}, {"name": "productos", "type": 12},
+                     {"name": "tratamientos", "type": 12}])";
+  const std::string histoprod_fields = R"("fields": [
+      {"name": "codcli", "type": 7}, {"name": "fechaini", "type": 8},
+      {"name": "codproducto", "type": 4}, {"name": "tipotra", "type": 4},
+      {"name": "nompro", "type": 10, "size": 255}, {"name": "registro", "type": 10, "size": 255},
+      {"name": "plazoseg", "type": 10, "size": 50},
+      {"name": "dosificacion", "type": 10, "size": 255},
+      {"name": "toxicidad", "type": 10, "size": 50}, {"name": "cantidad", "type": 7},
+      {"name": "precio", "type": 7}, {"name": "materiaactiva", "type": 10, "size": 50},
+      {"name": "tipoaplicacion", "type": 10, "size": 50}, {"name": "zonapli", "type": 12},
+      {"name": "zonaafec", "type": 12}])";
+  struct Case {
+    const char* table;
+    std::string left;  // the table as the killed run left it
+    int status;
+    std::vector<std::string> indexes;  // after the rerun
+  };
+  const std::vector<Case> cases = {
+      {"pomerd", pomerd_fields, 0, {"CLICOD"}},
+      {"histoprod",
+       histoprod_fields + R"(, "indexes": [{"name": "codcli", "fields": ["codcli"]},
+                                           {"name": "fechaini", "fields": ["fechaini"]}])",
+       0,
+       {"codcli", "codproducto", "fechaini", "nompro"}},
+      {"pomerd", pomerd_fields + R"(, "rows": [{"CLICOD": 1}])", 3, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.table) + ": " + c.left);
+    std::filesystem::remove(Clientes());
+    BuildDatabase(Clientes(),
+                  R"({"tables": [{"name": ")" + std::string(c.table) + "\", " + c.left + "}]}");
+    const Outcome outcome = Run(std::string("migrate ") + c.table + R"( --data 'c:\datos')");
+    EXPECT_EQ(outcome.status, c.status) << outcome.out << outcome.err;
+    const nlohmann::json described = DescribeFile(Clientes());
+    std::vector<std::string> indexes;
+    for (const auto& index : described["tables"][0]["indexes"]) {
+      indexes.push_back(index["name"]);
+    }
+    std::sort(indexes.begin(), indexes.end());
+    EXPECT_EQ(indexes, c.indexes);
+  }
+}
+
 TEST(MigrateOnTheDemo, BothMigrationsRunOnceEachAsAUserRunsThem) {
   TempDir temp;
   const std::string into = (temp.path() / "demo").string();

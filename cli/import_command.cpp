@@ -11,6 +11,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "base/terminal_text.h"
 #include "cli/command.h"
 #include "engine/import.h"
 #include "platform/file_system.h"
@@ -29,9 +30,11 @@ struct ImportOptions {
 
 void PrintReport(const std::string& source, const std::string& target,
                  const engine::ImportReport& report) {
-  std::cout << source << " -> " << target << ": " << report.tables << " tables, " << report.rows
-            << " rows, " << report.relations << " relations, " << report.queries << " queries\n";
-  for (const std::string& line : report.not_carried) std::cout << "  not carried: " << line << "\n";
+  std::cout << TerminalSafe(source) << " -> " << TerminalSafe(target) << ": " << report.tables
+            << " tables, " << report.rows << " rows, " << report.relations << " relations, "
+            << report.queries << " queries\n";
+  for (const std::string& line : report.not_carried)
+    std::cout << "  not carried: " << TerminalSafe(line) << "\n";
 }
 
 // A backup path under `backups` for `file` that does not exist yet.
@@ -101,7 +104,7 @@ void ConvertInPlace(const fs::path& file, const fs::path& backups, const CliCont
       throw Error(err::kDatabaseExists, "Database already exists.", "'" + target.string() + "'");
     }
     fs::remove(file);
-    std::cout << file.string() << " -> " << target.string()
+    std::cout << TerminalSafe(file.string()) << " -> " << TerminalSafe(target.string())
               << ": finished the conversion an interrupted run began\n";
     return;
   }
@@ -161,8 +164,8 @@ void PutBackOriginalsOfOlderRuns(const fs::path& dir, const fs::path& backups) {
       fs::create_hard_link(kept, original, ec);
       if (ec) fs::copy_file(kept, original, ec);
       if (ec) continue;
-      std::cout << "put back " << original.string() << " from " << kept.string()
-                << " (an interrupted run had moved it there)\n";
+      std::cout << "put back " << TerminalSafe(original.string()) << " from "
+                << TerminalSafe(kept.string()) << " (an interrupted run had moved it there)\n";
     }
     if (engine::IsAccessFile(original.string())) fs::remove(work, ec);
   }
@@ -172,7 +175,8 @@ int RunImportAll(const std::string& dir_given, const CliContext& context) {
   const fs::path dir = context.HostPath(dir_given);
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) {
-    std::cerr << "actualiz-cli: cannot import from '" << dir_given << "': not a directory\n";
+    std::cerr << "actualiz-cli: cannot import from '" << TerminalSafe(dir_given)
+              << "': not a directory\n";
     return 1;
   }
   PutBackOriginalsOfOlderRuns(dir, dir / ".actualiz-backups");
@@ -188,15 +192,16 @@ int RunImportAll(const std::string& dir_given, const CliContext& context) {
     try {
       ConvertInPlace(file, dir / ".actualiz-backups", context);
     } catch (const Error& e) {
-      std::cerr << "actualiz-cli: cannot import '" << file.string() << "': error " << e.what()
-                << "\n";
+      std::cerr << "actualiz-cli: cannot import '" << TerminalSafe(file.string()) << "': error "
+                << TerminalSafe(e.what()) << "\n";
       status = 1;
     } catch (const fs::filesystem_error& e) {
-      std::cerr << "actualiz-cli: cannot import '" << file.string() << "': " << e.what() << "\n";
+      std::cerr << "actualiz-cli: cannot import '" << TerminalSafe(file.string())
+                << "': " << TerminalSafe(e.what()) << "\n";
       status = 1;
     }
   }
-  if (files.empty()) std::cout << "No Access files in " << dir_given << "\n";
+  if (files.empty()) std::cout << "No Access files in " << TerminalSafe(dir_given) << "\n";
   return status;
 }
 
@@ -225,8 +230,8 @@ int RunImport(const ImportOptions& options, const CliContext& context) {
     PrintReport(options.source, options.target, report);
     return 0;
   } catch (const Error& e) {
-    std::cerr << "actualiz-cli: cannot import '" << options.source << "' into '" << options.target
-              << "': error " << e.what() << "\n";
+    std::cerr << "actualiz-cli: cannot import '" << TerminalSafe(options.source) << "' into '"
+              << TerminalSafe(options.target) << "': error " << TerminalSafe(e.what()) << "\n";
     return 1;
   }
 }

@@ -64,6 +64,10 @@ def snapshot(root):
             # database, this snapshot included: its database stands for it.
             if name.endswith("-journal"):
                 continue
+            # A run lock file holds no data: a killed holder leaves it, and
+            # the next run that takes the lock removes it.
+            if name == ".actualiz.lock":
+                continue
             path = os.path.join(directory, name)
             rel = os.path.relpath(path, root)
             data = open(path, "rb").read()

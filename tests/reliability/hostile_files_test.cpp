@@ -59,7 +59,8 @@ TEST(HostileFiles, TriggersAndViewsOfModelsAndCataloguesAreRefusedBeforeTheyFire
   for (const char* object : {"'vaciar'", "'reescribir'", "'resumen'"}) {
     EXPECT_NE(said.find(object), std::string::npos) << object << "\n" << said;
   }
-  for (const auto& query : DescribeFile((site.Data() / "clientes.mdb").string())["queries"]) {
+  const nlohmann::json clientes = DescribeFile((site.Data() / "clientes.mdb").string());
+  for (const auto& query : clientes["queries"]) {
     EXPECT_EQ(query["sql"].get<std::string>().find("DELETE"), std::string::npos) << query;
   }
 }

@@ -214,30 +214,38 @@ TEST_F(LayoutTest, NoTwoControlsShownCoverEachOtherAndEachLiesInItsFrame) {
 // ---- 4. Entries wider than their list ----
 
 TEST_F(LayoutTest, AnEntryWiderThanItsListIsScrolledIntoViewWhole) {
+  struct Case {
+    app::ListBox* list;
+    const char* fits;  // an entry of the usual width, shown without a bar across
+  };
+  const Case cases[] = {
+      {&window->List7, "articulos.mdb"},       {&window->List6, "historico.mdb"},
+      {&window->List8, "Neptuno.mdb"},         {&window->List2, "Empleados"},
+      {&window->List1(0), "Nombre"},           {&window->List9(0), "EmpleadosPedidos"},
+      {&window->List11(3), "FechaNacimiento"},
+  };
   const std::string wide = "historico_de_tratamientos_de_clientes_antiguos.mdb";
-  for (app::ListBox* box :
-       {&window->List6, &window->List2, &window->List1(0), &window->List9(0), &window->List11(3)}) {
-    SCOPED_TRACE(box->FullName());
-    QListWidget* list = List(*box);
-    box->AddItem("a.mdb");
-    QApplication::processEvents();
-    EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << "no bar while every entry fits";
-
-    for (const std::string& entry : {std::string("historico.mdb"), wide}) box->AddItem(entry);
-    QApplication::processEvents();
-    EXPECT_TRUE(list->horizontalScrollBar()->isVisible());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list->FullName());
+    QListWidget* list = List(*c.list);
     QScrollBar* across = list->horizontalScrollBar();
-    for (int row = 1; row < list->count(); ++row) {
+    c.list->AddItem(c.fits);
+    QApplication::processEvents();
+    EXPECT_FALSE(across->isVisible()) << "no bar while every entry fits";
+
+    c.list->AddItem(wide);
+    QApplication::processEvents();
+    EXPECT_TRUE(across->isVisible());
+    for (int row = 0; row < list->count(); ++row) {
       const QString text = list->item(row)->text();
+      const int advance = list->fontMetrics().horizontalAdvance(text);
       list->scrollToItem(list->item(row));
       across->setValue(across->maximum());
       QApplication::processEvents();
       const QRect entry = list->visualItemRect(list->item(row));
-      EXPECT_GE(entry.width(), list->fontMetrics().horizontalAdvance(text)) << text.toStdString();
+      EXPECT_GE(entry.width(), advance) << text.toStdString();
       // Scrolled to its end, the entry's end is in view.
-      EXPECT_LE(entry.left() + list->fontMetrics().horizontalAdvance(text),
-                list->viewport()->width())
-          << text.toStdString();
+      EXPECT_LE(entry.left() + advance, list->viewport()->width()) << text.toStdString();
     }
   }
 }

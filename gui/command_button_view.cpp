@@ -14,11 +14,12 @@ CommandButtonView::CommandButtonView(const app::CommandButton& button, QWidget* 
 void CommandButtonView::Redraw() { setText(ToQt(button_.Caption())); }
 
 // The window's font, made smaller (down to 8 pixels) until the longest word
-// of the caption fits the button's width.
+// of the caption fits the button's width. The window's captions all fit at
+// its own font; this keeps a caption whole under a wider font taken instead.
 QFont CommandButtonView::FittingFont(int width) const {
   QFont fitting = font();
   const QStringList words = text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-  for (int pixels = fitting.pixelSize(); pixels > 8; --pixels) {
+  for (int pixels = QFontInfo(fitting).pixelSize(); pixels > 8; --pixels) {
     const QFontMetrics metrics(fitting);
     int widest = 0;
     for (const QString& word : words) widest = std::max(widest, metrics.horizontalAdvance(word));
@@ -36,7 +37,9 @@ void CommandButtonView::paintEvent(QPaintEvent*) {
   initStyleOption(&option);
   option.text.clear();
   p.drawControl(QStyle::CE_PushButton, option);
-  const QRect area = rect().adjusted(2, 1, -2, -1).translated(isDown() ? QPoint(1, 1) : QPoint());
+  const QRect area = rect()
+                         .adjusted(kPaddingAcross, kPaddingDown, -kPaddingAcross, -kPaddingDown)
+                         .translated(isDown() ? QPoint(1, 1) : QPoint());
   p.setFont(FittingFont(area.width()));
   p.setPen(
       palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));

@@ -16,6 +16,10 @@ class CommandButtonView : public QPushButton, public ControlView {
   QWidget* Widget() override { return this; }
   void Redraw() override;
 
+  // Room kept free between the caption and the button's edges, in pixels.
+  static constexpr int kPaddingAcross = 3;
+  static constexpr int kPaddingDown = 1;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 

@@ -18,13 +18,17 @@ void FrameView::paintEvent(QPaintEvent*) {
   p.setPen(palette().color(QPalette::Light));
   p.drawRect(box.adjusted(1, 1, 0, 0));
   if (caption.isEmpty()) return;
-  // A caption longer than the frame is cut at its right edge.
-  const int room = std::max(0, width() - 8);
-  const QRect text(5, 0, std::min(room, metrics.horizontalAdvance(caption) + 4), metrics.height());
-  p.fillRect(text, palette().window());
+  // The line is broken by a gap of kCaptionGap pixels on either side of the
+  // caption; a caption longer than the frame is cut short of the box's right
+  // line (3 pixels from its edge).
+  const int left = kCaptionLeft - kCaptionGap;
+  const int room = std::max(0, width() - 3 - left);
+  const QRect gap(left, 0, std::min(room, metrics.horizontalAdvance(caption) + 2 * kCaptionGap),
+                  metrics.height());
+  p.fillRect(gap, palette().window());
   p.setPen(palette().color(QPalette::WindowText));
-  p.drawText(text.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-             caption);
+  p.drawText(gap.adjusted(kCaptionGap, 0, 0, 0),
+             Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, caption);
 }
 
 }  // namespace actualiz::gui

@@ -17,6 +17,11 @@ class FrameView : public QWidget, public ControlView {
   void Redraw() override { update(); }
   QString Caption() const { return ToQt(frame_.Caption()); }
 
+  // Where the caption's text starts, in pixels from the frame's left edge,
+  // and the gap left in the box's line on either side of it.
+  static constexpr int kCaptionLeft = 7;
+  static constexpr int kCaptionGap = 2;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 

@@ -8,9 +8,12 @@ ListBoxView::ListBoxView(const app::ListBox& list, QWidget* parent)
     : QListWidget(parent), list_(list) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSortingEnabled(false);
-  setUniformItemSizes(true);
-  // A long entry is cut at the right edge, without a scroll bar across.
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // An entry wider than the box brings a scroll bar across, so that it can be
+  // read whole. Items are measured one by one: with uniform sizes the view
+  // would take every entry to be as wide as the first.
+  setUniformItemSizes(false);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setTextElideMode(Qt::ElideNone);
   connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
     if (row >= 0) emit Selected(row);

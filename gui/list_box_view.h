@@ -1,6 +1,7 @@
 // A list box: its entries in the order they were added (never sorted) and
-// its selection. The operator's choice of an entry leaves as Selected(row);
-// the entries shown change only when the list box in the model changes.
+// its selection; an entry wider than the box brings a scroll bar across.
+// The operator's choice of an entry leaves as Selected(row); the entries
+// shown change only when the list box in the model changes.
 #pragma once
 
 #include <QListWidget>

@@ -15,7 +15,9 @@
 #include "gui/list_box_view.h"
 #include "gui/progress_bar_view.h"
 #include "gui/record_grid_view.h"
+#include "gui/scroll_link.h"
 #include "gui/text_box_view.h"
+#include "gui/window_font.h"
 #include "gui/window_icon.h"
 
 namespace actualiz::gui {
@@ -28,9 +30,7 @@ constexpr int kMarginPixels = 7;
 MainWindow::MainWindow(app::Actualiz& window, QWidget* parent) : QWidget(parent), window_(window) {
   setWindowTitle(ToQt(app::Actualiz::kCaption));
   setWindowIcon(WindowIcon());
-  QFont small(QStringLiteral("DejaVu Sans"));
-  small.setPixelSize(11);
-  setFont(small);
+  setFont(WindowFont());
   Build();
   resize(DesignSize());
   window_.SetListener(this);
@@ -85,6 +85,14 @@ void MainWindow::Build() {
     widget->setGeometry(ToPixels(control->Geometry()));
     widget->setVisible(control->Visible());
     views_[control] = view;
+  }
+  // The lists of a field triple scroll as one.
+  for (const auto& triple : FieldTriples(window_)) {
+    std::vector<QAbstractItemView*> lists;
+    for (const app::ListBox* list : triple) {
+      lists.push_back(qobject_cast<QAbstractItemView*>(views_.at(list)->Widget()));
+    }
+    new ScrollLink(lists);
   }
   auto failed = [this](const std::string& what, const Error& e) {
     window_.RecordFailure(what, e, true);

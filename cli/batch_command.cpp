@@ -219,7 +219,8 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   }
   spool->Attach(window.Log());
   if (backup) RecordUnopened(window, *backup);
-  if (context.ShowsProgress()) window.SetListener(&panel);
+  const bool progress = context.ShowsProgress();
+  if (progress) window.SetListener(&panel);
   try {
     window.Click("Command13_Click");
   } catch (const app::ProgramEnded&) {
@@ -242,7 +243,7 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   try {
     report.emplace(window, *spool);
     missed = report->NotReached();
-    text << "\n";
+    if (progress) std::cerr << "\n";  // the panel ends; the report stands apart from it
     report->WriteText(text);
     if (stopped_by != 0) text << InterruptedLines(stopped_by, missed);
   } catch (const Error& e) {

@@ -78,7 +78,7 @@ void AddSharedOptions(CLI::App& command, SharedOptions& options) {
             }
             return "a number of seconds, 0 or more, not '" + TerminalSafe(value) + "'";
           },
-          "SECONDS"))
+          ""))
       ->group(group);
   command
       .add_flag("--quiet", options.quiet,
@@ -125,7 +125,7 @@ void AddJsonReportOption(CLI::App& command, std::string& file, const std::string
             return "the directory '" + TerminalSafe(directory) +
                    "' of the report file does not exist";
           },
-          "FILE"));
+          ""));
 }
 
 }  // namespace actualiz::cli

@@ -120,7 +120,7 @@ TEST_F(BatchCommand, AFailurePassedOverIsReportedAndGivesStatusOne) {
     stock->Close();
   }
   const fs::path report_file = temp.path() / "report.json";
-  const CliRun run = Batch("--json " + Quoted(report_file.string()));
+  const CliRun run = Batch("--progress --json " + Quoted(report_file.string()));
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.out.find("stock.mdb: failed"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Proceso Terminado"), std::string::npos) << run.out;

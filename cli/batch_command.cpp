@@ -4,8 +4,10 @@
 // display: builds the window as the program starts it, points Dir1 at DIR
 // (a host path or a Windows path on a mapped drive; without --data the
 // start-up's own choice stands), raises the batch driver, shows its progress
-// panel as it changes and prints the report at the end. Exit status 0 when
-// nothing failed, 1 when something was passed over or reached the top.
+// panel as it changes (on standard error, when it is a terminal or with
+// --progress) and prints the report at the end (`--json -`: the JSON report
+// instead). Exit status 0 when nothing failed, 1 when something was passed
+// over or reached the top.
 //
 // Before the run every target database it will work on is backed up into
 // a dated folder of the data directory (app/backups.h); a database that
@@ -42,6 +44,7 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -52,6 +55,7 @@
 #include "base/terminal_text.h"
 #include "cli/command.h"
 #include "cli/progress_panel.h"
+#include "cli/shared_options.h"
 #include "platform/stop_signals.h"
 
 namespace actualiz::cli {
@@ -64,28 +68,32 @@ struct BatchOptions {
   bool no_backup = false;
 };
 
-// Writes the report as JSON to `path`, one database at a time.
-void WriteJson(const std::string& path, const app::StreamedBatchReport& report,
-               const app::BackupFolder* backup) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  report.WriteJson(out, backup);
-  out << "\n";
-  out.close();
-  if (!out) throw Error(err::kPermissionDenied, "Permission denied", "report file " + path);
-}
-
-// The JSON report of a stopped run, marked as such: "interrupted" names the
-// signal and "notReached" lists the databases the run never came to.
-void MarkInterrupted(const std::string& path, int signal, const std::vector<std::string>& missed) {
-  std::ifstream in(path, std::ios::binary);
-  nlohmann::json report = nlohmann::json::parse(in);
-  in.close();
-  report["interrupted"] = signal == SIGINT ? "SIGINT" : "SIGTERM";
-  report["notReached"] = missed;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << report.dump(2) << "\n";
-  out.close();
-  if (!out) throw Error(err::kPermissionDenied, "Permission denied", "report file " + path);
+// Writes the report as JSON to `path` ("-": the context's standard
+// output), one database at a time. A stopped run's report is marked as
+// such: "interrupted" names the signal and "notReached" lists the databases
+// the run never came to.
+void WriteJson(const CliContext& context, const std::string& path,
+               const app::StreamedBatchReport& report, const app::BackupFolder* backup, int signal,
+               const std::vector<std::string>& missed) {
+  std::ofstream file;
+  if (path != "-") file.open(path, std::ios::binary | std::ios::trunc);
+  std::ostream& out = path == "-" ? *context.output : file;
+  if (signal == 0) {
+    report.WriteJson(out, backup);
+  } else {
+    std::stringstream whole;
+    report.WriteJson(whole, backup);
+    nlohmann::json marked = nlohmann::json::parse(whole);
+    marked["interrupted"] = signal == SIGINT ? "SIGINT" : "SIGTERM";
+    marked["notReached"] = missed;
+    out << marked.dump(2);
+  }
+  out << "\n" << std::flush;
+  if (path != "-") file.close();
+  if (!out) {
+    throw Error(err::kPermissionDenied, "Permission denied",
+                path == "-" ? "standard output" : "report file " + path);
+  }
 }
 
 // What a stopped run tells the operator after its report.
@@ -148,7 +156,8 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   }
   TerminalOperator op;
   app::Actualiz window(context.MakeEnvironment(op));
-  ProgressPanel panel(window, std::cout, StandardOutputIsTerminal());
+  // Progress on standard error, redrawn in place on a terminal.
+  ProgressPanel panel(window, std::cerr, StandardErrorIsTerminal());
   window.Activate();
   if (!options.data.empty()) {
     // A data directory that cannot be set is the caller's mistake: nothing runs.
@@ -210,7 +219,8 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   }
   spool->Attach(window.Log());
   if (backup) RecordUnopened(window, *backup);
-  window.SetListener(&panel);
+  const bool progress = context.ShowsProgress();
+  if (progress) window.SetListener(&panel);
   try {
     window.Click("Command13_Click");
   } catch (const app::ProgramEnded&) {
@@ -224,19 +234,23 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
   }
 
   const int stopped_by = context.stop != nullptr ? context.stop->load() : 0;
+  // With the JSON report on standard output the text report is left out:
+  // the JSON says all it says.
+  std::ostream nowhere(nullptr);
+  std::ostream& text = options.json_file == "-" ? nowhere : std::cout;
   std::vector<std::string> missed;
   std::optional<app::StreamedBatchReport> report;
   try {
     report.emplace(window, *spool);
     missed = report->NotReached();
-    std::cout << "\n";
-    report->WriteText(std::cout);
-    if (stopped_by != 0) std::cout << InterruptedLines(stopped_by, missed);
+    if (progress) std::cerr << "\n";  // the panel ends; the report stands apart from it
+    report->WriteText(text);
+    if (stopped_by != 0) text << InterruptedLines(stopped_by, missed);
   } catch (const Error& e) {
     // Without the report it is not known which databases changed: every
     // backup is kept.
     std::cerr << "actualiz-cli batch: the report cannot be made: " << ErrorLine(e) << "\n";
-    if (backup) std::cout << BackupLines(*backup);
+    if (backup) std::cerr << BackupLines(*backup);
     return 1;
   }
   int status = spool->FailureCount() == 0 ? 0 : 1;
@@ -248,11 +262,10 @@ int RunBatch(const CliContext& context, const BatchOptions& options) {
                 << " could not be completed: " << ErrorLine(e) << "\n";
       status = 1;
     }
-    std::cout << BackupLines(*backup);
+    text << BackupLines(*backup);
   }
   if (!options.json_file.empty()) {
-    WriteJson(options.json_file, *report, backup ? &*backup : nullptr);
-    if (stopped_by != 0) MarkInterrupted(options.json_file, stopped_by, missed);
+    WriteJson(context, options.json_file, *report, backup ? &*backup : nullptr, stopped_by, missed);
   }
   return stopped_by != 0 ? platform::StopSignals::ExitStatus(stopped_by) : status;
 }
@@ -263,8 +276,9 @@ void AddBatchCommand(CLI::App& app, CliContext& context) {
       "batch", "Bring every customer database of the data directory up to its model");
   command->add_option("--data", options->data,
                       "The data directory (host path or Windows path on a mapped drive)");
-  command->add_option("--json", options->json_file, "Also write the report as JSON to FILE")
-      ->type_name("FILE");
+  AddJsonReportOption(*command, options->json_file,
+                      "Also write the report as JSON to FILE; '-' writes it to standard output "
+                      "instead of the text report");
   command->add_flag("--no-backup", options->no_backup,
                     "Do not back up the databases before changing them");
   command->callback([&context, options] {

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <atomic>
+#include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,14 +21,35 @@
 
 namespace actualiz::cli {
 
+// A mistake in the command line itself (an unknown command, an option
+// that does not fit): the program says what is wrong on standard error and
+// ends with status 2 before any command runs.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 struct CliContext {
+  // The options every command takes, before or after its name
+  // (cli/shared_options.h), gathered from both places.
   std::vector<std::string> drives;  // "--drive c=DIR", repeatable
   std::string program_dir;          // "--program-dir DIR"; the executable's own when empty
   double wait_seconds = 5;          // "--wait SECONDS": how long to wait for another run's lock
+  bool quiet = false;               // "--quiet": no progress and no report text
+  bool progress = false;            // "--progress": progress even when stderr is no terminal
+  // Standard output for what a command is asked to produce whatever
+  // --quiet says: JSON (`--json -`, `window`, `describe`) and a question
+  // that waits for an answer. --quiet silences std::cout, the report text,
+  // and leaves this one alone.
+  std::ostream* output = &std::cout;
   // Non-zero once SIGINT or SIGTERM asked the run to stop (the signal's
   // number); null while no command listens for them.
   const std::atomic<int>* stop = nullptr;
   int exit_status = 0;
+
+  // Whether a long run shows its progress on standard error: with
+  // --progress, or when standard error is a terminal; never with --quiet.
+  bool ShowsProgress() const;
 
   // Takes the locks of a command that writes, for the command named
   // `command` ("batch"): the catalogue directory "C:\\Zarade" (with

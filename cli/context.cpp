@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -24,6 +26,10 @@ const std::vector<CommandAdder>& Commands() { return Registry(); }
 
 // The window program shares these rules: they live in platform/drive_options.
 std::string DefaultDriveC() { return platform::DefaultDriveC(); }
+
+bool CliContext::ShowsProgress() const {
+  return !quiet && (progress || isatty(STDERR_FILENO) == 1);
+}
 
 platform::DriveMap CliContext::MakeDriveMap() const {
   return platform::DriveMapFromOptions(drives);

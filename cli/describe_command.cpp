@@ -24,9 +24,10 @@ int RunDescribe(const DescribeCommandOptions& options, const CliContext& context
         engine::Describe(*database, {.system = options.system, .rows = options.rows});
     database->Close();
     // Non-ASCII text is written as UTF-8, as it is stored.
-    std::cout << description.dump(2, ' ', false) << "\n";
-    std::cout.flush();
-    if (!std::cout) {
+    std::ostream& out = *context.output;  // the description is asked for: --quiet keeps it
+    out << description.dump(2, ' ', false) << "\n";
+    out.flush();
+    if (!out) {
       throw Error(err::kPermissionDenied, "Permission denied", "standard output");
     }
     return 0;

@@ -1,4 +1,4 @@
-// actualiz-cli plan --data DIR [--json FILE]
+// actualiz-cli plan --data DIR [--json FILE|-]
 //
 // Shows what "batch" would do to a data directory without changing it: the
 // batch runs over a scratch copy (app/plan.h) and its report is printed as
@@ -12,15 +12,28 @@
 
 #include "app/plan.h"
 #include "base/terminal_text.h"
+#include "cli/shared_options.h"
 
 namespace actualiz::cli {
 
-void WriteJsonFile(const std::string& path, const nlohmann::json& report) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << report.dump(2) << "\n";
-  out.close();
-  if (!out) throw Error(err::kPermissionDenied, "Permission denied", "report file " + path);
+namespace {
+
+// Writes `report` as indented JSON to the host path `path`, or to standard
+// output for "-".
+void WriteJsonReport(const CliContext& context, const std::string& path,
+                     const nlohmann::json& report) {
+  std::ofstream file;
+  if (path != "-") file.open(path, std::ios::binary | std::ios::trunc);
+  std::ostream& out = path == "-" ? *context.output : file;
+  out << report.dump(2) << "\n" << std::flush;
+  if (path != "-") file.close();
+  if (!out) {
+    throw Error(err::kPermissionDenied, "Permission denied",
+                path == "-" ? "standard output" : "report file " + path);
+  }
 }
+
+}  // namespace
 
 int RunPlan(const CliContext& context, const PlanOptions& options, bool check) {
   const char* command = check ? "check" : "plan";
@@ -28,9 +41,10 @@ int RunPlan(const CliContext& context, const PlanOptions& options, bool check) {
   try {
     const app::Plan plan =
         app::MakePlan(context.MakeEnvironment(op), context.WindowsPath(options.data));
-    std::cout << app::FormatPlan(plan);
+    // With the JSON report on standard output the text is left out.
+    if (options.json_file != "-") std::cout << app::FormatPlan(plan);
     if (!options.json_file.empty()) {
-      WriteJsonFile(options.json_file, app::BatchReportJson(plan.report));
+      WriteJsonReport(context, options.json_file, app::BatchReportJson(plan.report));
     }
     if (plan.Failed()) return 1;
     return check && !plan.NothingToDo() ? 2 : 0;
@@ -50,8 +64,9 @@ void AddPlanningCommand(CLI::App& app, CliContext& context, const std::string& n
       ->add_option("--data", options->data,
                    "The data directory (host path or Windows path on a mapped drive)")
       ->required();
-  command->add_option("--json", options->json_file, "Also write the plan as JSON to FILE")
-      ->type_name("FILE");
+  AddJsonReportOption(*command, options->json_file,
+                      "Also write the plan as JSON to FILE; '-' writes it to standard output "
+                      "instead of the text");
   command->callback(
       [&context, options, check] { context.exit_status = RunPlan(context, *options, check); });
 }

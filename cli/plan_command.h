@@ -11,7 +11,7 @@ namespace actualiz::cli {
 
 struct PlanOptions {
   std::string data;       // the data directory, required
-  std::string json_file;  // "" for none
+  std::string json_file;  // "" for none, "-" for standard output
 };
 
 // Plans the batch over options.data, prints the plan and writes the JSON
@@ -24,9 +24,5 @@ int RunPlan(const CliContext& context, const PlanOptions& options, bool check);
 // with its --data and --json options.
 void AddPlanningCommand(CLI::App& app, CliContext& context, const std::string& name,
                         const std::string& description, bool check);
-
-// Writes `report` as indented JSON to the host path `path`; 70 when it
-// cannot be written.
-void WriteJsonFile(const std::string& path, const nlohmann::json& report);
 
 }  // namespace actualiz::cli

@@ -102,6 +102,6 @@ void ProgressPanel::Draw() {
   drawn_ = std::move(lines);
 }
 
-bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 }  // namespace actualiz::cli

@@ -41,7 +41,7 @@ class ProgressPanel : public app::ControlListener {
   std::vector<std::string> drawn_;  // what is on the screen (in place) or the last line
 };
 
-// True when standard output is a terminal.
-bool StandardOutputIsTerminal();
+// True when standard error, where the panel is drawn, is a terminal.
+bool StandardErrorIsTerminal();
 
 }  // namespace actualiz::cli

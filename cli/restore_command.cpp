@@ -31,8 +31,9 @@ struct RestoreOptions {
   bool yes = false;
 };
 
-bool Confirmed(const std::string& question) {
-  std::cout << question << " [y/N] " << std::flush;
+// The question waits for an answer: it is shown even with --quiet.
+bool Confirmed(const CliContext& context, const std::string& question) {
+  *context.output << question << " [y/N] " << std::flush;
   std::string answer;
   if (!std::getline(std::cin, answer)) answer.clear();
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
@@ -78,10 +79,10 @@ int RunRestore(const CliContext& context, const RestoreOptions& options) {
     request.own_data_directory = app::OwnDataDirectory(*backup, drives);
     const app::RestoreCheck check = app::CheckRestore(*backup, request);
     for (const std::string& name : check.changed) {
-      std::cout << TerminalSafe(name) << " was changed since the run; --force replaces it.\n";
+      std::cerr << TerminalSafe(name) << " was changed since the run; --force replaces it.\n";
     }
     for (const std::string& name : check.unrecorded) {
-      std::cout << TerminalSafe(name)
+      std::cerr << TerminalSafe(name)
                 << " may have been changed since the run; --force replaces it.\n";
     }
     const size_t count = backup->databases.size();
@@ -97,7 +98,7 @@ int RunRestore(const CliContext& context, const RestoreOptions& options) {
                 << (backup->copied_in.size() == 1 ? "it" : "them")
                 << " aside into the backup folder.\n";
     }
-    if (!options.yes && !Confirmed(question)) {
+    if (!options.yes && !Confirmed(context, question)) {
       std::cout << "Nothing was restored.\n";
       return 1;
     }

@@ -15,7 +15,6 @@
 // click of the window does (app/run_locks.h); one refused fails with 3260.
 // Exit status 0 unless the steps cannot be read.
 #include <fstream>
-#include <iostream>
 
 #include "app/window_state.h"
 #include "cli/command.h"
@@ -116,7 +115,7 @@ int RunWindow(const CliContext& context, const WindowOptions& options) {
   }
   nlohmann::json state = app::WindowState(window);
   state["steps"] = step_results;
-  std::cout << state.dump(2) << "\n";
+  *context.output << state.dump(2) << "\n";
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <filesystem>
 #include <iostream>
+#include <string_view>
 
 #include "app/actualiz.h"
 #include "gui/main_window.h"
@@ -12,15 +13,32 @@
 #include "platform/drive_options.h"
 #include "platform/file_system.h"
 
+namespace {
+
+// Whether the command line asks only for the help or the version: looked
+// for before Qt starts, since Qt needs a display to start and these need
+// none. Qt's own options are not known to `cli`, so the whole line is parsed
+// only when one of the two is there.
+bool AsksForHelpOrVersion(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view word = argv[i];
+    if (word == "--") return false;
+    if (word == "--help" || word == "-h" || word == "--version") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace actualiz;
-  QApplication qt(argc, argv);  // takes Qt's own options out of argv
-
   CLI::App cli{"actualiz: keeps customer databases in step with their models"};
   std::vector<std::string> drives;
   std::string program_dir;
   std::string screenshot;
   double wait_seconds = 5;
+  cli.set_version_flag("--version", "actualiz " ACTUALIZ_VERSION,
+                       "Print the program's version and exit");
   cli.add_option("--drive", drives, "Map a drive letter to a directory: LETTER=DIR (repeatable)")
       ->type_name("LETTER=DIR");
   cli.add_option("--program-dir", program_dir,
@@ -34,6 +52,15 @@ int main(int argc, char** argv) {
   cli.add_option("--screenshot", screenshot,
                  "After start-up, save a picture of the whole window (enlarged to reach "
                  "every control) to FILE (PNG), then end");
+  if (AsksForHelpOrVersion(argc, argv)) {
+    try {
+      cli.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+      return cli.exit(e);
+    }
+  }
+
+  QApplication qt(argc, argv);  // takes Qt's own options out of argv
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

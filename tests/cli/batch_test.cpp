@@ -76,10 +76,10 @@ class BatchCommand : public ::testing::Test {
 
 TEST_F(BatchCommand, DemoBatchShowsProgressAndAReportAndUpdatesEveryShape) {
   const fs::path report_file = temp.path() / "report.json";
-  const CliRun run = Batch("--json " + Quoted(report_file.string()));
+  const CliRun run = Batch("--progress --json " + Quoted(report_file.string()));
   ASSERT_EQ(run.status, 0) << run.out;
 
-  // Progress as plain lines (no terminal here), then the report.
+  // Progress as plain lines (asked for; no terminal here), then the report.
   EXPECT_NE(run.out.find("clientes.mdb | Bases: "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Proceso Terminado | Bases: 4/4"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("clientes.mdb: updated"), std::string::npos) << run.out;
@@ -120,7 +120,7 @@ TEST_F(BatchCommand, AFailurePassedOverIsReportedAndGivesStatusOne) {
     stock->Close();
   }
   const fs::path report_file = temp.path() / "report.json";
-  const CliRun run = Batch("--json " + Quoted(report_file.string()));
+  const CliRun run = Batch("--progress --json " + Quoted(report_file.string()));
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.out.find("stock.mdb: failed"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Proceso Terminado"), std::string::npos) << run.out;

@@ -100,8 +100,8 @@ TEST(Interruptions, ASignalStopsBetweenDatabasesReportsAndTrimsTheBackup) {
     const DemoSite site;
     AddPairs(site, 12);
     ChildProcess batch({ACTUALIZ_CLI, "--drive", "c=" + site.Drive().string(), "--program-dir",
-                        (site.Drive() / "prog").string(), "batch", "--data", "c:\\datos", "--json",
-                        site.Report()});
+                        (site.Drive() / "prog").string(), "batch", "--progress", "--data",
+                        "c:\\datos", "--json", site.Report()});
     ASSERT_TRUE(batch.WaitForOutput("agenda_3.mdb", std::chrono::seconds(120))) << batch.Output();
     batch.Signal(c.signal);
     ASSERT_EQ(batch.Wait(), c.status) << batch.Output();

@@ -28,6 +28,14 @@ bool AsksForHelpOrVersion(int argc, char** argv) {
   return false;
 }
 
+// Prints what the parser has to say (help, version or the usage error) and
+// gives the exit status: 0 after help or version, 2 for a usage error, as
+// actualiz-cli does.
+int ExitStatusOf(const CLI::App& cli, const CLI::ParseError& e) {
+  const int status = cli.exit(e);
+  return status == 0 ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,7 +64,7 @@ int main(int argc, char** argv) {
     try {
       cli.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-      return cli.exit(e);
+      return ExitStatusOf(cli, e);
     }
   }
 
@@ -64,7 +72,7 @@ int main(int argc, char** argv) {
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return cli.exit(e);
+    return ExitStatusOf(cli, e);
   }
 
   gui::QtOperator op;

@@ -36,6 +36,14 @@ DriveMap DriveMapFromOptions(const std::vector<std::string>& options) {
     if (!well_formed) {
       throw Error(err::kInvalidArgument, "A drive is given as LETTER=DIR, not '" + option + "'");
     }
+    // The map would keep only the last of two directories for one letter:
+    // refuse rather than work on a directory the caller may not have meant.
+    if (map.IsMapped(option[0])) {
+      throw Error(err::kInvalidArgument,
+                  std::string("Drive ") +
+                      static_cast<char>(std::toupper(static_cast<unsigned char>(option[0]))) +
+                      ": is given twice with --drive");
+    }
     map.Map(option[0], option.substr(2));
   }
   if (!map.IsMapped('c')) map.Map('c', DefaultDriveC());

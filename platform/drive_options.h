@@ -20,7 +20,8 @@ std::string DefaultDriveC();
 
 // A drive map with every "LETTER=DIR" of `options`, and c: mapped to
 // DefaultDriveC() when none of them names it. Error 3001 for an option that is
-// not LETTER=DIR; the drive map's own error for a directory that does not exist.
+// not LETTER=DIR or for a letter given twice; the drive map's own error for a directory that does
+// not exist.
 DriveMap DriveMapFromOptions(const std::vector<std::string>& options);
 
 }  // namespace actualiz::platform

@@ -17,5 +17,26 @@ TEST(ProgramOptions, HelpAndVersionPrintAndExitZeroWithoutADisplay) {
   EXPECT_EQ(version.out, "actualiz " ACTUALIZ_VERSION "\n");
 }
 
+// Usage errors end the window program before any window, with status 2 as
+// actualiz-cli's do; a letter mapped twice would otherwise keep the last.
+TEST(ProgramOptions, UsageErrorsExitTwoBeforeAnyWindow) {
+  const ProgramSetting no_display{.error_on_terminal = false,
+                                  .unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}};
+  const std::string dir = ::testing::TempDir();
+  const struct {
+    std::vector<std::string> argv;
+    std::string says;
+  } cases[] = {
+      {{ACTUALIZ_WINDOW, "-platform", "offscreen", "--no-such-option"}, "--no-such-option"},
+      {{ACTUALIZ_WINDOW, "-platform", "offscreen", "--drive", "c=" + dir, "--drive", "C=" + dir},
+       "Drive C: is given twice"},
+  };
+  for (const auto& c : cases) {
+    const ProgramRun run = RunProgram(c.argv, no_display);
+    EXPECT_EQ(run.status, 2) << c.says << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace actualiz::testing

@@ -112,14 +112,18 @@ std::vector<indexes::IndexPlan> ReadTablePlans(Actualiz& window, const std::stri
 void CreateTableIndexes(Actualiz& window, engine::Database& target, const std::string& table,
                         const std::vector<indexes::IndexPlan>& plans, ModelPrimaryKeys& model) {
   engine::TableDefPtr definition;
-  window.PassOver("TableDefs(" + table + ")", [&] { definition = target.TableDefs().Item(table); });
+  std::string target_table;  // the target's own spelling, as the run log names its objects
+  window.PassOver("TableDefs(" + table + ")", [&] {
+    definition = target.TableDefs().Item(table);
+    target_table = definition->Name();
+  });
   for (const indexes::IndexPlan& plan : plans) {
     for (int row = 0; row < plan.rows; ++row) {
       window.Bar4.SetValue(window.Bar4.Value() + 1);
       window.Frame13.Refresh();
     }
     if (!definition) continue;
-    const std::string object = indexes::IndexOnTable(plan.name, table);
+    const std::string object = indexes::IndexOnTable(plan.name, target_table);
     bool present = false;
     if (!window.PassOver("Indexes " + object,
                          [&] { present = TableHasIndex(*definition, plan.name); })) {

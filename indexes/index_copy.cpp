@@ -7,6 +7,16 @@
 // Bar4 counts the rows of the table in hand; it moves by an index's rows as
 // that index is created.
 //
+// The catalogue cannot say which index is the primary key, so the copy asks
+// the model (Text3) for it: a unique index that is the model's primary key
+// on that table, over the very same fields, is built primary, and a target
+// keeps its primary key from one batch to the next. The model is read once,
+// when the first unique index is about to be built; a model that cannot be
+// read is recorded and every index is then built from the catalogue alone.
+// A primary key refused because the target table still has another one
+// (one the removal could not delete) is recorded and built unique instead,
+// so the index itself is not lost.
+//
 // Every failure is passed over and recorded, and the copy always returns
 // normally:
 //  - an index the target table already has under the same name is left
@@ -23,7 +33,9 @@
 
 #include "app/actualiz.h"
 #include "base/names.h"
+#include "engine/jet_errors.h"
 #include "indexes/index_catalogue.h"
+#include "indexes/shared_indexes.h"
 
 namespace actualiz::app {
 
@@ -36,11 +48,50 @@ bool TableHasIndex(engine::TableDef& table, const std::string& name) {
   return false;
 }
 
-void AppendIndex(engine::TableDef& table, const indexes::IndexPlan& plan) {
+void AppendIndex(engine::TableDef& table, const indexes::IndexPlan& plan, bool primary) {
   engine::IndexPtr index = table.CreateIndex(plan.name);
   for (const std::string& field : plan.fields) index->Fields().Append(index->CreateField(field));
   index->SetUnique(plan.unique);
+  if (primary) index->SetPrimary(true);
   table.Indexes().Append(index);
+}
+
+// The model's indexes, read on first use; empty when the model cannot be
+// read (the failure recorded once).
+class ModelPrimaryKeys {
+ public:
+  explicit ModelPrimaryKeys(Actualiz& window) : window_(window) {}
+
+  bool IsPrimary(const std::string& table, const indexes::IndexPlan& plan) {
+    if (!plan.unique) return false;
+    if (!read_) {
+      read_ = true;
+      window_.PassOver("model indexes of " + window_.Text3.Text(),
+                       [&] { model_ = indexes::ReadModelIndexes(window_, window_.Text3.Text()); });
+    }
+    return indexes::IsModelPrimaryKey(model_, table, plan);
+  }
+
+ private:
+  Actualiz& window_;
+  bool read_ = false;
+  indexes::ModelIndexes model_;
+};
+
+// Builds the index of `plan`, primary when `primary`; a primary key the
+// table refuses because it has one already is built unique. Returns whether
+// an index was created; every failure is recorded.
+bool CreateIndex(Actualiz& window, engine::TableDef& table, const indexes::IndexPlan& plan,
+                 bool primary, const std::string& object) {
+  const std::string statement = "Indexes.Append " + object;
+  try {
+    AppendIndex(table, plan, primary);
+    return true;
+  } catch (const Error& e) {
+    window.RecordFailure(statement, e, true);
+    if (!primary || e.Number() != engine::jet::kPrimaryKeyExists) return false;
+  }
+  return window.PassOver(statement + " as unique", [&] { AppendIndex(table, plan, false); });
 }
 
 // Points Data3 at the rows of `table`, sets Bar4 to their count and returns
@@ -59,23 +110,27 @@ std::vector<indexes::IndexPlan> ReadTablePlans(Actualiz& window, const std::stri
 }
 
 void CreateTableIndexes(Actualiz& window, engine::Database& target, const std::string& table,
-                        const std::vector<indexes::IndexPlan>& plans) {
+                        const std::vector<indexes::IndexPlan>& plans, ModelPrimaryKeys& model) {
   engine::TableDefPtr definition;
-  window.PassOver("TableDefs(" + table + ")", [&] { definition = target.TableDefs().Item(table); });
+  std::string target_table;  // the target's own spelling, as the run log names its objects
+  window.PassOver("TableDefs(" + table + ")", [&] {
+    definition = target.TableDefs().Item(table);
+    target_table = definition->Name();
+  });
   for (const indexes::IndexPlan& plan : plans) {
     for (int row = 0; row < plan.rows; ++row) {
       window.Bar4.SetValue(window.Bar4.Value() + 1);
       window.Frame13.Refresh();
     }
     if (!definition) continue;
-    const std::string object = indexes::IndexOnTable(plan.name, table);
+    const std::string object = indexes::IndexOnTable(plan.name, target_table);
     bool present = false;
     if (!window.PassOver("Indexes " + object,
                          [&] { present = TableHasIndex(*definition, plan.name); })) {
       continue;
     }
     if (present) continue;
-    if (window.PassOver("Indexes.Append " + object, [&] { AppendIndex(*definition, plan); })) {
+    if (CreateIndex(window, *definition, plan, model.IsPrimary(table, plan), object)) {
       window.RecordChange("index created", object);
     }
   }
@@ -90,6 +145,7 @@ void Actualiz::Command16_Click() {
     return;
   }
 
+  ModelPrimaryKeys model(*this);
   const int tables = List10.ListCount();
   for (int i = 0; i < tables; ++i) {
     List10.SetListIndex(i);
@@ -98,7 +154,7 @@ void Actualiz::Command16_Click() {
     if (!PassOver("Data3 rows of " + table, [&] { plans = ReadTablePlans(*this, table); })) {
       break;
     }
-    CreateTableIndexes(*this, *target, table, plans);
+    CreateTableIndexes(*this, *target, table, plans, model);
   }
 
   PassOver("Close " + Text4.Text(), [&] { target->Close(); });

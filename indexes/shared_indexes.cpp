@@ -1,5 +1,6 @@
 #include "indexes/shared_indexes.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "base/names.h"
@@ -33,6 +34,12 @@ bool BuildsTheSame(engine::Index& target, const ModelIndex& model) {
   return true;
 }
 
+bool SameFields(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  return std::equal(
+      a.begin(), a.end(), b.begin(), b.end(),
+      [](const std::string& x, const std::string& y) { return SameNameIgnoringCase(x, y); });
+}
+
 }  // namespace
 
 ModelIndexes ReadModelIndexes(app::Actualiz& window, const std::string& path) {
@@ -50,6 +57,17 @@ ModelIndexes ReadModelIndexes(app::Actualiz& window, const std::string& path) {
   }
   model->Close();
   return indexes;
+}
+
+bool IsModelPrimaryKey(const ModelIndexes& model, const std::string& table, const IndexPlan& plan) {
+  auto found = model.find(FoldCase(table));
+  if (found == model.end()) return false;
+  for (const ModelIndex& index : found->second) {
+    if (SameNameIgnoringCase(index.plan.name, plan.name)) {
+      return index.primary && SameFields(index.plan.fields, plan.fields);
+    }
+  }
+  return false;
 }
 
 std::set<std::string> IndexesToKeep(const std::vector<engine::IndexPtr>& target,

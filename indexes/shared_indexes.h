@@ -12,11 +12,10 @@
 //  - the same fields in the same order (field names as the engine compares
 //    them: an index reports its table's own spelling of a field);
 //  - the same uniqueness and the same primary-key flag.
-// The copy builds an index from the catalogue rows alone, so what the model
-// offers is taken as the copy would read it back (IndexPlan); the
-// catalogue cannot say "primary", so a primary index of the model would come
-// back as a unique one, and is kept primary only where the target's
-// identical index already is.
+// What the model offers is taken as the copy would read it back from the
+// catalogue (IndexPlan), with the model's primary-key flag beside it: the
+// catalogue cannot say "primary", so the copy asks the model for it
+// (IsModelPrimaryKey) and builds the model's primary key primary again.
 //
 // Order matters too: the engine lists a table's indexes in the order they
 // were stored, and an index built again goes after every index that stayed.
@@ -54,6 +53,11 @@ using ModelIndexes = std::map<std::string, std::vector<ModelIndex>>;
 // user tables and closes it. Raises the engine's failure when the model
 // cannot be opened or read.
 ModelIndexes ReadModelIndexes(app::Actualiz& window, const std::string& path);
+
+// True when the index `plan` would build on `table` is the model's primary
+// key: the model's index of that name on the table of that name (both as
+// the engine compares names) is primary and has the plan's fields, in order.
+bool IsModelPrimaryKey(const ModelIndexes& model, const std::string& table, const IndexPlan& plan);
 
 // The target's indexes on one table (in the engine's order) that can stay:
 // `dropped` holds the folded names the removal is about to delete from the

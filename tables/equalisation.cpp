@@ -3,25 +3,35 @@
 // Creates in the target every model table that the target lacks, with the
 // model table's fields (name, type, size; zero-length strings allowed in
 // text and memo fields). It works from the lists the table listing has just
-// filled: each List2 entry without an exactly equal List3 entry (upper and
-// lower case distinct) is appended to List4, and for each List4 entry the
-// new-table field listing (Command2_Click) reads the model's fields into
-// List1(0) to List1(2), from which the table is built and stored.
+// filled: each List2 entry without an entry of the same name in List3 is
+// appended to List4, and for each List4 entry the new-table field listing
+// (Command2_Click) reads the model's fields into List1(0) to List1(2), from
+// which the table is built and stored.
+//
+// Table names are compared as the engine compares them, without regard to
+// case: a target table "clientes" is the model's "Clientes", which the
+// engine would refuse to create beside it; the table walk adds its missing
+// fields instead.
 //
 // Every missing table is created whatever the two lists' lengths: a target
 // with as many tables as its model, or more, can still lack one of them.
 //
-// No failure rule of its own: the first failure ends the equalisation and
-// travels to the caller; tables stored before it stay in the target.
+// Failures: a target that cannot be opened ends the equalisation and
+// travels to the caller. A table that cannot be created (its model table
+// cannot be read, the engine refuses a field or the table) is recorded in
+// the run log and passed over, so it does not hold back the tables after
+// it; tables stored stay in the target.
 #include "app/actualiz.h"
+#include "base/names.h"
 #include "tables/field_triple.h"
 
 namespace actualiz::app {
 
 namespace {
 
-// Appends to List4 the List2 entries that have no exactly equal entry in
-// List3, in List2's order. Each search runs to the end of List3.
+// Appends to List4 the List2 entries that have no entry of the same name
+// (case aside) in List3, in List2's order. Each search runs to the end of
+// List3.
 void ListMissingTables(ListBox& model_tables, ListBox& target_tables, ListBox& missing) {
   const int model_count = model_tables.ListCount();
   for (int i = 0; i < model_count; ++i) {
@@ -30,7 +40,7 @@ void ListMissingTables(ListBox& model_tables, ListBox& target_tables, ListBox& m
     const int target_count = target_tables.ListCount();
     for (int j = 0; j < target_count; ++j) {
       target_tables.SetListIndex(j);
-      if (target_tables.Text() == model_tables.Text()) found = true;
+      if (SameNameIgnoringCase(target_tables.Text(), model_tables.Text())) found = true;
     }
     if (!found) missing.AddItem(model_tables.Text());
   }
@@ -48,16 +58,19 @@ void Actualiz::Command8_Click() {
   const int missing = List4.ListCount();
   for (int k = 0; k < missing; ++k) {
     List4.SetListIndex(k);
-    Command2_Click();
-    engine::TableDefPtr table = database->CreateTableDef(List4.Text());
-    const int fields = List1(0).ListCount();
-    for (int m = 0; m < fields; ++m) {
-      for (int b = 0; b < 3; ++b) List1(b).SetListIndex(m);
-      table->Fields().Append(
-          CreateFieldFromTriple(*table, List1(0).Text(), List1(1).Text(), List1(2).Text()));
-    }
-    database->TableDefs().Append(table);
-    RecordChange("table created", List4.Text());
+    const std::string name = List4.Text();
+    PassOver("create table " + name, [&] {
+      Command2_Click();
+      engine::TableDefPtr table = database->CreateTableDef(name);
+      const int fields = List1(0).ListCount();
+      for (int m = 0; m < fields; ++m) {
+        for (int b = 0; b < 3; ++b) List1(b).SetListIndex(m);
+        table->Fields().Append(
+            CreateFieldFromTriple(*table, List1(0).Text(), List1(1).Text(), List1(2).Text()));
+      }
+      database->TableDefs().Append(table);
+      RecordChange("table created", name);
+    });
   }
   database->Close();
 }

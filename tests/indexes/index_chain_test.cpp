@@ -60,6 +60,21 @@ TEST_F(IndexChain, CopyAloneCreatesWhatTheCatalogueHolds) {
   EXPECT_EQ(IndexesOf(kTarget, "Clientes"), (std::vector<IndexShape>{kOld, kNew}));
 }
 
+// The engine takes "clientes" for the model's "Clientes"; the run log names
+// the index on the target's table as the target spells it, dropped and
+// created alike, so the report sees one index replaced.
+TEST_F(IndexChain, IndexOnATableNamedInOtherCaseIsLoggedUnderTheTargetsSpelling) {
+  std::string target = Clientes(R"([{"name": "idxZona", "fields": ["zona"]}])");
+  target.replace(target.find("Clientes"), 8, "clientes");
+  MakePair(Clientes(kModelIndex), target);
+
+  ASSERT_TRUE(w().Click("Command17_Click"));
+
+  EXPECT_EQ(IndexesOf(kTarget, "clientes"), std::vector<IndexShape>{kNew});
+  EXPECT_EQ(ChangesOf("index dropped"), std::vector<std::string>{"idxZona on clientes"});
+  EXPECT_EQ(ChangesOf("index created"), std::vector<std::string>{"idxZona on clientes"});
+}
+
 // Three pairs, each model with its own indexes and each target with other,
 // older ones. After the batch every target carries exactly its model's
 // indexes, and nothing of an earlier pair is left in the catalogue.

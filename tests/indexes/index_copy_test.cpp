@@ -1,5 +1,7 @@
 // The index copy: what reaches the target from the catalogue, over real
 // database files, through the whole chain or from its own button.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "app/catalogues.h"
@@ -88,15 +90,43 @@ TEST_F(IndexCopy, IndexTheTargetHoldsUnderTheSameNameIsLeftAlone) {
   EXPECT_TRUE(PassedOver().empty());
 }
 
-TEST_F(IndexCopy, PrimaryKeyArrivesAsUniqueIndexOfTheSameNameAndFields) {
-  MakePair(Clientes(R"([{"name": "PrimaryKey", "fields": ["codigo"], "unique": true,
-                         "primary": true}])"),
-           Clientes("[]"));
+// The catalogue cannot say "primary": the copy takes it from the model, so
+// the key comes back primary and the next chain finds nothing to replace.
+TEST_F(IndexCopy, ModelsPrimaryKeyArrivesPrimaryAndTheNextChainLeavesIt) {
+  const std::string model = Clientes(R"([{"name": "PrimaryKey", "fields": ["codigo"],
+                                          "primary": true}])");
+  for (const std::string& target_indexes :
+       {std::string("[]"), std::string(R"([{"name": "PrimaryKey", "fields": ["codigo"],
+                                             "unique": true}])")}) {
+    for (const char* path : {kModel, kTarget}) std::filesystem::remove(site_.Host(path));
+    MakePair(model, Clientes(target_indexes));
 
-  ASSERT_TRUE(w().Click("Command17_Click"));
+    ASSERT_TRUE(w().Click("Command17_Click"));
+    EXPECT_EQ(IndexesOf(kTarget, "Clientes"),
+              (std::vector<IndexShape>{{"PrimaryKey", {"codigo"}, true, true}}))
+        << target_indexes;
+
+    w().Log().Clear();
+    ASSERT_TRUE(w().Click("Command17_Click"));
+    EXPECT_TRUE(ChangesOf("index dropped").empty()) << target_indexes;
+    EXPECT_TRUE(ChangesOf("index created").empty()) << target_indexes;
+    EXPECT_TRUE(PassedOver().empty()) << target_indexes;
+  }
+}
+
+TEST_F(IndexCopy, PrimaryKeyRefusedBesideTheTargetsOwnIsBuiltUnique) {
+  MakePair(Clientes(R"([{"name": "PrimaryKey", "fields": ["codigo"], "primary": true}])"),
+           Clientes(R"([{"name": "Clave", "fields": ["nombre"], "primary": true}])"));
+  ListTables({"Clientes"});
+  AddCatalogueRow({"PrimaryKey", "Clientes", "codigo", "Verdadero"});
+
+  ASSERT_TRUE(w().Click("Command16_Click"));
 
   EXPECT_EQ(IndexesOf(kTarget, "Clientes"),
-            (std::vector<IndexShape>{{"PrimaryKey", {"codigo"}, true, false}}));
+            (std::vector<IndexShape>{{"Clave", {"nombre"}, true, true},
+                                     {"PrimaryKey", {"codigo"}, true, false}}));
+  EXPECT_EQ(PassedOver(), std::vector<std::string>{"Indexes.Append PrimaryKey on Clientes: 3283"});
+  EXPECT_EQ(ChangesOf("index created"), std::vector<std::string>{"PrimaryKey on Clientes"});
 }
 
 TEST_F(IndexCopy, NamesWithApostrophesAndSpacesSelectOnlyTheirOwnRows) {

@@ -78,8 +78,8 @@ TEST_F(SharedIndexes, IdenticalIndexesStayUntouchedAndDifferingOnesAreReplaced) 
   EXPECT_EQ(ChangesOf("index created"), replaced);
   EXPECT_TRUE(PassedOver().empty());
 
-  // A kept primary key stays primary; a replaced one comes from the
-  // catalogue, which knows only "unique".
+  // A kept primary key stays primary; a replaced one is built primary as the
+  // model's is, and an index primary only in the target comes back unique.
   EXPECT_EQ(IndexesOf(IndexChainTest::kTarget, "Clientes"),
             (std::vector<IndexShape>{{"PrimaryKey", {"codigo"}, true, true},
                                      {"idxZonaNombre", {"zona", "nombre"}, false, false},
@@ -88,7 +88,7 @@ TEST_F(SharedIndexes, IdenticalIndexesStayUntouchedAndDifferingOnesAreReplaced) 
                                      {"idxOrden", {"nombre", "zona"}, false, false},
                                      {"idxUnico", {"alta"}, true, false}}));
   EXPECT_EQ(IndexesOf(IndexChainTest::kTarget, "Zonas"),
-            (std::vector<IndexShape>{{"PrimaryKey", {"zona"}, true, false}}));
+            (std::vector<IndexShape>{{"PrimaryKey", {"zona"}, true, true}}));
   EXPECT_EQ(IndexesOf(IndexChainTest::kTarget, "Regiones"),
             (std::vector<IndexShape>{{"Clave", {"region"}, true, false}}));
 }

@@ -104,6 +104,19 @@ void Actualiz::MsgBox(const std::string& text, platform::MessageLook look) {
   env_.op->ShowMessage(text, look);
 }
 
+bool Actualiz::AskToClose() {
+  if (!Running()) return true;
+  const std::string running = CurrentHandler().empty() ? "an action" : CurrentHandler();
+  const bool close = env_.op->AskYesNo(
+      "An operation is still running (" + running +
+      "). Stop it and close the window?\n\nA batch stops before its next database; any other "
+      "operation finishes first. What is done stays done.");
+  AppendToLogFile("closing the window asked during " + running + ": " +
+                  (close ? "the run stops, then the window closes" : "the run goes on"));
+  if (close) stop_asked_ = true;
+  return close;
+}
+
 void Actualiz::End() {
   ended_ = true;
   AppendToLogFile("program ended by " +

@@ -87,8 +87,21 @@ class Actualiz {
   RunLog& Log() { return log_; }
   const RunLog& Log() const { return log_; }
   const Environment& Env() const { return env_; }
-  // Whether the front end has asked the running batch to stop.
-  bool StopRequested() const { return env_.stop != nullptr && env_.stop->load() != 0; }
+  // Whether the running batch has been asked to stop: by the front end
+  // (Environment::stop) or by the operator closing the window (AskToClose).
+  bool StopRequested() const {
+    return stop_asked_ || (env_.stop != nullptr && env_.stop->load() != 0);
+  }
+  // Whether an action of the operator (a click, or a pick or an edit under
+  // AtTop) is being carried out now, its messages included.
+  bool Running() const { return actions_running_ > 0; }
+  // The operator asks to close the window. With no action running, returns
+  // true at once. While one runs, asks the operator whether to stop it; on
+  // yes the run is asked to stop at its next safe point (the batch between
+  // two databases; any other handler runs to its end) and true is returned:
+  // the window closes once the action has returned. On no, nothing changes
+  // and false is returned. The answer is appended to the log file.
+  bool AskToClose();
   // Every control, containers before their contents, in inventory order.
   const std::vector<Control*>& Controls() const { return controls_; }
   Control* FindControl(std::string_view full_name) const;  // "List1(3)", nullptr if none
@@ -192,6 +205,28 @@ class Actualiz {
   void RecordFailure(std::string_view what, const Error& e, bool passed_over,
                      std::string_view database = {});
 
+  // Shows the failures a handler passes over when the operator raised it on
+  // its own: while the object lives, every failure passed over is kept,
+  // and Show() puts them before the operator in one critical message, as a
+  // failure that reaches the top is shown. Raised by another handler (a
+  // chain, the batch), the handler keeps them recorded only. Handlers open
+  // it right after their HandlerScope.
+  class PassedOverShownAlone {
+   public:
+    explicit PassedOverShownAlone(Actualiz& window);
+    ~PassedOverShownAlone();
+    PassedOverShownAlone(const PassedOverShownAlone&) = delete;
+    PassedOverShownAlone& operator=(const PassedOverShownAlone&) = delete;
+    // One critical message naming each failure kept (at most ten, then how
+    // many more the run log holds); nothing when none was kept.
+    void Show();
+
+   private:
+    Actualiz& window_;
+    bool alone_;
+    std::vector<Failure> kept_;
+  };
+
   // Marks the running handler for the run log; handlers open with
   // `HandlerScope scope(*this, "Command16_Click");`.
   class HandlerScope {
@@ -232,6 +267,11 @@ class Actualiz {
   // The innermost handler that a failure unwound, for the message at the top.
   std::string failure_site_;
   std::vector<std::string> handler_stack_;
+  // Where failures passed over are kept for the operator; null when no
+  // handler raised on its own asks for them.
+  std::vector<Failure>* kept_failures_ = nullptr;
+  int actions_running_ = 0;
+  bool stop_asked_ = false;
   std::vector<Message> messages_;
   RunLog log_;
   int mouse_pointer_ = 0;

@@ -53,6 +53,10 @@ void Control::Changed() {
   if (listener_) listener_->ControlChanged(*this);
 }
 
+void Control::RepaintNow() {
+  if (listener_) listener_->Refreshed(*this);
+}
+
 CommandButton::CommandButton(std::string name, int index, std::string caption, Rect rect,
                              Control* container, bool visible)
     : Control(ControlKind::kCommandButton, std::move(name), index, rect, container, visible) {
@@ -68,10 +72,6 @@ Frame::Frame(std::string name, int index, std::string caption, Rect rect, Contro
              bool visible)
     : Control(ControlKind::kFrame, std::move(name), index, rect, container, visible) {
   SetCaption(std::move(caption));
-}
-
-void Frame::Refresh() {
-  if (listener()) listener()->FrameRefreshed(*this);
 }
 
 // ---- list box ----

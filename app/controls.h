@@ -44,8 +44,10 @@ class ControlListener {
  public:
   virtual ~ControlListener() = default;
   virtual void ControlChanged(const Control& control) = 0;
-  // A frame's Refresh: repaint it and its contents now, while a handler runs.
-  virtual void FrameRefreshed(const Frame& frame) = 0;
+  // A control's Refresh (a frame, a label, a list box or a progress bar):
+  // show it as it stands now, a frame with its contents, while a handler
+  // is still running.
+  virtual void Refreshed(const Control& control) = 0;
   // The window's mouse pointer changed (11 hourglass, 0 default).
   virtual void MousePointerChanged(int /*pointer*/) {}
 };
@@ -73,7 +75,8 @@ class Control {
 
  protected:
   void Changed();
-  ControlListener* listener() const { return listener_; }
+  // Tells the listener that the control is to be shown now (Refresh).
+  void RepaintNow();
 
  private:
   ControlKind kind_;
@@ -95,6 +98,8 @@ class CommandButton : public Control {
 class Label : public Control {
  public:
   Label(std::string name, std::string caption, Rect rect, Control* container, bool visible = true);
+  // Repaints the label at once, while the handler runs.
+  void Refresh() { RepaintNow(); }
 };
 
 class Frame : public Control {
@@ -102,7 +107,7 @@ class Frame : public Control {
   Frame(std::string name, int index, std::string caption, Rect rect, Control* container,
         bool visible = true);
   // Repaints the frame and its contents at once.
-  void Refresh();
+  void Refresh() { RepaintNow(); }
 };
 
 class ListBox : public Control {
@@ -116,6 +121,8 @@ class ListBox : public Control {
   void SetListIndex(int index);  // -1 clears the selection; 380 when out of range
   std::string Text() const;      // the selected entry, "" when none
   const std::vector<std::string>& Items() const { return items_; }
+  // Repaints the list at once, while the handler runs.
+  void Refresh() { RepaintNow(); }
 
  private:
   std::vector<std::string> items_;
@@ -146,6 +153,8 @@ class ProgressBar : public Control {
   // draws the bar clamped.
   void SetMax(float max);
   void SetValue(float value);
+  // Repaints the bar at once, while the handler runs.
+  void Refresh() { RepaintNow(); }
 
  private:
   float max_ = 100.0f;

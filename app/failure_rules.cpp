@@ -7,6 +7,9 @@
 //  - At the top of a click or of an operator's action (RunAtTop), a failure
 //    is recorded, shown as a critical message with its number, text and
 //    where it happened, and the window keeps running.
+//  - A handler that passes over failures but is raised on its own by the
+//    operator shows them the same way at its end (PassedOverShownAlone);
+//    raised by another handler, it leaves them in the run log.
 // ProgramEnded is no failure: it passes every rule, and the front end ends.
 #include <chrono>
 #include <ctime>
@@ -24,6 +27,18 @@ namespace {
 // An unexpected fault of the system itself (not an engine or control
 // failure) still reaches the operator as a numbered failure.
 constexpr int kInternalError = 51;
+
+// At most this many failures passed over are named in one message; the
+// run log holds them all.
+constexpr size_t kFailuresShown = 10;
+
+// "Error <number>: <text>" and, on the next line, where it happened with the
+// error's own context.
+std::string FailureMessage(const Error& e, const std::string& where) {
+  std::string text = fmt::format("Error {}: {}\n{}", e.Number(), e.Text(), where);
+  if (!e.Context().empty()) text += " (" + e.Context() + ")";
+  return text;
+}
 
 std::string Timestamp() {
   const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
@@ -65,6 +80,7 @@ void Actualiz::RecordFailure(std::string_view what, const Error& e, bool passed_
   failure.text = e.Text();
   failure.context = e.Context();
   failure.passed_over = passed_over;
+  if (passed_over && kept_failures_ != nullptr) kept_failures_->push_back(failure);
   AppendToLogFile(FormatFailure(failure));
   log_.Record(std::move(failure));
 }
@@ -108,8 +124,43 @@ void Actualiz::Activate() {
   Click("Form_Activate");
 }
 
+// Alone: no other handler below it, only the click that raised it, which
+// stands in the stack under the handler's own name.
+Actualiz::PassedOverShownAlone::PassedOverShownAlone(Actualiz& window)
+    : window_(window), alone_(window.kept_failures_ == nullptr) {
+  const std::vector<std::string>& stack = window.handler_stack_;
+  for (const std::string& handler : stack) alone_ = alone_ && handler == stack.back();
+  if (alone_) window_.kept_failures_ = &kept_;
+}
+
+Actualiz::PassedOverShownAlone::~PassedOverShownAlone() {
+  if (alone_) window_.kept_failures_ = nullptr;
+}
+
+void Actualiz::PassedOverShownAlone::Show() {
+  if (kept_.empty()) return;
+  std::string text;
+  for (size_t i = 0; i < kept_.size() && i < kFailuresShown; ++i) {
+    const Failure& f = kept_[i];
+    if (!text.empty()) text += "\n\n";
+    text += FailureMessage(Error(f.number, f.text, f.context), f.handler + ": " + f.statement);
+  }
+  if (kept_.size() > kFailuresShown) {
+    text += fmt::format("\n\n... and {} more, all in the run log.", kept_.size() - kFailuresShown);
+  }
+  kept_.clear();
+  window_.MsgBox(text, platform::MessageLook::kCritical);
+}
+
 bool Actualiz::RunAtTop(std::string_view what, const std::function<void()>& action) {
   failure_site_.clear();
+  // A stop the operator asked for ends the run in hand, not the next one.
+  if (actions_running_ == 0) stop_asked_ = false;
+  struct Counted {
+    int& count;
+    explicit Counted(int& c) : count(c) { ++count; }
+    ~Counted() { --count; }
+  } running(actions_running_);
   try {
     action();
     return true;
@@ -130,9 +181,7 @@ void Actualiz::ReportAtTop(std::string_view what, const Error& e) {
     RecordFailure(what, e, false);
     handler_stack_.pop_back();
   }
-  std::string text = fmt::format("Error {}: {}\n{}", e.Number(), e.Text(), where);
-  if (!e.Context().empty()) text += " (" + e.Context() + ")";
-  MsgBox(text, platform::MessageLook::kCritical);
+  MsgBox(FailureMessage(e, where), platform::MessageLook::kCritical);
 }
 
 }  // namespace actualiz::app

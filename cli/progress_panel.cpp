@@ -62,8 +62,8 @@ void ProgressPanel::ControlChanged(const app::Control& control) {
   if (&control == &window_.Label4) Draw();
 }
 
-void ProgressPanel::FrameRefreshed(const app::Frame& frame) {
-  if (&frame == &window_.Frame13) Draw();
+void ProgressPanel::Refreshed(const app::Control& control) {
+  if (&control == &window_.Frame13) Draw();
 }
 
 std::vector<std::string> ProgressPanel::Lines() const {

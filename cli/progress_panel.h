@@ -24,7 +24,7 @@ class ProgressPanel : public app::ControlListener {
   ProgressPanel(const app::Actualiz& window, std::ostream& out, bool in_place);
 
   void ControlChanged(const app::Control& control) override;
-  void FrameRefreshed(const app::Frame& frame) override;
+  void Refreshed(const app::Control& control) override;
 
   // Draws the panel as it stands, if it changed since it was last drawn.
   void Draw();

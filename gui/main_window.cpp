@@ -1,9 +1,10 @@
 #include "gui/main_window.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QScreen>
+#include <QWindow>
 
 #include "app/run_locks.h"
 #include "gui/command_button_view.h"
@@ -25,6 +26,49 @@ namespace actualiz::gui {
 namespace {
 constexpr int kHourglass = 11;
 constexpr int kMarginPixels = 7;
+
+// What the operator does with the mouse, the keyboard, a pen or a finger:
+// what could start an action. Closing the window is not among them.
+bool IsOperatorInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Delivers what is pending now: paints, the window system's events, a
+// request to close; the operator's input to a busy window is dropped on the
+// way by its event filter. A round can leave more behind (a list lays its
+// entries out on a timer, then asks to be painted), so a few rounds are
+// run, never more: a handler must not wait on a window that keeps busy.
+void ProcessPending() {
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  for (int round = 0; round < 3 && dispatcher != nullptr; ++round) {
+    if (!dispatcher->processEvents(QEventLoop::AllEvents)) break;
+  }
+}
 }  // namespace
 
 MainWindow::MainWindow(app::Actualiz& window, QWidget* parent) : QWidget(parent), window_(window) {
@@ -34,9 +78,13 @@ MainWindow::MainWindow(app::Actualiz& window, QWidget* parent) : QWidget(parent)
   Build();
   resize(DesignSize());
   window_.SetListener(this);
+  // Input reaches the window and its widgets through the application, also
+  // while a handler lets the window catch up.
+  QCoreApplication::instance()->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() {
+  QCoreApplication::instance()->removeEventFilter(this);
   window_.SetListener(nullptr);
   if (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
 }
@@ -189,14 +237,18 @@ void MainWindow::Act(const std::string& what, const std::function<void()>& actio
 
 void MainWindow::Perform(const std::function<void()>& action, ControlView* origin) {
   if (window_.Ended()) return;
-  struct Running {
+  struct Counted {
     int& count;
-    explicit Running(int& c) : count(c) { ++count; }
-    ~Running() { --count; }
+    explicit Counted(int& c) : count(c) { ++count; }
+    ~Counted() { --count; }
   };
   try {
-    Running running(running_);
+    Counted running(running_);
     action();
+    // Input that came while the action ran without letting the window catch
+    // up is still waiting: it is dropped now, while the window is busy,
+    // rather than run once the action is over.
+    ProcessPending();
   } catch (const app::ProgramEnded&) {
     // The operator's side has been told; the window goes with the program.
     close();
@@ -206,26 +258,34 @@ void MainWindow::Perform(const std::function<void()>& action, ControlView* origi
     // rule; anything else must not cross Qt's event loop.
     window_.Env().op->ShowMessage(e.what(), platform::MessageLook::kCritical);
   }
+  if (close_after_run_ && !Running()) {
+    close_after_run_ = false;
+    close();
+    return;
+  }
   if (origin) origin->Redraw();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (Running() && !window_.Ended()) {
-    const bool close_anyway =
-        ask_close_ ? ask_close_()
-                   : QMessageBox::question(
-                         this, windowTitle(),
-                         QStringLiteral("An operation is still running. If the window closes "
-                                        "now, the program ends as soon as the operation has "
-                                        "finished and its last messages are not shown. Close "
-                                        "anyway?"),
-                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-    if (!close_anyway) {
-      event->ignore();
-      return;
-    }
+    // The window stays, showing the run, until the action has returned; the
+    // model asks the operator whether to stop it.
+    event->ignore();
+    if (!close_after_run_ && window_.AskToClose()) close_after_run_ = true;
+    return;
   }
   event->accept();
+}
+
+bool MainWindow::IsMine(QObject* watched) const {
+  if (watched == this) return true;
+  if (const auto* widget = qobject_cast<const QWidget*>(watched)) return widget->window() == this;
+  if (const auto* handle = qobject_cast<const QWindow*>(watched)) return handle == windowHandle();
+  return false;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  return IsOperatorInput(event->type()) && Running() && IsMine(watched);
 }
 
 void MainWindow::ControlChanged(const app::Control& control) {
@@ -234,9 +294,10 @@ void MainWindow::ControlChanged(const app::Control& control) {
   if (&control == &window_.Data2 && grid_) grid_->Redraw();
 }
 
-void MainWindow::FrameRefreshed(const app::Frame& frame) {
-  const auto found = views_.find(&frame);
+void MainWindow::Refreshed(const app::Control& control) {
+  const auto found = views_.find(&control);
   if (found != views_.end()) found->second->Widget()->repaint();
+  ProcessPending();
 }
 
 void MainWindow::MousePointerChanged(int) { ShowMousePointer(); }

@@ -6,16 +6,24 @@
 // place; each connection hands the action to the model, a click as the
 // button's click handler, a pick, an edit or a selection under the model's
 // top-level rule. The window holds no state of its own: it listens to the
-// controls and redraws the one that changed. A frame's Refresh repaints it at
-// once, while the handler is still running; the model's mouse pointer 11
+// controls and redraws the one that changed. The model's mouse pointer 11
 // shows the busy cursor.
+//
+// A handler runs on the event thread, so the window would neither repaint
+// nor hear the operator until it returns. A control's Refresh (the progress
+// frame, a bar, the status label, a list) therefore repaints that control
+// at once and lets the rest of the window catch up: pending paints, and a
+// request to close the window. The operator's input to the window while an
+// action runs (clicks, keys, the wheel) is dropped, not queued: a click
+// made during a run never runs after it.
 //
 // A click takes the run locks first (app/run_locks.h), so that it never
 // writes the catalogues or the data directory while another run (a batch,
 // another window) is changing them; a click refused after the wait shows who
 // holds them as a critical message and runs nothing. Closing the window
-// while an action is still running (a message box of the run is up) asks
-// first.
+// while an action is still running asks the model, which asks the operator:
+// on yes the run stops at its next safe point and the window closes then;
+// on no the run goes on.
 #pragma once
 
 #include <QWidget>
@@ -55,18 +63,17 @@ class MainWindow : public QWidget, public app::ControlListener {
   RecordGridView* Grid() const { return grid_; }
 
   // Whether an action of the operator is running now.
-  bool Running() const { return running_ > 0; }
-  // What asks the operator before the window closes during an action; true
-  // lets it close. By default a question box.
-  void SetCloseQuestion(std::function<bool()> ask) { ask_close_ = std::move(ask); }
+  bool Running() const { return running_ > 0 || window_.Running(); }
 
   // app::ControlListener
   void ControlChanged(const app::Control& control) override;
-  void FrameRefreshed(const app::Frame& frame) override;
+  void Refreshed(const app::Control& control) override;
   void MousePointerChanged(int pointer) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Drops the operator's input to this window while an action runs.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Build();
@@ -77,11 +84,16 @@ class MainWindow : public QWidget, public app::ControlListener {
   void Act(const std::string& what, const std::function<void()>& action, ControlView* origin);
   void ShowMousePointer();
 
+  // Whether `watched` is this window or one of its widgets.
+  bool IsMine(QObject* watched) const;
+
   app::Actualiz& window_;
   std::unordered_map<const app::Control*, ControlView*> views_;
   RecordGridView* grid_ = nullptr;
   int running_ = 0;
-  std::function<bool()> ask_close_;
+  // The operator chose to close the window while an action ran: it closes
+  // once the action has returned.
+  bool close_after_run_ = false;
 };
 
 }  // namespace actualiz::gui

@@ -30,6 +30,15 @@ void QtOperator::ShowMessage(std::string_view text, platform::MessageLook look) 
   box.exec();
 }
 
+bool QtOperator::AskYesNo(std::string_view question) {
+  QMessageBox box(QMessageBox::Question, ToQt(platform::kProgramTitle), ToQt(question),
+                  QMessageBox::Yes | QMessageBox::No, parent_.data());
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  box.setTextFormat(Qt::PlainText);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void QtOperator::EndProgram() { QCoreApplication::exit(0); }
 
 }  // namespace actualiz::gui

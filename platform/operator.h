@@ -1,6 +1,6 @@
-// What the window asks of the operator's side: message boxes and the end of
-// the program. Each front end implements it (the Qt view shows dialogs, the
-// command line prints).
+// What the window asks of the operator's side: message boxes, questions and
+// the end of the program. Each front end implements it (the Qt view shows
+// dialogs, the command line prints).
 #pragma once
 
 #include <string>
@@ -18,6 +18,10 @@ class Operator {
   virtual ~Operator() = default;
   // A modal message with an OK button and the program's title.
   virtual void ShowMessage(std::string_view text, MessageLook look) = 0;
+  // A modal question with Yes and No buttons (No the default) and the
+  // program's title; true for Yes. An operator's side that cannot ask
+  // answers No, so nothing is given up without someone saying so.
+  virtual bool AskYesNo(std::string_view /*question*/) { return false; }
   // The program ends at once; called just before the window unwinds.
   virtual void EndProgram() = 0;
 };

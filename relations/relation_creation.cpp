@@ -10,7 +10,9 @@
 // A relation the engine refuses (a missing table or field, a name already
 // present, data that breaks it) is passed over and recorded under its name,
 // and the creation goes on with the next: the removal has already deleted the
-// target's relations, so stopping would lose every later one.
+// target's relations, so stopping would lose every later one. Pressed on its
+// own, the creation shows the relations it passed over when it ends; under
+// the listing or the batch they are recorded only.
 //
 // The view stays narrowed to the last name; the next listing widens it again.
 #include <string>
@@ -43,6 +45,7 @@ void CreateRelationFromRows(Actualiz& window, engine::Database& target) {
 
 void Actualiz::Command21_Click() {
   HandlerScope scope(*this, "Command21_Click");
+  PassedOverShownAlone shown(*this);
   engine::DatabasePtr target = OpenDatabase(Text4.Text());
 
   const int count = List9(0).ListCount();
@@ -68,6 +71,7 @@ void Actualiz::Command21_Click() {
   }
 
   target->Close();
+  shown.Show();
 }
 
 }  // namespace actualiz::app

@@ -6,7 +6,9 @@
 // the relation is gone already) is passed over and recorded, and the removal
 // goes on with the next one: the listing runs the creation after it, and a
 // removal that stopped half-way would leave the target with neither its own
-// relations nor the model's.
+// relations nor the model's. Pressed on its own, the removal shows the names
+// it passed over when it ends; under the listing or the batch they are
+// recorded only.
 #include <string>
 
 #include "app/actualiz.h"
@@ -15,6 +17,7 @@ namespace actualiz::app {
 
 void Actualiz::Command20_Click() {
   HandlerScope scope(*this, "Command20_Click");
+  PassedOverShownAlone shown(*this);
   engine::DatabasePtr target = OpenDatabase(Text4.Text());
 
   const int count = List9(1).ListCount();
@@ -28,6 +31,7 @@ void Actualiz::Command20_Click() {
   }
 
   target->Close();
+  shown.Show();
 }
 
 }  // namespace actualiz::app

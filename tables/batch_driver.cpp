@@ -29,6 +29,10 @@
 // pairs and between two copies, never inside a stage: the pairs already
 // done stay done, the rest are not started, no model is copied in after
 // it, and the status label ends on "Proceso Interrumpido".
+//
+// The status label is repainted at once whenever it names the next step, as
+// the progress frame is after each move of the database bar, so that the
+// window shows where the run stands while it runs.
 #include "app/actualiz.h"
 #include "platform/file_system.h"
 #include "tables/model_copy_in.h"
@@ -81,7 +85,10 @@ void Actualiz::Command13_Click() {
     });
     for (int i = 0; i < targets && !StopRequested(); ++i) {
       PassOver("Bar1", [&] { Bar1.SetValue(static_cast<float>(i + 1)); });
-      PassOver("Label4", [&] { Label4.SetCaption(List7.Text()); });
+      PassOver("Label4", [&] {
+        Label4.SetCaption(List7.Text());
+        Label4.Refresh();
+      });
       PassOver("Frame13.Refresh", [&] { Frame13.Refresh(); });
       PassOver("List6.ListIndex", [&] { List6.SetListIndex(i); });
       const int models = List7.ListCount();
@@ -93,7 +100,10 @@ void Actualiz::Command13_Click() {
         });
         if (!paired) continue;
         const std::string name = List7.Text();
-        PassOver("Label4", [&] { Label4.SetCaption(name); });
+        PassOver("Label4", [&] {
+          Label4.SetCaption(name);
+          Label4.Refresh();
+        });
         PassOver("Text3", [&] { Text3.SetText(ProgramDirectory() + "\\modelos\\" + name); });
         PassOver("Text4", [&] { Text4.SetText(Dir1.Path() + "\\" + name); });
         PassOver("Command6_Click", [&] { Command6_Click(); });
@@ -115,7 +125,10 @@ void Actualiz::Command13_Click() {
     SetMousePointer(kDefaultPointer);
     return;
   }
-  PassOver("Label4", [&] { Label4.SetCaption("Añadiendo bases de datos nuevas"); });
+  PassOver("Label4", [&] {
+    Label4.SetCaption("Añadiendo bases de datos nuevas");
+    Label4.Refresh();
+  });
   PassOver("Command15_Click", [&] { Command15_Click(); });
   RemoveCopyLeftovers(*this);
   const int new_models = List8.ListCount();

@@ -58,6 +58,9 @@ void Actualiz::Command8_Click() {
   const int missing = List4.ListCount();
   for (int k = 0; k < missing; ++k) {
     List4.SetListIndex(k);
+    // The table in hand is shown selected while it is built: the window
+    // keeps up with a long equalisation.
+    List4.Refresh();
     const std::string name = List4.Text();
     PassOver("create table " + name, [&] {
       Command2_Click();

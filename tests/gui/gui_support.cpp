@@ -68,7 +68,9 @@ std::filesystem::path ScreenshotDir() {
 PaintCounter::PaintCounter(QWidget* widget) : QObject(widget) { widget->installEventFilter(this); }
 
 bool PaintCounter::eventFilter(QObject*, QEvent* event) {
-  if (event->type() == QEvent::Paint) ++count;
+  if (event->type() != QEvent::Paint) return false;
+  ++count;
+  if (on_paint) on_paint();
   return false;
 }
 

@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace actualiz::testing {
@@ -19,11 +20,13 @@ void Type(QWidget* widget, const std::string& text);
 // The build directory's "screenshots" folder, created if missing.
 std::filesystem::path ScreenshotDir();
 
-// Counts the paint events a widget receives, from now on.
+// Counts the paint events a widget receives, from now on, and runs
+// `on_paint` (when set) before each is painted.
 class PaintCounter : public QObject {
  public:
   explicit PaintCounter(QWidget* widget);
   int count = 0;
+  std::function<void()> on_paint;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

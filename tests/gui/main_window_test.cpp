@@ -329,13 +329,13 @@ TEST_F(WindowTest, StartUpRunsOnceEvenWhenTheWindowIsActivatedAgain) {
   EXPECT_EQ(View<QListWidget>("List7")->count(), models);
 }
 
-TEST_F(WindowTest, FrameRefreshRepaintsItsContentsWhileTheHandlerRuns) {
+TEST_F(WindowTest, FrameRefreshRepaintsItsContentsAndTheWindowCatchesUpWhileTheHandlerRuns) {
   Start();
   view->resize(view->FullSize());
   View("Frame9")->show();  // the panel is hidden in the window; shown here to watch it paint
   QApplication::processEvents();
   PaintCounter bar(View("Bar1"));
-  PaintCounter outside(View("List7"));
+  PaintCounter outside(View<QListWidget>("List7")->viewport());
   int painted_during = -1;
   window->AtTop("test", [&] {
     window->Bar1.SetMax(4);
@@ -344,7 +344,7 @@ TEST_F(WindowTest, FrameRefreshRepaintsItsContentsWhileTheHandlerRuns) {
     const int before = bar.count;
     window->Frame13.Refresh();
     painted_during = bar.count - before;
-    EXPECT_EQ(outside.count, 0);  // the rest of the window waits for the event loop
+    EXPECT_GE(outside.count, 1);  // the rest of the window's changes are painted too
   });
   EXPECT_GE(painted_during, 1);
   EXPECT_EQ(View<QProgressBar>("Bar1")->value(), 750);

@@ -36,8 +36,7 @@ TEST(WindowBesideAnotherRun, AClickIsRefusedNamingTheHolderAndClosingMidActionAs
     app::Actualiz window(env);
     gui::MainWindow view(window);
     view.Start();
-    int asked = 0;
-    view.SetCloseQuestion([&] { return ++asked, answer; });
+    op.answer = answer;
     op.view = &view;
 
     const platform::RunLock held(site.Host("c:\\Zarade"), platform::LockMode::kExclusive,
@@ -50,7 +49,7 @@ TEST(WindowBesideAnotherRun, AClickIsRefusedNamingTheHolderAndClosingMidActionAs
         std::string::npos)
         << op.messages.back().text;
     EXPECT_EQ(window.List8.ListCount(), 0) << "the refused click ran";
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(op.questions.size(), 1u);
     EXPECT_EQ(view.isVisible(), !answer);
   }
 }

@@ -98,6 +98,39 @@ TEST_F(RelationCreation, ARelationTheDataBreaksIsReportedAndTheNextIsCreated) {
   EXPECT_TRUE(failures[0].passed_over);
   EXPECT_EQ(ChangesOf(Window()),
             (Strings{"relation dropped ClientesFacturas", "relation created PedidosLineas"}));
+  // Under the listing the refusal is recorded only.
+  EXPECT_TRUE(Window().Messages().empty());
+}
+
+// "Borrar Relacion" and "Crea Relacion" pressed on their own passed over the
+// relations they could not delete or create without a word to the operator.
+TEST_F(RelationCreation, TheButtonsShowWhatTheyPassedOverWhenPressedOnTheirOwn) {
+  site.Database(TargetPath("tienda.mdb"), ShopDatabase({}, /*orphan_invoice=*/true));
+  AddCatalogueRow(site, {"ClientesFacturas", "Clientes", "Facturas", "0", "Codigo", "Cliente"});
+  PointAt("tienda.mdb");
+  Window().List9(0).AddItem("ClientesFacturas");
+  Window().List9(1).AddItem("Fantasma");
+  struct Case {
+    const char* handler;
+    int number;
+    const char* name;
+  };
+  for (const Case& c : {Case{"Command20_Click", err::kItemNotFound, "Fantasma"},
+                        Case{"Command21_Click", err::kDataBreaksRelation, "ClientesFacturas"}}) {
+    SCOPED_TRACE(c.handler);
+    const size_t shown = Window().Messages().size();
+
+    ASSERT_TRUE(Window().Click(c.handler));
+
+    ASSERT_EQ(Window().Messages().size(), shown + 1);
+    const app::Message& message = Window().Messages().back();
+    EXPECT_EQ(message.look, platform::MessageLook::kCritical);
+    EXPECT_EQ(message.text.rfind("Error " + std::to_string(c.number) + ": ", 0), 0u)
+        << message.text;
+    EXPECT_NE(message.text.find(std::string(c.handler) + ": "), std::string::npos) << message.text;
+    EXPECT_NE(message.text.find(c.name), std::string::npos) << message.text;
+    EXPECT_EQ(FailuresOf(Window(), c.handler).size(), 1u);
+  }
 }
 
 // A name with an apostrophe used to break the catalogue query.

@@ -20,15 +20,22 @@
 
 namespace actualiz::testing {
 
-// Keeps every message shown and whether the program was ended.
+// Keeps every message shown, every question asked and whether the program
+// was ended; answers every question with `answer`.
 class RecordingOperator : public platform::Operator {
  public:
   void ShowMessage(std::string_view text, platform::MessageLook look) override {
     messages.push_back(app::Message{std::string(text), look});
   }
+  bool AskYesNo(std::string_view question) override {
+    questions.emplace_back(question);
+    return answer;
+  }
   void EndProgram() override { ended = true; }
 
   std::vector<app::Message> messages;
+  std::vector<std::string> questions;
+  bool answer = false;
   bool ended = false;
 };
 

@@ -25,7 +25,7 @@ class StageRecorder : public app::ControlListener {
     if (&control == &window_.Label4) labels.push_back(window_.Label4.Caption());
     Note();
   }
-  void FrameRefreshed(const app::Frame&) override { Note(); }
+  void Refreshed(const app::Control&) override { Note(); }
 
   Items labels;
   Items stages;  // "Bar1=1 Command6_Click", consecutive repeats left out

@@ -81,12 +81,14 @@ ListBox::ListBox(std::string name, int index, Rect rect, Control* container)
 
 void ListBox::Clear() {
   items_.clear();
+  ++items_version_;
   list_index_ = -1;
   Changed();
 }
 
 void ListBox::AddItem(std::string_view text) {
   items_.emplace_back(text);
+  ++items_version_;
   Changed();
 }
 
@@ -96,6 +98,7 @@ void ListBox::RemoveItem(int index) {
                 FullName() + ".RemoveItem " + std::to_string(index));
   }
   items_.erase(items_.begin() + index);
+  ++items_version_;
   // The selection stays on the same entry; removing the selected one clears it.
   if (list_index_ == index) {
     list_index_ = -1;

@@ -9,6 +9,7 @@
 // ControlListener and draws them; it holds no state of its own.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -121,11 +122,15 @@ class ListBox : public Control {
   void SetListIndex(int index);  // -1 clears the selection; 380 when out of range
   std::string Text() const;      // the selected entry, "" when none
   const std::vector<std::string>& Items() const { return items_; }
+  // Counts the changes to the entries (not to the selection), so that a view
+  // can tell a moved selection from new entries without comparing them all.
+  std::uint64_t ItemsVersion() const { return items_version_; }
   // Repaints the list at once, while the handler runs.
   void Refresh() { RepaintNow(); }
 
  private:
   std::vector<std::string> items_;
+  std::uint64_t items_version_ = 0;
   int list_index_ = -1;
 };
 

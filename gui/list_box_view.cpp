@@ -23,7 +23,11 @@ ListBoxView::ListBoxView(const app::ListBox& list, QWidget* parent)
 
 // Handlers fill lists one AddItem at a time, so the common change is an entry
 // appended at the end: that one is added without rebuilding the rest.
+// A handler that only moves the selection (a search over a long list does it
+// once an entry) leaves the entries as they are, unread.
 void ListBoxView::ShowItems() {
+  if (shown_version_ == list_.ItemsVersion() && count() == list_.ListCount()) return;
+  shown_version_ = list_.ItemsVersion();
   const std::vector<std::string>& items = list_.Items();
   const int shown = count();
   const int wanted = static_cast<int>(items.size());

@@ -23,6 +23,8 @@ class ListBoxView : public QListWidget, public ControlView {
  private:
   void ShowItems();
   const app::ListBox& list_;
+  // The model's ItemsVersion() the entries shown were taken at.
+  std::uint64_t shown_version_ = 0;
 };
 
 }  // namespace actualiz::gui

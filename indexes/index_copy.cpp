@@ -23,6 +23,7 @@
 
 #include "app/actualiz.h"
 #include "base/names.h"
+#include "engine/description.h"
 #include "indexes/index_catalogue.h"
 
 namespace actualiz::app {
@@ -75,8 +76,12 @@ void CreateTableIndexes(Actualiz& window, engine::Database& target, const std::s
       continue;
     }
     if (present) continue;
-    if (window.PassOver("Indexes.Append " + object, [&] { AppendIndex(*definition, plan); })) {
-      window.RecordChange("index created", object);
+    std::string created;
+    if (window.PassOver("Indexes.Append " + object, [&] {
+          AppendIndex(*definition, plan);
+          created = engine::DescribeIndex(*definition->Indexes().Item(plan.name)).dump();
+        })) {
+      window.RecordChange("index created", object, {}, created);
     }
   }
 }

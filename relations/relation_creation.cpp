@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/actualiz.h"
+#include "engine/description.h"
 #include "relations/relation_catalogue.h"
 
 namespace actualiz::app {
@@ -63,7 +64,8 @@ void Actualiz::Command21_Click() {
 
     PassOver("Relations.Append " + name, [&] {
       CreateRelationFromRows(*this, *target);
-      RecordChange("relation created", name);
+      RecordChange("relation created", name, {},
+                   engine::DescribeRelation(*target->Relations().Item(name)).dump());
     });
   }
 

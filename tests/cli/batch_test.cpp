@@ -139,7 +139,7 @@ TEST_F(BatchCommand, AFailurePassedOverIsReportedAndGivesStatusOne) {
     // Tables before the refusal were done; the stages after the walk ran.
     EXPECT_FALSE(database["changes"].empty());
   }
-  EXPECT_EQ(report["totals"]["updated"], 1) << "clientes.mdb is still updated";
+  EXPECT_EQ(report["totals"]["updated"], 2) << "clientes.mdb and agenda.mdb are still updated";
 }
 
 TEST_F(BatchCommand, RefusesAMissingDataDirectoryAndANonEmptyDemoPlace) {

@@ -258,7 +258,9 @@ TEST_F(PlanCheckRestore, ADamagedDatabaseIsOneLineThatSaysWhatToDo) {
     EXPECT_EQ(run.out.find(line, at + 1), std::string::npos) << "said twice\n" << run.out;
     EXPECT_EQ(run.out.find("Command6_Click"), std::string::npos) << run.out;
     for (const json& database : json::parse(ReadFile(report))["databases"]) {
-      if (database["name"] == "stock.mdb") EXPECT_FALSE(database["failures"].empty());
+      if (database["name"] == "stock.mdb") {
+        EXPECT_FALSE(database["failures"].empty());
+      }
     }
   }
 }

@@ -335,7 +335,9 @@ TEST_F(Report, StatesTellReplacedObjectsFromRealChanges) {
   EXPECT_NE(text.find("indexes: 1 dropped, 1 created"), std::string::npos) << text;
   EXPECT_NE(text.find("fields added: T.F"), std::string::npos) << text;
   EXPECT_NE(text.find("queries: 1 replaced"), std::string::npos) << text;
-  EXPECT_NE(text.find("failed (error 3024): not found"), std::string::npos) << text;
+  EXPECT_NE(text.find("  not found (error 3024): not found; check the name and the path\n"),
+            std::string::npos)
+      << text;
 }
 
 TEST_F(Report, AStageThatFailedAsAWholeIsNamedAsTheStage) {

@@ -148,13 +148,31 @@ void RefuseLinks(const fs::path& folder) {
 // describes them, and the same rows, compared side by side a row at a time,
 // so a large database is never held in memory whole. Throws the engine's
 // error when either file cannot be read.
+// A description with its indexes, relations and queries in name order: the
+// chains create them again in the model's order, and the same objects in
+// another order are no change.
+nlohmann::json InNameOrder(nlohmann::json description) {
+  const auto by_name = [](nlohmann::json& items) {
+    if (!items.is_array()) return;
+    std::sort(items.begin(), items.end(), [](const nlohmann::json& a, const nlohmann::json& b) {
+      return a.value("name", "") < b.value("name", "");
+    });
+  };
+  for (nlohmann::json& table : description["tables"]) by_name(table["indexes"]);
+  by_name(description["relations"]);
+  by_name(description["queries"]);
+  return description;
+}
+
 bool SameContent(const std::string& backup, const std::string& current) {
   nlohmann::json structure;
   {
     engine::DatabasePtr before = engine::OpenDatabase(backup);
     engine::DatabasePtr after = engine::OpenDatabase(current);
     structure = engine::Describe(*before, {.system = false});
-    if (structure != engine::Describe(*after, {.system = false})) return false;
+    if (InNameOrder(structure) != InNameOrder(engine::Describe(*after, {.system = false}))) {
+      return false;
+    }
   }
   std::vector<std::string> tables;
   for (const nlohmann::json& table : structure["tables"]) tables.push_back(table["name"]);

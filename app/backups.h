@@ -83,7 +83,8 @@ BackupFolder BackUpDatabases(const std::string& host_data_directory,
                              std::chrono::system_clock::time_point now);
 
 // After the run: removes the backup of every database whose description
-// (rows included) still equals its backup's, records `copied_in` and the
+// (rows included; indexes, relations and queries in any order) still
+// equals its backup's, records `copied_in` and the
 // digest of each kept and copied-in file as it is now, and rewrites the
 // manifest. A file that cannot be read gets no digest (a restore then
 // treats it as possibly changed). When nothing is left to restore, removes the dated

@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/operator_advice.h"
 #include "base/terminal_text.h"
 
 namespace actualiz::app {
@@ -54,25 +55,39 @@ ReplacedCounts CountReplaced(const std::vector<Change>& changes, const Replaced&
           static_cast<int>(created.size()) - replaced};
 }
 
+// Whether `changes`, once the objects created again unchanged are taken
+// out, change the database: any addition, and any index, relation or query
+// dropped or created (replaced by another definition included).
 bool ChangesStructure(const std::vector<Change>& changes) {
   for (const char* kind : kAdditions) {
     if (!ObjectsOf(changes, kind).empty()) return true;
   }
   for (const Replaced& kind : kReplaced) {
-    const ReplacedCounts counts = CountReplaced(changes, kind);
-    if (counts.dropped > 0 || counts.created > 0) return true;
+    if (!ObjectsOf(changes, kind.dropped).empty() || !ObjectsOf(changes, kind.created).empty()) {
+      return true;
+    }
   }
   return false;
 }
 
-std::string StateOf(const DatabaseReport& database) {
-  if (!database.failures.empty()) return "failed";
-  if (database.copied) {
-    if (!ObjectsOf(database.changes, "database copied").empty()) return "copied";
-    return database.reached ? "failed" : "not reached";
+// Removes from `changes` each drop of `kind` whose object a later creation
+// made again with the same recorded definition, and that creation. Returns
+// how many pairs it removed.
+int RemoveRecreatedUnchanged(std::vector<Change>& changes, const Replaced& kind) {
+  int removed = 0;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    const Change& dropped = changes[i];
+    if (dropped.kind != kind.dropped || dropped.definition.empty()) continue;
+    const auto created = std::find_if(
+        changes.begin() + static_cast<std::ptrdiff_t>(i) + 1, changes.end(),
+        [&](const Change& c) { return c.kind == kind.created && c.object == dropped.object; });
+    if (created == changes.end() || created->definition != dropped.definition) continue;
+    changes.erase(created);
+    changes.erase(changes.begin() + static_cast<std::ptrdiff_t>(i));
+    --i;
+    ++removed;
   }
-  if (!database.reached) return "not reached";
-  return ChangesStructure(database.changes) ? "updated" : "up to date";
+  return removed;
 }
 
 bool Contains(const std::vector<std::string>& items, const std::string& item) {
@@ -97,15 +112,6 @@ std::string Join(const std::vector<std::string>& items) {
     out += TerminalSafe(item);
   }
   return out;
-}
-
-std::string FailureLine(const Failure& failure) {
-  std::string line = StageOf(failure);
-  if (!failure.statement.empty() && failure.statement != line)
-    line += " (" + failure.statement + ")";
-  line += ": error " + std::to_string(failure.number) + " " + failure.text;
-  if (!failure.context.empty()) line += " [" + failure.context + "]";
-  return TerminalSafe(line);
 }
 
 nlohmann::json FailureJson(const Failure& failure, bool with_database) {
@@ -150,7 +156,7 @@ std::set<std::string> PathsOf(const std::vector<DatabaseReport>& databases) {
 void LoadEntries(DatabaseReport& database, const ReportEntries& entries) {
   database.changes = entries.ChangesOf(database.path);
   database.failures = entries.FailuresOf(database.path);
-  database.state = StateOf(database);
+  ClassifyDatabase(database);
 }
 
 // A run log read as report entries, indexed by database once.
@@ -234,9 +240,8 @@ void WriteDatabase(std::ostream& out, const DatabaseReport& database) {
   if (database.copied && database.state == "copied") {
     out << "  copied to " << TerminalSafe(database.path) << "\n";
   }
-  for (const Failure& failure : database.failures) {
-    out << "  failed: " << FailureLine(failure) << "\n";
-  }
+  for (const std::string& line : DistinctOperatorLines(database.failures))
+    out << "  " << line << "\n";
 }
 
 void WriteOthers(std::ostream& out, const std::vector<Change>& changes,
@@ -250,10 +255,7 @@ void WriteOthers(std::ostream& out, const std::vector<Change>& changes,
   }
   if (!failures.empty()) {
     out << "\nOther failures:\n";
-    for (const Failure& failure : failures) {
-      out << "  " << (failure.database.empty() ? "" : TerminalSafe(failure.database) + ": ")
-          << FailureLine(failure) << "\n";
-    }
+    for (const std::string& line : DistinctOperatorLines(failures)) out << "  " << line << "\n";
   }
 }
 
@@ -269,6 +271,7 @@ nlohmann::json DatabaseJson(const DatabaseReport& database, const BackupFolder* 
                         {"path", database.path},
                         {"state", database.state},
                         {"changes", changes},
+                        {"recreatedUnchanged", database.recreated_unchanged},
                         {"failures", failures}};
   if (backup != nullptr) {
     out["backup"] = Contains(backup->databases, database.name)
@@ -310,6 +313,7 @@ nlohmann::json TotalsJson(const ReportTotals& totals) {
           {"relationsCreated", totals.Changes("relation created")},
           {"queriesDropped", totals.Changes("query dropped")},
           {"queriesCreated", totals.Changes("query created")},
+          {"recreatedUnchanged", totals.recreated_unchanged},
           {"failures", totals.failures}};
 }
 
@@ -342,10 +346,30 @@ std::string Nested(const std::string& text, int depth) {
 
 }  // namespace
 
+void ClassifyDatabase(DatabaseReport& database) {
+  for (const Replaced& kind : kReplaced) {
+    database.recreated_unchanged += RemoveRecreatedUnchanged(database.changes, kind);
+  }
+  if (!database.failures.empty()) {
+    database.state = "failed";
+  } else if (database.copied) {
+    if (!ObjectsOf(database.changes, "database copied").empty()) {
+      database.state = "copied";
+    } else {
+      database.state = database.reached ? "failed" : "not reached";
+    }
+  } else if (!database.reached) {
+    database.state = "not reached";
+  } else {
+    database.state = ChangesStructure(database.changes) ? "updated" : "up to date";
+  }
+}
+
 void ReportTotals::Add(const DatabaseReport& database) {
   if (!database.copied) ++pairs;
   ++states[database.state];
   failures += static_cast<int>(database.failures.size());
+  recreated_unchanged += database.recreated_unchanged;
   for (const Change& change : database.changes) ++changes[change.kind];
 }
 

@@ -8,12 +8,16 @@
 //   "failed"     something was passed over for that database;
 //   "copied"     a model without a target was copied into the data directory;
 //   "updated"    a table or field was added, a table migrated, or an index,
-//                relation or query was dropped or created without its
-//                counterpart (a different set than before);
+//                relation or query was dropped, created, or created again
+//                with another definition than the one dropped;
 //   "up to date" nothing was added, and every index, relation and query the
-//                run dropped it created again under the same name;
+//                run dropped it created again exactly as it was;
 //   "not reached" the run was stopped (SIGINT, SIGTERM) before it came to
 //                this database, which it left as it was.
+// One rule (ClassifyDatabase) decides this for the batch's report and for
+// the plan alike, from the changes as the run recorded them: an object
+// dropped and created again exactly as it was is no change, and is left out
+// of the database's changes (counted as "recreated unchanged").
 // Failures tied to no database of the run (a catalogue that could not be
 // opened, a step of the driver itself) are kept apart.
 //
@@ -35,13 +39,14 @@
 namespace actualiz::app {
 
 struct DatabaseReport {
-  std::string name;     // the file name, "clientes.mdb"
-  std::string path;     // as the window named it, "c:\datos\clientes.mdb"
-  bool copied = false;  // a model without a target (List8), not a pair
-  std::string state;    // "updated", "up to date", "copied", "failed", "not reached"
-  bool reached = true;  // false: the run was stopped before it came to this database
-  std::vector<Change> changes;
+  std::string name;             // the file name, "clientes.mdb"
+  std::string path;             // as the window named it, "c:\datos\clientes.mdb"
+  bool copied = false;          // a model without a target (List8), not a pair
+  std::string state;            // "updated", "up to date", "copied", "failed", "not reached"
+  bool reached = true;          // false: the run was stopped before it came to this database
+  std::vector<Change> changes;  // without the objects created again exactly as dropped
   std::vector<Failure> failures;
+  int recreated_unchanged = 0;  // those objects, each a drop and a creation of the run
 };
 
 struct BatchReport {
@@ -60,10 +65,19 @@ struct ReportTotals {
   int failures = 0;                    // every failure, the other failures included
   std::map<std::string, int> states;   // "updated" -> how many databases
   std::map<std::string, int> changes;  // "field added" -> how many, in the databases
+  int recreated_unchanged = 0;
   void Add(const DatabaseReport& database);
   int State(const std::string& state) const;
   int Changes(const std::string& kind) const;
 };
+
+// Classifies a database of a run from the entries recorded for it
+// (`changes`, `failures`, `copied`, `reached`): takes out of `changes` each
+// index, relation or query dropped and then created again with the very
+// definition it had (counting it in `recreated_unchanged`), then sets
+// `state` as the header above tells. A drop or a creation whose definition
+// was not recorded counts as a change.
+void ClassifyDatabase(DatabaseReport& database);
 
 // Where a report reads a run's entries from, one database at a time: the
 // run log in memory, or a run's spool on disk (app/run_spool.h).

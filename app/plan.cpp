@@ -9,11 +9,10 @@
 //     drive is copied under "<root>/host" instead, and the report's paths
 //     are turned back into the real ones at the end.
 //  3. Build a window on the scratch drives, start it, point Dir1 at the data
-//     directory, describe each target it will pair, and raise
-//     Command13_Click as a click does.
-//  4. Build the batch report from the run's log, then take out every object
-//     dropped and created again whose definition did not change (compared
-//     between the target's description before and after the run).
+//     directory, and raise Command13_Click as a click does.
+//  4. Build the batch report from the run's log, as the batch itself does:
+//     its one rule of classification (ClassifyDatabase) leaves out every
+//     object dropped and created again exactly as it was.
 //
 // Easy to get wrong: a database in the data directory that is not one of
 // ours (an Access file) cannot be copied through the engine's backup; it is
@@ -30,10 +29,10 @@
 
 #include "app/backups.h"
 #include "app/catalogues.h"
+#include "app/operator_advice.h"
 #include "app/run_locks.h"
 #include "base/terminal_text.h"
 #include "engine/backup.h"
-#include "engine/description.h"
 #include "platform/file_system.h"
 
 namespace actualiz::app {
@@ -169,8 +168,6 @@ std::string WindowsName(const platform::DriveMap& drives, const std::string& pat
               "'" + path + "' lies on no mapped drive; give it as a Windows path");
 }
 
-// ---- identical replacements ----
-
 struct Kind {
   const char* dropped;
   const char* created;
@@ -178,88 +175,6 @@ struct Kind {
 constexpr Kind kReplacedKinds[] = {{"index dropped", "index created"},
                                    {"relation dropped", "relation created"},
                                    {"query dropped", "query created"}};
-
-// The list under `key` of a description object; an empty list when absent.
-const nlohmann::json& ListOf(const nlohmann::json& object, const char* key) {
-  static const nlohmann::json empty = nlohmann::json::array();
-  auto it = object.find(key);
-  return it != object.end() && it->is_array() ? *it : empty;
-}
-
-const nlohmann::json* Named(const nlohmann::json& items, const std::string& name) {
-  for (const nlohmann::json& item : items) {
-    if (item.is_object() && item.value("name", "") == name) return &item;
-  }
-  return nullptr;
-}
-
-// The definition of the object a change names, in a description; nullptr
-// when it is not there.
-const nlohmann::json* DefinitionOf(const nlohmann::json& description, const std::string& kind,
-                                   const std::string& object) {
-  if (kind.rfind("index", 0) == 0) {
-    const size_t on = object.rfind(" on ");
-    if (on == std::string::npos) return nullptr;
-    const nlohmann::json* table = Named(ListOf(description, "tables"), object.substr(on + 4));
-    if (table == nullptr) return nullptr;
-    return Named(ListOf(*table, "indexes"), object.substr(0, on));
-  }
-  const char* key = kind.rfind("relation", 0) == 0 ? "relations" : "queries";
-  return Named(ListOf(description, key), object);
-}
-
-// Removes from `changes` each drop whose object was created again with the
-// definition it had before. Returns how many pairs it removed.
-int DropIdenticalReplacements(std::vector<Change>& changes, const nlohmann::json& before,
-                              const nlohmann::json& after) {
-  if (!before.is_object() || !after.is_object()) return 0;
-  int removed = 0;
-  for (const Kind& kind : kReplacedKinds) {
-    for (size_t i = 0; i < changes.size(); ++i) {
-      if (changes[i].kind != kind.dropped) continue;
-      const std::string object = changes[i].object;
-      auto created = std::find_if(
-          changes.begin() + static_cast<std::ptrdiff_t>(i), changes.end(),
-          [&](const Change& c) { return c.kind == kind.created && c.object == object; });
-      if (created == changes.end()) continue;
-      const nlohmann::json* old_definition = DefinitionOf(before, kind.dropped, object);
-      const nlohmann::json* new_definition = DefinitionOf(after, kind.created, object);
-      if (old_definition == nullptr || new_definition == nullptr ||
-          *old_definition != *new_definition) {
-        continue;
-      }
-      changes.erase(created);
-      changes.erase(changes.begin() + static_cast<std::ptrdiff_t>(i));
-      --i;
-      ++removed;
-    }
-  }
-  return removed;
-}
-
-// The description of a database, or null when it cannot be read (the run
-// itself reports what it cannot read).
-nlohmann::json DescribeOrNull(const std::string& host_path) {
-  try {
-    engine::DatabasePtr database = engine::OpenDatabase(host_path);
-    nlohmann::json description = engine::Describe(*database);
-    database->Close();
-    return description;
-  } catch (const Error&) {
-    return nullptr;
-  }
-}
-
-std::string PlanState(const DatabaseReport& database) {
-  if (!database.failures.empty()) return "failed";
-  if (database.copied) {
-    for (const Change& change : database.changes) {
-      if (change.kind == "database copied") return "copied";
-    }
-    return "failed";
-  }
-  return database.changes.empty() ? "up to date" : "updated";
-}
 
 void Unmirror(BatchReport& report, const Mirror& mirror) {
   auto fix = [&](std::string& text) { text = mirror.Unmirror(text); };
@@ -334,12 +249,6 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
   }
   window.Dir1.SetPath(data);
 
-  const std::string scratch_host_data = scratch_env.drives.ToHost(data);
-  std::map<std::string, nlohmann::json> before;
-  for (const std::string& name : PairedTargets(window)) {
-    before[name] = DescribeOrNull((fs::path(scratch_host_data) / name).string());
-  }
-
   const size_t failures_before = window.Log().Failures().size();
   const size_t changes_before = window.Log().Changes().size();
   try {
@@ -352,14 +261,8 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
 
   Plan plan;
   plan.report = BuildBatchReport(window, run);
-  for (DatabaseReport& database : plan.report.databases) {
-    if (!database.copied) {
-      const nlohmann::json after =
-          DescribeOrNull((fs::path(scratch_host_data) / database.name).string());
-      plan.identical_replacements +=
-          DropIdenticalReplacements(database.changes, before[database.name], after);
-    }
-    database.state = PlanState(database);
+  for (const DatabaseReport& database : plan.report.databases) {
+    plan.identical_replacements += database.recreated_unchanged;
   }
   Unmirror(plan.report, mirror);
   return plan;
@@ -410,14 +313,6 @@ void ListReplaced(std::ostringstream& out, const std::vector<Change>& changes, c
   if (!created.empty()) out << "  " << name << " to create: " << Join(created) << "\n";
 }
 
-std::string FailureText(const Failure& failure) {
-  std::string line = failure.handler;
-  if (!failure.statement.empty()) line += " (" + failure.statement + ")";
-  line += ": error " + std::to_string(failure.number) + " " + failure.text;
-  if (!failure.context.empty()) line += " [" + failure.context + "]";
-  return TerminalSafe(line);
-}
-
 }  // namespace
 
 std::string FormatPlan(const Plan& plan) {
@@ -444,15 +339,14 @@ std::string FormatPlan(const Plan& plan) {
     ListReplaced(out, database.changes, kReplacedKinds[0], "indexes");
     ListReplaced(out, database.changes, kReplacedKinds[1], "relations");
     ListReplaced(out, database.changes, kReplacedKinds[2], "queries");
-    for (const Failure& failure : database.failures) {
-      out << "  would fail: " << FailureText(failure) << "\n";
+    for (const std::string& line : DistinctOperatorLines(database.failures)) {
+      out << "  " << line << "\n";
     }
   }
   if (!report.other_failures.empty()) {
     out << "\nOther failures:\n";
-    for (const Failure& failure : report.other_failures) {
-      out << "  " << (failure.database.empty() ? "" : TerminalSafe(failure.database) + ": ")
-          << FailureText(failure) << "\n";
+    for (const std::string& line : DistinctOperatorLines(report.other_failures)) {
+      out << "  " << line << "\n";
     }
   }
   out << "\n"

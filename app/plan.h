@@ -11,8 +11,9 @@
 //
 // The index, relation and query chains drop every object of the target and
 // create the model's. An object dropped and created again with the same
-// name and the same definition is no change at all, so the plan leaves such
-// pairs out: a plan of an up-to-date directory is empty.
+// name and the same definition is no change at all; the batch's report and
+// the plan classify by the same rule (ClassifyDatabase), so such pairs are
+// left out of both and a plan of an up-to-date directory is empty.
 #pragma once
 
 #include <chrono>
@@ -24,7 +25,7 @@
 namespace actualiz::app {
 
 struct Plan {
-  // What the batch would report, without identical replacements. Each
+  // What the batch would report (identical replacements left out). Each
   // database's state is "failed", "copied" (a model would be copied in),
   // "updated" (something would change) or "up to date".
   BatchReport report;

@@ -28,6 +28,11 @@ struct Change {
                          // "query created", "database copied", "table migrated",
                          // "copy leftover removed"
   std::string object;    // "Clientes", "Clientes.Telefono", "idx on Clientes", ...
+  // For an index, relation or query dropped or created: the object as it
+  // stood in the database (its description, engine/description.h, as JSON
+  // text), so that an object created again exactly as it was dropped is
+  // told from a real replacement. "" for other kinds, or when unknown.
+  std::string definition = {};
 };
 
 class RunLog {

@@ -107,6 +107,7 @@ void RunSpool::Record(const Change& change) {
   Put(change.database);
   Put(change.kind);
   Put(change.object);
+  Put(change.definition);
 }
 
 void RunSpool::Record(const Failure& failure) {
@@ -175,6 +176,7 @@ Change RunSpool::ReadChange(uint64_t offset) const {
   change.database = GetText();
   change.kind = GetText();
   change.object = GetText();
+  change.definition = GetText();
   return change;
 }
 

@@ -50,6 +50,7 @@
 
 #include "app/backups.h"
 #include "app/batch_report.h"
+#include "app/operator_advice.h"
 #include "app/plan.h"
 #include "app/run_spool.h"
 #include "base/terminal_text.h"
@@ -117,10 +118,7 @@ std::string InterruptedLines(int signal, const std::vector<std::string>& missed)
   return out;
 }
 
-std::string ErrorLine(const Error& e) {
-  return TerminalSafe("error " + std::to_string(e.Number()) + " " + e.Text() +
-                      (e.Context().empty() ? "" : " [" + e.Context() + "]"));
-}
+std::string ErrorLine(const Error& e) { return TerminalSafe(app::OperatorLine(e)); }
 
 std::string BackupLines(const app::BackupFolder& backup) {
   if (backup.folder.empty()) return "\nNo backup kept: no database was changed.\n";

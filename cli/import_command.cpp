@@ -11,6 +11,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "app/operator_advice.h"
 #include "base/terminal_text.h"
 #include "cli/command.h"
 #include "engine/import.h"
@@ -192,8 +193,8 @@ int RunImportAll(const std::string& dir_given, const CliContext& context) {
     try {
       ConvertInPlace(file, dir / ".actualiz-backups", context);
     } catch (const Error& e) {
-      std::cerr << "actualiz-cli: cannot import '" << TerminalSafe(file.string()) << "': error "
-                << TerminalSafe(e.what()) << "\n";
+      std::cerr << "actualiz-cli import: " << TerminalSafe(app::OperatorLine(e, file.string()))
+                << "\n";
       status = 1;
     } catch (const fs::filesystem_error& e) {
       std::cerr << "actualiz-cli: cannot import '" << TerminalSafe(file.string())
@@ -230,8 +231,8 @@ int RunImport(const ImportOptions& options, const CliContext& context) {
     PrintReport(options.source, options.target, report);
     return 0;
   } catch (const Error& e) {
-    std::cerr << "actualiz-cli: cannot import '" << TerminalSafe(options.source) << "' into '"
-              << TerminalSafe(options.target) << "': error " << TerminalSafe(e.what()) << "\n";
+    std::cerr << "actualiz-cli import: " << TerminalSafe(app::OperatorLine(e, options.source))
+              << "\n";
     return 1;
   }
 }

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "app/operator_advice.h"
+#include "base/terminal_text.h"
 #include "cli/command.h"
 
 namespace actualiz::cli {
@@ -63,7 +65,17 @@ int RunMigration(const CliContext& context, const MigrateOptions& options) {
   } catch (const app::ProgramEnded&) {
     // The migration ends the program when it has finished.
   }
-  return ExitStatus(window, options.table);
+  const int status = ExitStatus(window, options.table);
+  if (status == kFailed) {
+    // The window's message names the handler; the operator's line names the
+    // file and what to do.
+    for (const app::Failure& failure : window.Log().Failures()) {
+      if (!failure.passed_over) {
+        std::cerr << "actualiz-cli migrate: " << TerminalSafe(app::OperatorLine(failure)) << "\n";
+      }
+    }
+  }
+  return status;
 }
 
 void AddMigrateCommand(CLI::App& app, CliContext& context) {

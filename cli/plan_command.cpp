@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "app/operator_advice.h"
 #include "app/plan.h"
 #include "base/terminal_text.h"
 #include "cli/shared_options.h"
@@ -49,9 +50,7 @@ int RunPlan(const CliContext& context, const PlanOptions& options, bool check) {
     if (plan.Failed()) return 1;
     return check && !plan.NothingToDo() ? 2 : 0;
   } catch (const Error& e) {
-    std::cerr << "actualiz-cli " << command << ": error " << e.Number() << " "
-              << TerminalSafe(e.Text() + (e.Context().empty() ? "" : " [" + e.Context() + "]"))
-              << "\n";
+    std::cerr << "actualiz-cli " << command << ": " << TerminalSafe(app::OperatorLine(e)) << "\n";
     return 1;
   }
 }

@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "app/backups.h"
+#include "app/operator_advice.h"
 #include "base/terminal_text.h"
 #include "cli/command.h"
 
@@ -108,9 +109,7 @@ int RunRestore(const CliContext& context, const RestoreOptions& options) {
     return 0;
   } catch (const Error& e) {
     if (backup) PrintDone(*backup, result);
-    std::cerr << "actualiz-cli restore: error " << e.Number() << " "
-              << TerminalSafe(e.Text() + (e.Context().empty() ? "" : " [" + e.Context() + "]"))
-              << "\n";
+    std::cerr << "actualiz-cli restore: " << TerminalSafe(app::OperatorLine(e)) << "\n";
     return 1;
   }
 }

@@ -71,6 +71,20 @@ json RowsJson(Database& database, const std::string& table, const std::string& p
   return rows;
 }
 
+json IndexJson(Index& index, const std::string& place) {
+  json names = json::array();
+  for (const FieldPtr& field : index.Fields().Items()) names.push_back(field->Name());
+  return {{"name", CheckedText(index.Name(), place)},
+          {"fields", std::move(names)},
+          {"unique", index.Unique()},
+          {"primary", index.Primary()}};
+}
+
+json QueryJson(QueryDef& query, const std::string& place) {
+  return {{"name", CheckedText(query.Name(), place + ".name")},
+          {"sql", CheckedText(query.SQL(), place + ".sql")}};
+}
+
 json TableJson(Database& database, TableDef& table, const std::string& place,
                const DescribeOptions& options) {
   json fields = json::array();
@@ -83,12 +97,7 @@ json TableJson(Database& database, TableDef& table, const std::string& place,
   }
   json indexes = json::array();
   for (const IndexPtr& index : table.Indexes().Items()) {
-    json names = json::array();
-    for (const FieldPtr& field : index->Fields().Items()) names.push_back(field->Name());
-    indexes.push_back({{"name", CheckedText(index->Name(), place + ".indexes")},
-                       {"fields", std::move(names)},
-                       {"unique", index->Unique()},
-                       {"primary", index->Primary()}});
+    indexes.push_back(IndexJson(*index, place + ".indexes"));
   }
   json out = {{"name", CheckedText(table.Name(), place + ".name")},
               {"fields", std::move(fields)},
@@ -126,8 +135,7 @@ json DescribeObjects(Database& database, const DescribeOptions& options) {
   for (const QueryDefPtr& query : database.QueryDefs().Items()) {
     if (!Shown(query->Name(), options)) continue;
     const std::string place = "queries[" + std::to_string(queries.size()) + "]";
-    queries.push_back({{"name", CheckedText(query->Name(), place + ".name")},
-                       {"sql", CheckedText(query->SQL(), place + ".sql")}});
+    queries.push_back(QueryJson(*query, place));
   }
   return {{"tables", std::move(tables)},
           {"relations", std::move(relations)},
@@ -135,6 +143,12 @@ json DescribeObjects(Database& database, const DescribeOptions& options) {
 }
 
 }  // namespace
+
+json DescribeIndex(Index& index) { return IndexJson(index, "index"); }
+
+json DescribeRelation(Relation& relation) { return RelationJson(relation, "relation"); }
+
+json DescribeQuery(QueryDef& query) { return QueryJson(query, "query"); }
 
 json Describe(Database& database, const DescribeOptions& options) {
   try {

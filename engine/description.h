@@ -40,6 +40,13 @@ struct DescribeOptions {
 // database cannot be read.
 nlohmann::json Describe(Database& database, const DescribeOptions& options = {});
 
+// The description of one index, relation or stored query, exactly as
+// Describe writes it inside a database's description. The batch compares
+// an object as it dropped it with the object it created in its place.
+nlohmann::json DescribeIndex(Index& index);
+nlohmann::json DescribeRelation(Relation& relation);
+nlohmann::json DescribeQuery(QueryDef& query);
+
 // Parses description text. Error 3001 naming the line and column when the
 // text is not JSON.
 nlohmann::json ParseDescription(std::string_view text);

@@ -33,6 +33,7 @@
 
 #include "app/actualiz.h"
 #include "base/names.h"
+#include "engine/description.h"
 #include "engine/jet_errors.h"
 #include "indexes/index_catalogue.h"
 #include "indexes/shared_indexes.h"
@@ -131,7 +132,13 @@ void CreateTableIndexes(Actualiz& window, engine::Database& target, const std::s
     }
     if (present) continue;
     if (CreateIndex(window, *definition, plan, model.IsPrimary(table, plan), object)) {
-      window.RecordChange("index created", object);
+      // The definition as built, so that an index re-created exactly as it
+      // was counts as no change.
+      std::string created;
+      window.PassOver("Indexes(" + object + ")", [&] {
+        created = engine::DescribeIndex(*definition->Indexes().Item(plan.name)).dump();
+      });
+      window.RecordChange("index created", object, {}, created);
     }
   }
 }

@@ -26,6 +26,7 @@
 
 #include "app/actualiz.h"
 #include "base/names.h"
+#include "engine/description.h"
 #include "indexes/index_catalogue.h"
 #include "indexes/shared_indexes.h"
 
@@ -70,8 +71,12 @@ void DropCataloguedIndexes(Actualiz& window, engine::Database& target, const std
   for (const std::string& index : names) {
     if (kept.contains(FoldCase(index))) continue;
     const std::string object = indexes::IndexOnTable(index, table);
-    if (window.PassOver("Indexes.Delete " + object, [&] { definition->Indexes().Delete(index); })) {
-      window.RecordChange("index dropped", object);
+    std::string dropped_definition;
+    if (window.PassOver("Indexes.Delete " + object, [&] {
+          dropped_definition = engine::DescribeIndex(*definition->Indexes().Item(index)).dump();
+          definition->Indexes().Delete(index);
+        })) {
+      window.RecordChange("index dropped", object, {}, dropped_definition);
     }
   }
 }

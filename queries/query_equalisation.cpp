@@ -17,6 +17,7 @@
 //    or "is the walk at its end?": the run records the failure and ends
 //    rather than walking on without end.
 #include "app/actualiz.h"
+#include "engine/description.h"
 
 namespace actualiz::app {
 
@@ -44,8 +45,10 @@ void Actualiz::Command23_Click() {
     PassOver("List11(1).ListIndex", [&] { List11(1).SetListIndex(i); });
     const std::string name = List11(1).Text();
     PassOver("QueryDefs.Delete " + name, [&] {
+      const std::string definition =
+          engine::DescribeQuery(*Opened(target).QueryDefs().Item(name)).dump();
       Opened(target).QueryDefs().Delete(name);
-      RecordChange("query dropped", name);
+      RecordChange("query dropped", name, {}, definition);
     });
   }
   PassOver("Close", [&] { Opened(target).Close(); });
@@ -88,7 +91,8 @@ void Actualiz::Command23_Click() {
     if (query) {
       PassOver("QueryDefs.Append " + name, [&] {
         Opened(target).QueryDefs().Append(query);
-        RecordChange("query created", name);
+        RecordChange("query created", name, {},
+                     engine::DescribeQuery(*Opened(target).QueryDefs().Item(name)).dump());
       });
     }
 

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/actualiz.h"
+#include "engine/description.h"
 #include "relations/relation_catalogue.h"
 
 namespace actualiz::app {
@@ -66,7 +67,8 @@ void Actualiz::Command21_Click() {
 
     PassOver("Relations.Append " + name, [&] {
       CreateRelationFromRows(*this, *target);
-      RecordChange("relation created", name);
+      RecordChange("relation created", name, {},
+                   engine::DescribeRelation(*target->Relations().Item(name)).dump());
     });
   }
 

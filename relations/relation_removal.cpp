@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/actualiz.h"
+#include "engine/description.h"
 
 namespace actualiz::app {
 
@@ -25,8 +26,10 @@ void Actualiz::Command20_Click() {
     List9(1).SetListIndex(i);
     const std::string name = List9(1).Text();
     PassOver("Relations.Delete " + name, [&] {
+      const std::string definition =
+          engine::DescribeRelation(*target->Relations().Item(name)).dump();
       target->Relations().Delete(name);
-      RecordChange("relation dropped", name);
+      RecordChange("relation dropped", name, {}, definition);
     });
   }
 

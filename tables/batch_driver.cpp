@@ -11,6 +11,11 @@
 // Paths are joined as they stand: a data directory at a drive root gives a
 // doubled separator ("c:\\clientes.mdb"), which the drive map resolves.
 //
+// Before the stages of a pair the driver opens the model and the target
+// once: when the engine refuses either (damaged, missing, held by another
+// program), that failure is recorded once for the pair and its stages are
+// not run.
+//
 // The whole run passes over failures: a failing step or stage is recorded in
 // the run log with where it happened and the run goes on, so the status
 // label always ends on "Proceso Terminado" and the pointer always comes
@@ -106,6 +111,15 @@ void Actualiz::Command13_Click() {
         });
         PassOver("Text3", [&] { Text3.SetText(ProgramDirectory() + "\\modelos\\" + name); });
         PassOver("Text4", [&] { Text4.SetText(Dir1.Path() + "\\" + name); });
+        // A model or a target the engine cannot open fails every stage
+        // alike, and the stages after a failed listing would work from the
+        // previous pair's lists: such a pair fails once, here.
+        if (!PassOver("OpenDatabase " + Text3.Text(),
+                      [&] { OpenDatabase(Text3.Text())->Close(); }) ||
+            !PassOver("OpenDatabase " + Text4.Text(),
+                      [&] { OpenDatabase(Text4.Text())->Close(); })) {
+          continue;
+        }
         PassOver("Command6_Click", [&] { Command6_Click(); });
         PassOver("Command8_Click", [&] { Command8_Click(); });
         PassOver("Command6_Click", [&] { Command6_Click(); });

@@ -248,6 +248,23 @@ TEST_F(Backups, RowsAddedRemovedOrChangedOnlyInCaseKeepTheBackup) {
   EXPECT_FALSE(fs::exists(backup.folder + "/tres.mdb"));
 }
 
+// The chains drop a database's queries, relations and indexes and create
+// them again in the model's order; the same objects in another order are no
+// change, and the backup of a database the report calls up to date used to
+// be kept.
+TEST_F(Backups, ObjectsCreatedAgainInAnotherOrderAreNoChange) {
+  const std::string table =
+      R"({"tables": [{"name": "T", "fields": [{"name": "X", "type": 4}], "rows": [{"X": 1}]}], )";
+  const std::string a = R"({"name": "qA", "sql": "SELECT X FROM T"})";
+  const std::string b = R"({"name": "qB", "sql": "SELECT * FROM T"})";
+  BuildDatabase(At("orden.mdb"), table + R"("queries": [)" + a + ", " + b + "]}");
+  BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", {"orden.mdb"}, now);
+  fs::remove(At("orden.mdb"));
+  BuildDatabase(At("orden.mdb"), table + R"("queries": [)" + b + ", " + a + "]}");
+  KeepChangedOnly(backup, Data(), {});
+  EXPECT_TRUE(backup.databases.empty());
+}
+
 TEST_F(Backups, RunThatChangedNothingLeavesNoFolder) {
   BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", {"clientes.mdb"}, now);
   KeepChangedOnly(backup, Data(), {});

@@ -192,6 +192,79 @@ TEST_F(PlanCheckRestore, PlanIsExactlyWhatTheBatchThenDoes) {
   }
 }
 
+// The plan used to call agenda.mdb "would be updated" (its query is
+// rewritten on one line) while the batch called it "up to date", and their
+// totals differed. Over drives of several shapes, plan then batch must
+// classify every database alike and count alike, and the batch keeps the
+// backup of exactly the databases it changed.
+TEST_F(PlanCheckRestore, PlanAndBatchClassifyAndCountAlikeOnEveryShapeOfDrive) {
+  const auto agree = [&](const std::string& shape) {
+    SCOPED_TRACE(shape);
+    const fs::path plan_file = temp.path() / "plan.json";
+    const fs::path batch_file = temp.path() / "batch.json";
+    const CliResult planned = Command("plan --data 'c:\\datos' --json " + Quoted(plan_file));
+    ASSERT_EQ(planned.status, 0) << planned.out;
+    const CliResult done = Command("batch --data 'c:\\datos' --json " + Quoted(batch_file));
+    ASSERT_EQ(done.status, 0) << done.out;
+    const json plan = json::parse(ReadFile(plan_file));
+    const json batch = json::parse(ReadFile(batch_file));
+    std::map<std::string, std::string> plan_states;
+    std::map<std::string, std::string> batch_states;
+    for (const json& database : plan["databases"])
+      plan_states[database["name"]] = database["state"];
+    for (const json& database : batch["databases"]) {
+      batch_states[database["name"]] = database["state"];
+      const bool changed = database["state"] == "updated" || database["state"] == "copied";
+      EXPECT_EQ(database["backup"] != "", database["state"] == "updated") << database["name"];
+      EXPECT_EQ(database["changes"].empty(), !changed) << database.dump(2);
+    }
+    EXPECT_EQ(plan_states, batch_states);
+    EXPECT_EQ(plan["totals"], batch["totals"]);
+  };
+
+  agree("fresh demo: missing tables and fields, a model without a target");
+  agree("already up to date");
+
+  // Indexes, relations and queries that differ from the model's, and again
+  // a model without a target.
+  const fs::path agenda = datos / "agenda.mdb";
+  json differing = DescribeFile(agenda.string(), true);
+  differing["tables"][0]["indexes"][0]["unique"] = false;
+  differing["relations"][0]["attributes"] = 0;
+  differing["queries"][0]["sql"] = "SELECT Nombre FROM Contactos";
+  fs::remove(agenda);
+  fs::remove(datos / "tarifas.mdb");
+  BuildDatabase(agenda.string(), differing.dump());
+  agree("differing indexes, relations and queries");
+}
+
+// A damaged database used to print its error once per stage, each line
+// led by the handler. Every command now prints one line for it that names
+// the file, keeps the number, and says what to do; the JSON keeps the
+// stages.
+TEST_F(PlanCheckRestore, ADamagedDatabaseIsOneLineThatSaysWhatToDo) {
+  WriteFile(datos / "stock.mdb", std::string(4096, 'x'));
+  const std::string line =
+      "c:\\datos\\stock.mdb: damaged (error 3343): Unrecognized database format "
+      "'c:\\datos\\stock.mdb'.; restore it from its backup or repair it\n";
+  for (const char* command : {"plan", "batch"}) {
+    SCOPED_TRACE(command);
+    const fs::path report = temp.path() / "report.json";
+    const CliResult run =
+        Command(std::string(command) + " --data 'c:\\datos' --json " + Quoted(report));
+    EXPECT_EQ(run.status, 1) << run.out;
+    const size_t at = run.out.find(line);
+    ASSERT_NE(at, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(line, at + 1), std::string::npos) << "said twice\n" << run.out;
+    EXPECT_EQ(run.out.find("Command6_Click"), std::string::npos) << run.out;
+    for (const json& database : json::parse(ReadFile(report))["databases"]) {
+      if (database["name"] == "stock.mdb") {
+        EXPECT_FALSE(database["failures"].empty());
+      }
+    }
+  }
+}
+
 TEST_F(PlanCheckRestore, BackupsHoldTheDatabasesAsTheyWereAndRestoreBringsThemBack) {
   const auto before = Databases(true);
   const fs::path report = temp.path() / "batch.json";

@@ -3,15 +3,10 @@
 // Creates in the target every model table that the target lacks, with the
 // model table's fields (name, type, size; zero-length strings allowed in
 // text and memo fields). It works from the lists the table listing has just
-// filled: each List2 entry without an entry of the same name in List3 is
-// appended to List4, and for each List4 entry the new-table field listing
-// (Command2_Click) reads the model's fields into List1(0) to List1(2), from
-// which the table is built and stored.
-//
-// Table names are compared as the engine compares them, without regard to
-// case: a target table "clientes" is the model's "Clientes", which the
-// engine would refuse to create beside it; the table walk adds its missing
-// fields instead.
+// filled: each List2 entry without an exactly equal List3 entry (upper and
+// lower case distinct) is appended to List4, and for each List4 entry the
+// new-table field listing (Command2_Click) reads the model's fields into
+// List1(0) to List1(2), from which the table is built and stored.
 //
 // Every missing table is created whatever the two lists' lengths: a target
 // with as many tables as its model, or more, can still lack one of them.
@@ -20,18 +15,18 @@
 // travels to the caller. A table that cannot be created (its model table
 // cannot be read, the engine refuses a field or the table) is recorded in
 // the run log and passed over, so it does not hold back the tables after
-// it; tables stored stay in the target.
+// it; tables stored stay in the target. A model table "T1" beside a target
+// table "t1" is one such: the engine, whose names ignore case, refuses to
+// create it, and the table walk, which pairs names exactly, leaves "t1" alone.
 #include "app/actualiz.h"
-#include "base/names.h"
 #include "tables/field_triple.h"
 
 namespace actualiz::app {
 
 namespace {
 
-// Appends to List4 the List2 entries that have no entry of the same name
-// (case aside) in List3, in List2's order. Each search runs to the end of
-// List3.
+// Appends to List4 the List2 entries that have no exactly equal entry in
+// List3, in List2's order. Each search runs to the end of List3.
 void ListMissingTables(ListBox& model_tables, ListBox& target_tables, ListBox& missing) {
   const int model_count = model_tables.ListCount();
   for (int i = 0; i < model_count; ++i) {
@@ -40,7 +35,7 @@ void ListMissingTables(ListBox& model_tables, ListBox& target_tables, ListBox& m
     const int target_count = target_tables.ListCount();
     for (int j = 0; j < target_count; ++j) {
       target_tables.SetListIndex(j);
-      if (SameNameIgnoringCase(target_tables.Text(), model_tables.Text())) found = true;
+      if (target_tables.Text() == model_tables.Text()) found = true;
     }
     if (!found) missing.AddItem(model_tables.Text());
   }

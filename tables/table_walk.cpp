@@ -1,19 +1,16 @@
 // "Recorrer Tablas" (Command12_Click): the table walk.
 //
-// For every model table in List2 that has a target table of the same name in
-// List3, the walk lists both tables' fields (target first, then
+// For every model table in List2 that has a target table of exactly the same
+// name in List3, the walk lists both tables' fields (target first, then
 // model, so Data1 ends on the model table), collects in List1(3) to List1(5)
 // the model fields whose names the target lacks, and appends them to the
 // target table with name, type and size. Present fields are never altered,
 // even when their type or size differs; target fields and tables that the
 // model lacks are never visited.
 //
-// Table names are compared as the engine compares them, case aside: the
-// target's "clientes" is the model's "Clientes" (the equalisation does not
-// create it), and receives its missing fields. Field names are compared
-// exactly, upper and lower case distinct. Each target field name matches one
-// model field at most: it is removed from List5(0) once matched, so after a
-// table List5(0) holds the target's extra fields.
+// Names are compared exactly, upper and lower case distinct. Each target
+// field name matches one model field at most: it is removed from List5(0)
+// once matched, so after a table List5(0) holds the target's extra fields.
 //
 // Failures: the walk starts without a rule of its own, so the first failure
 // ends it and travels to the caller. Once the first table has received its
@@ -22,28 +19,23 @@
 #include <functional>
 
 #include "app/actualiz.h"
-#include "base/names.h"
 #include "tables/field_triple.h"
 
 namespace actualiz::app {
 
 namespace {
 
-// Selects the entries of `list` in turn and stops at the first whose text
-// `same` finds equal to `text`. Returns whether one was found; the selection
-// then stays on it (on the last entry when none was).
-template <class Same>
-bool SelectFirst(ListBox& list, const std::string& text, Same same) {
+// Selects the entries of `list` in turn and stops at the first whose text is
+// exactly `text`. Returns whether one was found; the selection then stays on
+// it (on the last entry when none was).
+bool SelectFirstEqual(ListBox& list, const std::string& text) {
   const int count = list.ListCount();
   for (int j = 0; j < count; ++j) {
     list.SetListIndex(j);
-    if (same(list.Text(), text)) return true;
+    if (list.Text() == text) return true;
   }
   return false;
 }
-
-bool Exactly(const std::string& a, const std::string& b) { return a == b; }
-bool CaseAside(const std::string& a, const std::string& b) { return SameNameIgnoringCase(a, b); }
 
 void SelectInTriple(ControlArray<ListBox>& lists, int first, int entry) {
   for (int i = first; i < first + 3; ++i) lists(i).SetListIndex(entry);
@@ -73,7 +65,7 @@ void Actualiz::Command12_Click() {
     });
     step("List2.ListIndex", [&] { List2.SetListIndex(i); });
     bool has_target = false;
-    step("List3 search", [&] { has_target = SelectFirst(List3, List2.Text(), CaseAside); });
+    step("List3 search", [&] { has_target = SelectFirstEqual(List3, List2.Text()); });
     if (!has_target) continue;
 
     step("Command11_Click", [&] { Command11_Click(); });
@@ -93,7 +85,7 @@ void Actualiz::Command12_Click() {
       });
       step("compare field", [&] {
         SelectInTriple(List1, 0, l);
-        if (SelectFirst(List5(0), List1(0).Text(), Exactly)) {
+        if (SelectFirstEqual(List5(0), List1(0).Text())) {
           List5(0).RemoveItem(List5(0).ListIndex());
         } else {
           for (int b = 0; b < 3; ++b) List1(3 + b).AddItem(List1(b).Text());

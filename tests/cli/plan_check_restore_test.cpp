@@ -257,7 +257,8 @@ TEST_F(PlanCheckRestore, ADamagedDatabaseIsOneLineThatSaysWhatToDo) {
     ASSERT_NE(at, std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(line, at + 1), std::string::npos) << "said twice\n" << run.out;
     EXPECT_EQ(run.out.find("Command6_Click"), std::string::npos) << run.out;
-    for (const json& database : json::parse(ReadFile(report))["databases"]) {
+    const json result = json::parse(ReadFile(report));
+    for (const json& database : result["databases"]) {
       if (database["name"] == "stock.mdb") {
         EXPECT_FALSE(database["failures"].empty());
       }

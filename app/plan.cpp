@@ -20,8 +20,6 @@
 // such files.
 #include "app/plan.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -34,34 +32,13 @@
 #include "base/terminal_text.h"
 #include "engine/backup.h"
 #include "platform/file_system.h"
+#include "platform/temporary_directory.h"
 
 namespace actualiz::app {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A temporary directory removed with its contents when the object goes.
-class ScratchRoot {
- public:
-  ScratchRoot() {
-    std::string pattern = (fs::temp_directory_path() / "actualiz-plan-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      throw Error(err::kPathNotFound, "Path not found", "scratch directory " + pattern);
-    }
-    path_ = pattern;
-  }
-  ~ScratchRoot() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  ScratchRoot(const ScratchRoot&) = delete;
-  ScratchRoot& operator=(const ScratchRoot&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // Real host paths and their scratch places.
 class Mirror {
@@ -220,8 +197,8 @@ bool Plan::NothingToDo() const {
 
 Plan MakePlan(const Environment& env, const std::string& data_directory) {
   const platform::DriveMap& drives = env.drives;
-  ScratchRoot root;
-  const Mirror mirror(drives, root.path());
+  const platform::TemporaryDirectory root("actualiz-plan-", "plan's scratch copies");
+  const Mirror mirror(drives, root.Path());
 
   const std::string data = WindowsName(drives, data_directory);
   if (!fs::is_directory(drives.ToHost(data))) {

@@ -7,45 +7,13 @@
 // the next run removes, never a half-made database under the real name.
 #include "tables/model_copy_in.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 
 #include "engine/import.h"
 #include "platform/file_system.h"
+#include "platform/temporary_directory.h"
 
 namespace actualiz::app {
-
-namespace {
-
-namespace fs = std::filesystem;
-
-// A directory of its own under the system's temporary directory, removed
-// with its contents when the object goes.
-class PrivateDirectory {
- public:
-  explicit PrivateDirectory(const std::string& where) {
-    std::error_code ec;
-    std::string pattern = (fs::temp_directory_path(ec) / "actualiz-copy-in-XXXXXX").string();
-    if (ec || ::mkdtemp(pattern.data()) == nullptr) {
-      throw Error(err::kPermissionDenied, "Permission denied",
-                  "temporary directory to convert " + where);
-    }
-    path_ = pattern;
-  }
-  ~PrivateDirectory() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  PrivateDirectory(const PrivateDirectory&) = delete;
-  PrivateDirectory& operator=(const PrivateDirectory&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-}  // namespace
 
 void CopyModelIn(Actualiz& window, const std::string& model, const std::string& destination) {
   const platform::DriveMap& drives = window.Env().drives;
@@ -57,7 +25,7 @@ void CopyModelIn(Actualiz& window, const std::string& model, const std::string& 
     platform::CopyFileNoReplace(drives, model, destination);
     return;
   }
-  PrivateDirectory work("'" + model + "'");
+  platform::TemporaryDirectory work("actualiz-copy-in-", "conversion of '" + model + "'");
   const std::string converted = (work.Path() / "converted.mdb").string();
   engine::ImportReport report;
   try {

@@ -184,7 +184,7 @@ class Actualiz {
   [[noreturn]] void End();
   // Records a change made to a database in the run log (and the log file);
   // `database` defaults to the target path in Text4.
-  void RecordChange(std::string_view kind, std::string_view object, std::string_view database = {},
+  void RecordChange(ChangeKind kind, ObjectRef object, std::string_view database = {},
                     std::string_view definition = {});
 
   // The rule of passing over failures: runs `statement`; when it raises an

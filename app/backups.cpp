@@ -217,17 +217,6 @@ std::optional<Error> RefusedAsDatabase(const std::string& host_path, const std::
 
 }  // namespace
 
-std::vector<std::string> PairedTargets(const Actualiz& window) {
-  const std::vector<std::string>& models = window.List7.Items();
-  std::vector<std::string> targets;
-  for (const std::string& name : window.List6.Items()) {
-    const bool paired = std::find(models.begin(), models.end(), name) != models.end();
-    const bool seen = std::find(targets.begin(), targets.end(), name) != targets.end();
-    if (paired && !seen) targets.push_back(name);
-  }
-  return targets;
-}
-
 BackupFolder BackUpDatabases(const std::string& host_data_directory,
                              const std::string& data_directory,
                              const std::vector<std::string>& names,

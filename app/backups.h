@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "app/database_pair.h"
+
 #include "app/actualiz.h"
 #include "platform/drive_map.h"
 
@@ -60,10 +62,6 @@ struct BackupFolder {
   // are not in the manifest.
   std::vector<UnopenedDatabase> unopened;
 };
-
-// The target databases the batch will change: List6 entries with a model of
-// exactly the same name in List7, each once, in List6 order.
-std::vector<std::string> PairedTargets(const Actualiz& window);
 
 // Creates "<host_data_directory>/.actualiz-backups/<YYYY-MM-DD_HHMMSS>" for
 // the local time `now` (with "-2", "-3", ... when that name is taken, also

@@ -85,16 +85,16 @@ void Actualiz::RecordFailure(std::string_view what, const Error& e, bool passed_
   log_.Record(std::move(failure));
 }
 
-void Actualiz::RecordChange(std::string_view kind, std::string_view object,
-                            std::string_view database, std::string_view definition) {
+void Actualiz::RecordChange(ChangeKind kind, ObjectRef object, std::string_view database,
+                            std::string_view definition) {
   Change change;
   change.handler = CurrentHandler();
   change.database = database.empty() ? Text4.Text() : std::string(database);
-  change.kind = std::string(kind);
-  change.object = std::string(object);
+  change.kind = kind;
+  change.object = std::move(object);
   change.definition = std::string(definition);
-  AppendToLogFile(
-      fmt::format("{}: {} {} in {}", change.handler, change.kind, change.object, change.database));
+  AppendToLogFile(fmt::format("{}: {} {} in {}", change.handler, KindText(change.kind),
+                              change.ObjectText(), change.database));
   log_.Record(std::move(change));
 }
 

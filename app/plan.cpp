@@ -27,6 +27,7 @@
 
 #include "app/backups.h"
 #include "app/catalogues.h"
+#include "app/database_pair.h"
 #include "app/operator_advice.h"
 #include "app/run_locks.h"
 #include "base/terminal_text.h"
@@ -145,14 +146,6 @@ std::string WindowsName(const platform::DriveMap& drives, const std::string& pat
               "'" + path + "' lies on no mapped drive; give it as a Windows path");
 }
 
-struct Kind {
-  const char* dropped;
-  const char* created;
-};
-constexpr Kind kReplacedKinds[] = {{"index dropped", "index created"},
-                                   {"relation dropped", "relation created"},
-                                   {"query dropped", "query created"}};
-
 void Unmirror(BatchReport& report, const Mirror& mirror) {
   auto fix = [&](std::string& text) { text = mirror.Unmirror(text); };
   auto fix_change = [&](Change& change) { fix(change.database); };
@@ -176,7 +169,7 @@ void Unmirror(BatchReport& report, const Mirror& mirror) {
 
 void RequireModels(const Actualiz& window) {
   if (window.List7.ListCount() > 0) return;
-  const std::string models = window.ProgramDirectory() + "\\modelos";
+  const std::string models = ModelsDirectory(window.ProgramDirectory());
   std::string host = models;
   try {
     host = window.Env().drives.ToHost(models);
@@ -211,7 +204,7 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
     CopyCatalogues(drives, mirror);
     CopyMatching(drives, mirror, data);
   }
-  CopyMatching(drives, mirror, env.program_dir + "\\modelos");
+  CopyMatching(drives, mirror, ModelsDirectory(env.program_dir));
 
   Environment scratch_env;
   scratch_env.drives = mirror.ScratchDrives();
@@ -247,79 +240,48 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
 
 namespace {
 
-std::vector<std::string> ObjectsOf(const std::vector<Change>& changes, const std::string& kind) {
-  std::vector<std::string> out;
-  for (const Change& change : changes) {
-    if (change.kind == kind) out.push_back(change.object);
+// "  <title>: a, b" for `objects`, nothing when there are none.
+void ListObjects(std::ostream& out, const std::string& title,
+                 const std::vector<std::string>& objects) {
+  if (!objects.empty()) out << "  " << title << ": " << JoinTerminalSafe(objects) << "\n";
+}
+
+// "  <state as the plan words it>" and the objects that would change.
+void WriteDatabase(std::ostream& out, const DatabaseReport& database) {
+  out << "\n" << TerminalSafe(database.name) << ": ";
+  if (database.state == "updated") {
+    out << "would be updated\n";
+  } else if (database.state == "copied") {
+    out << "would be copied in from the models\n";
+  } else {
+    out << database.state << "\n";
   }
-  return out;
-}
-
-std::string Join(const std::vector<std::string>& items) {
-  std::string out;
-  for (const std::string& item : items) out += (out.empty() ? "" : ", ") + TerminalSafe(item);
-  return out;
-}
-
-// Lines "  <title>: a, b" for the objects of a kind, none when there are none.
-void ListKind(std::ostringstream& out, const std::vector<Change>& changes, const char* kind,
-              const char* title) {
-  const std::vector<std::string> objects = ObjectsOf(changes, kind);
-  if (!objects.empty()) out << "  " << title << ": " << Join(objects) << "\n";
-}
-
-// Objects dropped and created again with another definition.
-void ListReplaced(std::ostringstream& out, const std::vector<Change>& changes, const Kind& kind,
-                  const char* noun) {
-  std::vector<std::string> dropped = ObjectsOf(changes, kind.dropped);
-  std::vector<std::string> created = ObjectsOf(changes, kind.created);
-  std::vector<std::string> replaced;
-  for (auto it = dropped.begin(); it != dropped.end();) {
-    auto match = std::find(created.begin(), created.end(), *it);
-    if (match == created.end()) {
-      ++it;
-      continue;
-    }
-    replaced.push_back(*it);
-    created.erase(match);
-    it = dropped.erase(it);
+  const ChangeSummary summary = SummariseChanges(database.changes);
+  ListObjects(out, "tables to create", summary.tables_created);
+  ListObjects(out, "fields to add", summary.fields_added);
+  ListObjects(out, "tables to migrate", summary.tables_migrated);
+  for (const ReplacedObjects& objects : summary.replaced) {
+    const std::string noun(objects.title);
+    ListObjects(out, noun + " to replace", objects.replaced);
+    ListObjects(out, noun + " to drop", objects.dropped);
+    ListObjects(out, noun + " to create", objects.created);
   }
-  const std::string name(noun);
-  if (!replaced.empty()) out << "  " << name << " to replace: " << Join(replaced) << "\n";
-  if (!dropped.empty()) out << "  " << name << " to drop: " << Join(dropped) << "\n";
-  if (!created.empty()) out << "  " << name << " to create: " << Join(created) << "\n";
+  for (const std::string& line : DistinctOperatorLines(database.failures)) {
+    out << "  " << line << "\n";
+  }
 }
 
 }  // namespace
 
 std::string FormatPlan(const Plan& plan) {
   const BatchReport& report = plan.report;
+  const ReportTotals totals = report.Totals();
   std::ostringstream out;
-  const int pairs = static_cast<int>(std::count_if(report.databases.begin(), report.databases.end(),
-                                                   [](auto& d) { return !d.copied; }));
-  out << "Plan for " << TerminalSafe(report.data_directory) << ": " << pairs << " database pair"
-      << (pairs == 1 ? "" : "s") << ", " << report.CountState("updated") << " to update, "
-      << report.CountState("copied") << " to copy in, " << report.FailureCount() << " failure"
-      << (report.FailureCount() == 1 ? "" : "s") << "\n";
-  for (const DatabaseReport& database : report.databases) {
-    out << "\n" << TerminalSafe(database.name) << ": ";
-    if (database.state == "updated") {
-      out << "would be updated\n";
-    } else if (database.state == "copied") {
-      out << "would be copied in from the models\n";
-    } else {
-      out << database.state << "\n";
-    }
-    ListKind(out, database.changes, "table created", "tables to create");
-    ListKind(out, database.changes, "field added", "fields to add");
-    ListKind(out, database.changes, "table migrated", "tables to migrate");
-    ListReplaced(out, database.changes, kReplacedKinds[0], "indexes");
-    ListReplaced(out, database.changes, kReplacedKinds[1], "relations");
-    ListReplaced(out, database.changes, kReplacedKinds[2], "queries");
-    for (const std::string& line : DistinctOperatorLines(database.failures)) {
-      out << "  " << line << "\n";
-    }
-  }
+  out << "Plan for " << TerminalSafe(report.data_directory) << ": " << totals.pairs
+      << " database pair" << (totals.pairs == 1 ? "" : "s") << ", " << totals.State("updated")
+      << " to update, " << totals.State("copied") << " to copy in, " << totals.failures
+      << " failure" << (totals.failures == 1 ? "" : "s") << "\n";
+  for (const DatabaseReport& database : report.databases) WriteDatabase(out, database);
   if (!report.other_failures.empty()) {
     out << "\nOther failures:\n";
     for (const std::string& line : DistinctOperatorLines(report.other_failures)) {

@@ -2,7 +2,58 @@
 
 #include <fmt/format.h>
 
+#include <array>
+#include <utility>
+
 namespace actualiz::app {
+
+namespace {
+
+constexpr std::array<std::pair<ChangeKind, std::string_view>, 13> kKindTexts = {{
+    {ChangeKind::kTableCreated, "table created"},
+    {ChangeKind::kFieldAdded, "field added"},
+    {ChangeKind::kFieldDropped, "field dropped"},
+    {ChangeKind::kIndexDropped, "index dropped"},
+    {ChangeKind::kIndexCreated, "index created"},
+    {ChangeKind::kRelationDropped, "relation dropped"},
+    {ChangeKind::kRelationCreated, "relation created"},
+    {ChangeKind::kQueryDropped, "query dropped"},
+    {ChangeKind::kQueryCreated, "query created"},
+    {ChangeKind::kDatabaseCopied, "database copied"},
+    {ChangeKind::kTableMigrated, "table migrated"},
+    {ChangeKind::kCopyLeftoverRemoved, "copy leftover removed"},
+    {ChangeKind::kNotCarried, "not carried"},
+}};
+
+bool IsFieldKind(ChangeKind kind) {
+  return kind == ChangeKind::kFieldAdded || kind == ChangeKind::kFieldDropped;
+}
+
+}  // namespace
+
+std::string KindText(ChangeKind kind) {
+  for (const auto& [known, text] : kKindTexts) {
+    if (known == kind) return std::string(text);
+  }
+  return "change " + std::to_string(static_cast<int>(kind));
+}
+
+std::optional<ChangeKind> ParseChangeKind(std::string_view text) {
+  for (const auto& [kind, known] : kKindTexts) {
+    if (known == text) return kind;
+  }
+  return std::nullopt;
+}
+
+std::string IndexOnTable(std::string_view index, std::string_view table) {
+  return std::string(index) + " on " + std::string(table);
+}
+
+std::string ObjectText(ChangeKind kind, const ObjectRef& object) {
+  if (object.table.empty()) return object.name;
+  if (IsFieldKind(kind)) return object.table + "." + object.name;
+  return IndexOnTable(object.name, object.table);
+}
 
 void RunLog::Record(Failure failure) {
   if (!keep_) {

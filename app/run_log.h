@@ -4,10 +4,54 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace actualiz::app {
+
+// What a handler did to a database. Each kind has a stable text, the one
+// the report (text and JSON), the log file and the progress lines print:
+// stored reports and scripts rely on it, so a text never changes.
+enum class ChangeKind {
+  kTableCreated,         // "table created"
+  kFieldAdded,           // "field added"
+  kFieldDropped,         // "field dropped"
+  kIndexDropped,         // "index dropped"
+  kIndexCreated,         // "index created"
+  kRelationDropped,      // "relation dropped"
+  kRelationCreated,      // "relation created"
+  kQueryDropped,         // "query dropped"
+  kQueryCreated,         // "query created"
+  kDatabaseCopied,       // "database copied"
+  kTableMigrated,        // "table migrated"
+  kCopyLeftoverRemoved,  // "copy leftover removed"
+  kNotCarried,           // "not carried": what a model's conversion left out
+};
+
+// The stable text of `kind`.
+std::string KindText(ChangeKind kind);
+// The kind whose stable text is exactly `text`; nullopt for any other text.
+std::optional<ChangeKind> ParseChangeKind(std::string_view text);
+
+// What a change was made to. A field or an index is named with the table
+// it belongs to; any other object (a table, a relation, a query, a database
+// file, a line of what a conversion left out) by its name alone, with
+// `table` left "".
+struct ObjectRef {
+  std::string table;
+  std::string name;
+  bool operator==(const ObjectRef&) const = default;
+};
+
+// An object as the report and the log print it: a field as
+// "Clientes.Telefono", an index as "idx on Clientes" (its object named with
+// `kind`'s), anything else by its name.
+std::string ObjectText(ChangeKind kind, const ObjectRef& object);
+// An index of a table as the report, the log and failure statements name
+// it: "idx on Clientes".
+std::string IndexOnTable(std::string_view index, std::string_view table);
 
 struct Failure {
   std::string handler;    // the handler that was running ("Command16_Click")
@@ -23,16 +67,15 @@ struct Failure {
 struct Change {
   std::string handler;
   std::string database;  // the path of the changed database, as the window names it
-  std::string kind;      // "table created", "field added", "index dropped", "index created",
-                         // "relation dropped", "relation created", "query dropped",
-                         // "query created", "database copied", "table migrated",
-                         // "copy leftover removed"
-  std::string object;    // "Clientes", "Clientes.Telefono", "idx on Clientes", ...
+  ChangeKind kind = ChangeKind::kTableCreated;
+  ObjectRef object;
   // For an index, relation or query dropped or created: the object as it
   // stood in the database (its description, engine/description.h, as JSON
   // text), so that an object created again exactly as it was dropped is
   // told from a real replacement. "" for other kinds, or when unknown.
   std::string definition = {};
+  // The object as the report prints it (ObjectText).
+  std::string ObjectText() const { return app::ObjectText(kind, object); }
 };
 
 class RunLog {

@@ -105,8 +105,9 @@ void RunSpool::Record(const Change& change) {
   if (!BeginRecord(&chains_[change.database].last_change)) return;
   Put(change.handler);
   Put(change.database);
-  Put(change.kind);
-  Put(change.object);
+  Put(KindText(change.kind));
+  Put(change.object.table);
+  Put(change.object.name);
   Put(change.definition);
 }
 
@@ -174,8 +175,11 @@ Change RunSpool::ReadChange(uint64_t offset) const {
   Change change;
   change.handler = GetText();
   change.database = GetText();
-  change.kind = GetText();
-  change.object = GetText();
+  const std::optional<ChangeKind> kind = ParseChangeKind(GetText());
+  if (!kind) throw SpoolError("it is damaged", directory_, EIO);
+  change.kind = *kind;
+  change.object.table = GetText();
+  change.object.name = GetText();
   change.definition = GetText();
   return change;
 }

@@ -11,7 +11,10 @@
 // databases, apart from those few bytes a database.
 //
 // The file is made under the system's temporary directory and unlinked at
-// once: it is gone when the spool is, however the process ends.
+// once: it is gone when the spool is, however the process ends. So no spool
+// outlives the program that wrote it, and its record layout is free to
+// change. A change keeps its kind as the kind's stable text and its object
+// as table and name apart.
 #pragma once
 
 #include <cstdint>

@@ -56,15 +56,15 @@ void Actualiz::AnexarEliminarCampo(const engine::TableDefPtr& tdfTemp,
     MsgBox("¡TableDef no se puede actualizar! No se puede terminar la tarea.");
     return;
   }
-  const std::string object = tdfTemp->Name() + "." + strNombre;
+  const ObjectRef changed{tdfTemp->Name(), strNombre};
   if (strComando == "APPEND") {
     engine::FieldPtr field = tdfTemp->CreateField(strNombre, TIPO, size);
     if (TIPO == engine::dbText || TIPO == engine::dbMemo) field->SetAllowZeroLength(true);
     tdfTemp->Fields().Append(field);
-    RecordChange("field added", object, kSampleDatabase);
+    RecordChange(ChangeKind::kFieldAdded, changed, kSampleDatabase);
   } else if (strComando == "DELETE") {
     tdfTemp->Fields().Delete(strNombre);
-    RecordChange("field dropped", object, kSampleDatabase);
+    RecordChange(ChangeKind::kFieldDropped, changed, kSampleDatabase);
   }
 }
 

@@ -8,6 +8,7 @@
 // recorded in the run log. A failure while listing the models is not
 // caught here.
 #include "app/actualiz.h"
+#include "app/database_pair.h"
 
 namespace actualiz::app {
 
@@ -15,7 +16,7 @@ void Actualiz::Form_Activate() {
   HandlerScope scope(*this, "Form_Activate");
   // A program directory at a drive root gives "c:\\modelos\*.mdb"; the
   // listing reads the doubled separator as one.
-  const std::string pattern = ProgramDirectory() + "\\modelos\\*.mdb";
+  const std::string pattern = ModelsDirectory(ProgramDirectory()) + "\\*.mdb";
   platform::DirectoryLister lister(env_.drives);
   for (std::string name = lister.First(pattern); !name.empty(); name = lister.Next()) {
     if (name != "." && name != "..") List7.AddItem(name);

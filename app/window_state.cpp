@@ -88,8 +88,10 @@ json RunLogState(const RunLog& log) {
   }
   json changes = json::array();
   for (const Change& c : log.Changes()) {
-    changes.push_back(
-        {{"handler", c.handler}, {"database", c.database}, {"kind", c.kind}, {"object", c.object}});
+    changes.push_back({{"handler", c.handler},
+                       {"database", c.database},
+                       {"kind", KindText(c.kind)},
+                       {"object", c.ObjectText()}});
   }
   return {{"failures", failures}, {"changes", changes}};
 }

@@ -77,4 +77,13 @@ std::string TerminalSafe(std::string_view text) {
   return out;
 }
 
+std::string JoinTerminalSafe(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& item : items) {
+    if (!out.empty()) out += ", ";
+    out += TerminalSafe(item);
+  }
+  return out;
+}
+
 }  // namespace actualiz

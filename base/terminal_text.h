@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace actualiz {
 
@@ -14,5 +15,8 @@ namespace actualiz {
 // For the text of names and messages written to a terminal, never for JSON
 // or for files the program reads back.
 std::string TerminalSafe(std::string_view text);
+
+// `items` as one line, ", " between them, each made TerminalSafe.
+std::string JoinTerminalSafe(const std::vector<std::string>& items);
 
 }  // namespace actualiz

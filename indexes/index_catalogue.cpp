@@ -59,8 +59,4 @@ std::vector<IndexPlan> GroupIntoIndexes(const std::vector<CatalogueRow>& rows) {
   return plans;
 }
 
-std::string IndexOnTable(std::string_view index, std::string_view table) {
-  return std::string(index) + " on " + std::string(table);
-}
-
 }  // namespace actualiz::indexes

@@ -66,7 +66,4 @@ struct IndexPlan {
 // index is taken once.
 std::vector<IndexPlan> GroupIntoIndexes(const std::vector<CatalogueRow>& rows);
 
-// "<index> on <table>", as the run log names an index.
-std::string IndexOnTable(std::string_view index, std::string_view table);
-
 }  // namespace actualiz::indexes

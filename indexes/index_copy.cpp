@@ -124,7 +124,7 @@ void CreateTableIndexes(Actualiz& window, engine::Database& target, const std::s
       window.Frame13.Refresh();
     }
     if (!definition) continue;
-    const std::string object = indexes::IndexOnTable(plan.name, target_table);
+    const std::string object = IndexOnTable(plan.name, target_table);
     bool present = false;
     if (!window.PassOver("Indexes " + object,
                          [&] { present = TableHasIndex(*definition, plan.name); })) {
@@ -138,7 +138,7 @@ void CreateTableIndexes(Actualiz& window, engine::Database& target, const std::s
       window.PassOver("Indexes(" + object + ")", [&] {
         created = engine::DescribeIndex(*definition->Indexes().Item(plan.name)).dump();
       });
-      window.RecordChange("index created", object, {}, created);
+      window.RecordChange(ChangeKind::kIndexCreated, {target_table, plan.name}, {}, created);
     }
   }
 }

@@ -70,13 +70,13 @@ void DropCataloguedIndexes(Actualiz& window, engine::Database& target, const std
 
   for (const std::string& index : names) {
     if (kept.contains(FoldCase(index))) continue;
-    const std::string object = indexes::IndexOnTable(index, table);
+    const std::string object = IndexOnTable(index, table);
     std::string dropped_definition;
     if (window.PassOver("Indexes.Delete " + object, [&] {
           dropped_definition = engine::DescribeIndex(*definition->Indexes().Item(index)).dump();
           definition->Indexes().Delete(index);
         })) {
-      window.RecordChange("index dropped", object, {}, dropped_definition);
+      window.RecordChange(ChangeKind::kIndexDropped, {table, index}, {}, dropped_definition);
     }
   }
 }

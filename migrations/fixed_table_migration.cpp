@@ -85,7 +85,7 @@ TableStep CreateTable(Actualiz& window, const FixedTable& table) {
       created->Fields().Append(field);
     }
     database->TableDefs().Append(created);
-    window.RecordChange("table migrated", table.name);
+    window.RecordChange(ChangeKind::kTableMigrated, {{}, table.name});
     database->Close();
     return TableStep::kCreated;
   } catch (const Error& e) {
@@ -147,7 +147,7 @@ std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& tabl
       if (!index) throw Error(kObjectNotSet, "Object variable or With block variable not set");
       return *index;
     };
-    const std::string on_table = spec.name + " on " + table.name;
+    const std::string on_table = IndexOnTable(spec.name, table.name);
     step("CreateIndex " + on_table,
          [&] { index = opened().TableDefs().Item(table.name)->CreateIndex(spec.name); });
     engine::FieldPtr field;
@@ -156,7 +156,7 @@ std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& tabl
     step("Index Unique " + on_table, [&] { made().SetUnique(false); });
     step("Indexes.Append " + on_table, [&] {
       opened().TableDefs().Item(table.name)->Indexes().Append(index);
-      window.RecordChange("index created", on_table);
+      window.RecordChange(ChangeKind::kIndexCreated, {table.name, spec.name});
     });
     outcomes.push_back(std::move(outcome));
   }

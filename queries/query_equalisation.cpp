@@ -48,7 +48,7 @@ void Actualiz::Command23_Click() {
       const std::string definition =
           engine::DescribeQuery(*Opened(target).QueryDefs().Item(name)).dump();
       Opened(target).QueryDefs().Delete(name);
-      RecordChange("query dropped", name, {}, definition);
+      RecordChange(ChangeKind::kQueryDropped, {{}, name}, {}, definition);
     });
   }
   PassOver("Close", [&] { Opened(target).Close(); });
@@ -91,7 +91,7 @@ void Actualiz::Command23_Click() {
     if (query) {
       PassOver("QueryDefs.Append " + name, [&] {
         Opened(target).QueryDefs().Append(query);
-        RecordChange("query created", name, {},
+        RecordChange(ChangeKind::kQueryCreated, {{}, name}, {},
                      engine::DescribeQuery(*Opened(target).QueryDefs().Item(name)).dump());
       });
     }

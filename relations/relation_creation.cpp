@@ -67,7 +67,7 @@ void Actualiz::Command21_Click() {
 
     PassOver("Relations.Append " + name, [&] {
       CreateRelationFromRows(*this, *target);
-      RecordChange("relation created", name, {},
+      RecordChange(ChangeKind::kRelationCreated, {{}, name}, {},
                    engine::DescribeRelation(*target->Relations().Item(name)).dump());
     });
   }

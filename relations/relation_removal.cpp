@@ -29,7 +29,7 @@ void Actualiz::Command20_Click() {
       const std::string definition =
           engine::DescribeRelation(*target->Relations().Item(name)).dump();
       target->Relations().Delete(name);
-      RecordChange("relation dropped", name, {}, definition);
+      RecordChange(ChangeKind::kRelationDropped, {{}, name}, {}, definition);
     });
   }
 

@@ -1,7 +1,8 @@
 // "Transformar" (Command13_Click): the batch driver.
 //
 // For every target database in List6 that has a model of exactly the same
-// file name in List7 (upper and lower case distinct), the driver points
+// file name in List7 (upper and lower case distinct; app/database_pair.h
+// holds the rule and the paths), the driver points
 // Text3 at the model ("<program directory>\modelos\<name>") and Text4 at the
 // target ("<Dir1.Path>\<name>") and runs the stages in order: table listing,
 // equalisation, table listing again (so the walk sees the new tables), table
@@ -39,6 +40,7 @@
 // the progress frame is after each move of the database bar, so that the
 // window shows where the run stands while it runs.
 #include "app/actualiz.h"
+#include "app/database_pair.h"
 #include "platform/file_system.h"
 #include "tables/model_copy_in.h"
 
@@ -62,7 +64,7 @@ void RemoveCopyLeftovers(Actualiz& window) {
   for (const std::string& name : leftovers) {
     try {
       if (platform::RemoveCopyLeftover(window.Env().drives, directory + "\\" + name)) {
-        window.RecordChange("copy leftover removed", name, directory);
+        window.RecordChange(ChangeKind::kCopyLeftoverRemoved, {{}, name}, directory);
       }
     } catch (const Error& e) {
       window.RecordFailure("remove " + name, e, true, directory);
@@ -101,16 +103,17 @@ void Actualiz::Command13_Click() {
         bool paired = false;
         PassOver("List7.ListIndex", [&] {
           List7.SetListIndex(j);
-          paired = List7.Text() == List6.Text();
+          paired = IsModelOf(List7.Text(), List6.Text());
         });
         if (!paired) continue;
-        const std::string name = List7.Text();
+        const DatabasePair pair = PairFor(*this, List7.Text());
+        const std::string& name = pair.name;
         PassOver("Label4", [&] {
           Label4.SetCaption(name);
           Label4.Refresh();
         });
-        PassOver("Text3", [&] { Text3.SetText(ProgramDirectory() + "\\modelos\\" + name); });
-        PassOver("Text4", [&] { Text4.SetText(Dir1.Path() + "\\" + name); });
+        PassOver("Text3", [&] { Text3.SetText(pair.model); });
+        PassOver("Text4", [&] { Text4.SetText(pair.target); });
         // A model or a target the engine cannot open fails every stage
         // alike, and the stages after a failed listing would work from the
         // previous pair's lists: such a pair fails once, here.
@@ -150,10 +153,10 @@ void Actualiz::Command13_Click() {
     std::string destination;
     try {
       List8.SetListIndex(k);
-      const std::string source = ProgramDirectory() + "\\modelos\\" + List8.Text();
-      destination = Dir1.Path() + "\\" + List8.Text();
-      CopyModelIn(*this, source, destination);
-      RecordChange("database copied", List8.Text(), destination);
+      const DatabasePair pair = PairFor(*this, List8.Text());
+      destination = pair.target;
+      CopyModelIn(*this, pair.model, destination);
+      RecordChange(ChangeKind::kDatabaseCopied, {{}, List8.Text()}, destination);
     } catch (const Error& e) {
       // Recorded against the database it was meant to become, not the last
       // pair's target that Text4 still names.

@@ -67,7 +67,7 @@ void Actualiz::Command8_Click() {
             CreateFieldFromTriple(*table, List1(0).Text(), List1(1).Text(), List1(2).Text()));
       }
       database->TableDefs().Append(table);
-      RecordChange("table created", name);
+      RecordChange(ChangeKind::kTableCreated, {{}, name});
     });
   }
   database->Close();

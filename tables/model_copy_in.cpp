@@ -40,7 +40,7 @@ void CopyModelIn(Actualiz& window, const std::string& model, const std::string& 
   }
   platform::CopyFileNoReplace(drives, converted, destination);
   for (const std::string& line : report.not_carried) {
-    window.RecordChange("not carried", line, destination);
+    window.RecordChange(app::ChangeKind::kNotCarried, {{}, line}, destination);
   }
 }
 

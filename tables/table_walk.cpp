@@ -103,12 +103,12 @@ void Actualiz::Command12_Click() {
     if (opened) {
       const int missing = List1(3).ListCount();
       for (int k = 0; k < missing; ++k) {
-        const std::string object = List3.Text() + "." + List1(3).Items()[k];
-        step("Fields.Append " + object, [&] {
+        const ObjectRef field{List3.Text(), List1(3).Items()[k]};
+        step("Fields.Append " + ObjectText(ChangeKind::kFieldAdded, field), [&] {
           SelectInTriple(List1, 3, k);
           table->Fields().Append(
               CreateFieldFromTriple(*table, List1(3).Text(), List1(4).Text(), List1(5).Text()));
-          RecordChange("field added", object);
+          RecordChange(ChangeKind::kFieldAdded, field);
         });
       }
     }

@@ -94,8 +94,8 @@ TEST(FailureRules, ChangesAreLoggedWithTheirDatabase) {
   window->Text4.SetText("c:\\datos\\a.mdb");
   {
     Actualiz::HandlerScope scope(*window, "Command9_Click");
-    window->RecordChange("table created", "Clientes");
-    window->RecordChange("database copied", "b.mdb", "c:\\datos\\b.mdb");
+    window->RecordChange(ChangeKind::kTableCreated, {"", "Clientes"});
+    window->RecordChange(ChangeKind::kDatabaseCopied, {"", "b.mdb"}, "c:\\datos\\b.mdb");
   }
   ASSERT_EQ(window->Log().Changes().size(), 2u);
   EXPECT_EQ(window->Log().Changes()[0].database, "c:\\datos\\a.mdb");

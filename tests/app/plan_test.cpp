@@ -51,7 +51,7 @@ std::vector<Entry> Entries(const BatchReport& report) {
   std::vector<Entry> out;
   for (const DatabaseReport& database : report.databases) {
     for (const Change& change : database.changes) {
-      out.emplace_back(change.database, change.handler, change.kind, change.object);
+      out.emplace_back(change.database, change.handler, KindText(change.kind), change.ObjectText());
     }
   }
   std::sort(out.begin(), out.end());

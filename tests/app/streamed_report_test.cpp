@@ -1,5 +1,5 @@
 // The batch report read back from a run's spool, one database at a time,
-// against the report built from the run log in memory.
+// against the report read from the run log in memory.
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -24,9 +24,9 @@ void Mirror(RunLog& log, RunSpool& spool) {
   log.on_failure = [&spool](const Failure& failure) { spool.Record(failure); };
 }
 
-std::string StreamedText(const Actualiz& window, const RunSpool& spool) {
+std::string StreamedText(const Actualiz& window, const ReportEntries& entries) {
   std::ostringstream out;
-  StreamedBatchReport(window, spool).WriteText(out);
+  StreamedBatchReport(window, entries).WriteText(out);
   return out.str();
 }
 
@@ -53,7 +53,7 @@ class StreamedReport : public ::testing::Test {
     }
   }
 
-  void Change(const std::string& database, const std::string& kind, const std::string& object) {
+  void Change(const std::string& database, ChangeKind kind, ObjectRef object) {
     log.Record(app::Change{"Command16_Click", database, kind, object});
   }
   void Fail(const std::string& database, const std::string& text) {
@@ -63,7 +63,7 @@ class StreamedReport : public ::testing::Test {
 
   void ExpectSameReport(const BackupFolder* backup) {
     const BatchReport report = BuildBatchReport(*window, log);
-    EXPECT_EQ(StreamedText(*window, spool), FormatBatchReport(report));
+    EXPECT_EQ(StreamedText(*window, spool), StreamedText(*window, LogReportEntries(log)));
     EXPECT_EQ(StreamedJson(*window, spool, backup), BatchReportJson(report, backup).dump(2));
   }
 
@@ -82,16 +82,17 @@ TEST_F(StreamedReport, EntriesSpreadOverTheRunGiveTheSameTextAndJson) {
   // Stages go over every database in turn, so each one's entries interleave.
   for (int stage = 0; stage < 3; ++stage) {
     const std::string n = std::to_string(stage);
-    Change(a, "field added", "T.F" + n);
-    Change(b, "index dropped", "idx" + n + " on T");
-    Change("c:\\otro\\x.mdb", "table created", "X" + n);  // outside the run
-    Change(b, "index created", "idx" + n + " on T");
-    Change(c, "query dropped", "q\"" + n + "\\");
+    using enum ChangeKind;
+    Change(a, kFieldAdded, {"T", "F" + n});
+    Change(b, kIndexDropped, {"T", "idx" + n});
+    Change("c:\\otro\\x.mdb", kTableCreated, {"", "X" + n});  // outside the run
+    Change(b, kIndexCreated, {"T", "idx" + n});
+    Change(c, kQueryDropped, {"", "q\"" + n + "\\"});
     Fail("", "no database in hand " + n);
     Fail(c, "línea uno\nlínea dos\t" + n);  // a line break inside a text
-    Change("", "table migrated", "Sin" + n);
+    Change("", kTableMigrated, {"", "Sin" + n});
   }
-  Change("c:\\datos\\n.mdb", "database copied", "n.mdb");
+  Change("c:\\datos\\n.mdb", ChangeKind::kDatabaseCopied, {"", "n.mdb"});
 
   ExpectSameReport(nullptr);
   BackupFolder backup;
@@ -141,12 +142,13 @@ TEST(StreamedBatchRun, RealRunGivesTheSameReportAsTheRunLog) {
   Mirror(window->Log(), spool);
   window->Click("Command13_Click");
 
-  const BatchReport report =
-      BuildBatchReport(*window, EntriesSince(window->Log(), failures, changes));
+  const RunLog run = EntriesSince(window->Log(), failures, changes);
+  const BatchReport report = BuildBatchReport(*window, run);
+  const std::string text = StreamedText(*window, LogReportEntries(run));
   ASSERT_EQ(report.databases.size(), 4u);
-  EXPECT_EQ(report.CountState("failed"), 1) << FormatBatchReport(report);
-  EXPECT_EQ(report.CountState("copied"), 1) << FormatBatchReport(report);
-  EXPECT_EQ(StreamedText(*window, spool), FormatBatchReport(report));
+  EXPECT_EQ(report.CountState("failed"), 1) << text;
+  EXPECT_EQ(report.CountState("copied"), 1) << text;
+  EXPECT_EQ(StreamedText(*window, spool), text);
   BackupFolder backup;
   backup.folder = "/x";
   backup.databases = {"uno.mdb"};
@@ -157,16 +159,18 @@ TEST(StreamedBatchRun, RealRunGivesTheSameReportAsTheRunLog) {
 
 TEST(RunSpoolEntries, AttachedLogKeepsNothingAndTheSpoolGetsEverything) {
   RunLog log;
-  log.Record(Change{"Form_Load", "", "table created", "antes"});
+  log.Record(Change{"Form_Load", "", ChangeKind::kTableCreated, {"", "antes"}});
   RunSpool spool;
   spool.Attach(log);
   for (int i = 0; i < 1000; ++i) {
-    log.Record(Change{"Command16_Click", "c:\\datos\\" + std::to_string(i % 7) + ".mdb",
-                      "field added", "T.F" + std::to_string(i)});
+    log.Record(Change{"Command16_Click",
+                      "c:\\datos\\" + std::to_string(i % 7) + ".mdb",
+                      ChangeKind::kFieldAdded,
+                      {"T", "F" + std::to_string(i)}});
   }
   log.Record(Failure{"Command12_Click", "Fields.Append", "c:\\datos\\3.mdb", -5, "t", "c", false});
   RunSpool::Detach(log);
-  log.Record(Change{"Form_Load", "", "table created", "despues"});
+  log.Record(Change{"Form_Load", "", ChangeKind::kTableCreated, {"", "despues"}});
 
   EXPECT_EQ(log.Changes().size(), 2u) << "what was kept before stays, nothing while attached";
   EXPECT_EQ(spool.ChangeCount(), 1000u);
@@ -174,7 +178,7 @@ TEST(RunSpoolEntries, AttachedLogKeepsNothingAndTheSpoolGetsEverything) {
   const std::vector<Change> three = spool.ChangesOf("c:\\datos\\3.mdb");
   ASSERT_EQ(three.size(), 143u);
   for (size_t k = 0; k < three.size(); ++k) {
-    EXPECT_EQ(three[k].object, "T.F" + std::to_string(3 + 7 * k)) << "in the order recorded";
+    EXPECT_EQ(three[k].ObjectText(), "T.F" + std::to_string(3 + 7 * k)) << "in the order recorded";
   }
   const std::vector<Failure> failed = spool.FailuresOf("c:\\datos\\3.mdb");
   ASSERT_EQ(failed.size(), 1u);
@@ -188,8 +192,50 @@ TEST(RunSpoolEntries, AttachedLogKeepsNothingAndTheSpoolGetsEverything) {
       spool.ChangesOutside({"c:\\datos\\0.mdb", "c:\\datos\\1.mdb", "c:\\datos\\2.mdb"});
   ASSERT_EQ(outside.size(), 1000u - 143 * 3);
   for (size_t k = 1; k < outside.size(); ++k) {
-    EXPECT_LT(std::stoi(outside[k - 1].object.substr(3)), std::stoi(outside[k].object.substr(3)));
+    EXPECT_LT(std::stoi(outside[k - 1].object.name.substr(1)),
+              std::stoi(outside[k].object.name.substr(1)));
   }
+}
+
+// Every kind keeps its stable text (stored reports and scripts read it) and
+// comes back from the spool as it went in, its object's table and name apart.
+TEST(RunSpoolEntries, EveryKindAndObjectComesBackAsRecorded) {
+  struct Case {
+    ChangeKind kind;
+    const char* text;
+    ObjectRef object;
+    const char* printed;
+  };
+  using enum ChangeKind;
+  const Case cases[] = {
+      {kTableCreated, "table created", {"", "Clientes"}, "Clientes"},
+      {kFieldAdded, "field added", {"Clientes", "Telefono"}, "Clientes.Telefono"},
+      {kFieldDropped, "field dropped", {"Clientes", "Fax"}, "Clientes.Fax"},
+      {kIndexDropped, "index dropped", {"Clientes", "idx on x"}, "idx on x on Clientes"},
+      {kIndexCreated, "index created", {"T on U", "idx"}, "idx on T on U"},
+      {kRelationDropped, "relation dropped", {"", "rel"}, "rel"},
+      {kRelationCreated, "relation created", {"", "rel"}, "rel"},
+      {kQueryDropped, "query dropped", {"", "q"}, "q"},
+      {kQueryCreated, "query created", {"", "q"}, "q"},
+      {kDatabaseCopied, "database copied", {"", "n.mdb"}, "n.mdb"},
+      {kTableMigrated, "table migrated", {"", "Sin"}, "Sin"},
+      {kCopyLeftoverRemoved, "copy leftover removed", {"", ".a.mdb.copy-1"}, ".a.mdb.copy-1"},
+      {kNotCarried, "not carried", {"", "view v: a view"}, "view v: a view"},
+  };
+  RunSpool spool;
+  for (const Case& c : cases) spool.Record(Change{"h", "d", c.kind, c.object, "{}"});
+  const std::vector<Change> read = spool.ChangesOf("d");
+  ASSERT_EQ(read.size(), std::size(cases));
+  for (size_t i = 0; i < read.size(); ++i) {
+    SCOPED_TRACE(cases[i].text);
+    EXPECT_EQ(KindText(cases[i].kind), cases[i].text);
+    EXPECT_EQ(ParseChangeKind(cases[i].text), cases[i].kind);
+    EXPECT_EQ(read[i].kind, cases[i].kind);
+    EXPECT_EQ(read[i].object, cases[i].object);
+    EXPECT_EQ(read[i].ObjectText(), cases[i].printed);
+    EXPECT_EQ(read[i].definition, "{}");
+  }
+  EXPECT_EQ(ParseChangeKind("Table Created"), std::nullopt);
 }
 
 TEST(RunSpoolEntries, ADirectoryThatCannotTakeTheFileIsAClearError) {
@@ -209,7 +255,7 @@ TEST(RunSpoolEntries, LeavesNoFileBehind) {
   TestSite site;
   {
     RunSpool spool(site.dir().path().string());
-    spool.Record(Change{"h", "d", "field added", "T.F"});
+    spool.Record(Change{"h", "d", ChangeKind::kFieldAdded, {"T", "F"}});
     ASSERT_EQ(spool.ChangesOf("d").size(), 1u);
   }
   for (const auto& entry : std::filesystem::directory_iterator(site.dir().path())) {
@@ -244,8 +290,10 @@ TEST(RunSpoolEntries, AWriteThatFailsIsReportedNotLost) {
   {
     const FileSizeLimit limit(64 * 1024);
     for (int i = 0; i < 10000; ++i) {
-      spool.Record(
-          Change{"Command16_Click", "c:\\datos\\a.mdb", "field added", "T.F" + std::to_string(i)});
+      spool.Record(Change{"Command16_Click",
+                          "c:\\datos\\a.mdb",
+                          ChangeKind::kFieldAdded,
+                          {"T", "F" + std::to_string(i)}});
     }
   }
   EXPECT_EQ(spool.ChangeCount(), 10000u);

@@ -94,7 +94,7 @@ void IndexChainTest::ListTables(const std::vector<std::string>& tables) {
 std::vector<std::string> IndexChainTest::ChangesOf(const std::string& kind) const {
   std::vector<std::string> objects;
   for (const app::Change& change : window_->Log().Changes()) {
-    if (change.kind == kind) objects.push_back(change.object);
+    if (app::KindText(change.kind) == kind) objects.push_back(change.ObjectText());
   }
   return objects;
 }

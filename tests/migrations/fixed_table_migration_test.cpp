@@ -72,7 +72,7 @@ class FixedTableMigration : public ::testing::Test {
   // index of that name cannot be created.
   void TakeIndexNameWhenTableIsStored(const std::string& table, const std::string& index) {
     window->Log().on_change = [this, table, index](const app::Change& change) {
-      if (change.kind != "table migrated") return;
+      if (change.kind != app::ChangeKind::kTableMigrated) return;
       engine::DatabasePtr other = engine::OpenDatabase(site.Host(kClientes));
       engine::TableDefPtr stored = other->TableDefs().Item(table);
       engine::IndexPtr taken = stored->CreateIndex(index);
@@ -133,7 +133,7 @@ TEST_F(FixedTableMigration, HistoprodIsAddedWithFifteenFieldsInOrderAndFourIndex
 
   std::vector<std::string> changes;
   for (const app::Change& change : window->Log().Changes()) {
-    changes.push_back(change.kind + ": " + change.object);
+    changes.push_back(app::KindText(change.kind) + ": " + change.ObjectText());
   }
   EXPECT_EQ(changes,
             (std::vector<std::string>{

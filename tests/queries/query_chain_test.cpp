@@ -134,7 +134,7 @@ TEST_F(QueryChain, AQueryBothHaveIsRecreatedWithTheModelsStatement) {
             (Queries{{"Activos", "SELECT *  FROM Clientes  WHERE codigo > 0"}}));
   std::vector<std::string> changes;
   for (const app::Change& change : window->Log().Changes()) {
-    changes.push_back(change.kind + ": " + change.object);
+    changes.push_back(app::KindText(change.kind) + ": " + change.ObjectText());
   }
   EXPECT_EQ(changes, (std::vector<std::string>{"query dropped: Activos", "query dropped: Viejos",
                                                "query created: Activos"}));

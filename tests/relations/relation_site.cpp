@@ -101,7 +101,7 @@ std::vector<app::Failure> FailuresOf(app::Actualiz& window, const std::string& h
 std::vector<std::string> ChangesOf(app::Actualiz& window) {
   std::vector<std::string> changes;
   for (const app::Change& change : window.Log().Changes()) {
-    changes.push_back(change.kind + " " + change.object);
+    changes.push_back(app::KindText(change.kind) + " " + change.ObjectText());
   }
   return changes;
 }

@@ -1,6 +1,7 @@
 // The batch driver (Command13_Click) over a data directory of several
 // database pairs, and the report built from its run log.
 #include <filesystem>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -62,7 +63,7 @@ class Batch : public ::testing::Test {
     std::vector<std::string> out;
     for (const app::Change& c : window->Log().Changes()) {
       out.push_back(std::filesystem::path(site.Host(c.database)).filename().string() + ": " +
-                    c.kind + " " + c.object);
+                    app::KindText(c.kind) + " " + c.ObjectText());
     }
     return out;
   }
@@ -256,9 +257,9 @@ TEST_F(Batch, ASecondRunAddsNothingAndLeavesEveryStructureAsTheFirstLeftIt) {
   window = StartedWindow(site);
   ASSERT_TRUE(window->Click("Command13_Click"));
   for (const app::Change& change : window->Log().Changes()) {
-    EXPECT_NE(change.kind, "table created") << change.object;
-    EXPECT_NE(change.kind, "field added") << change.object;
-    EXPECT_NE(change.kind, "database copied") << change.object;
+    EXPECT_NE(change.kind, app::ChangeKind::kTableCreated) << change.ObjectText();
+    EXPECT_NE(change.kind, app::ChangeKind::kFieldAdded) << change.ObjectText();
+    EXPECT_NE(change.kind, app::ChangeKind::kDatabaseCopied) << change.ObjectText();
   }
   for (const auto& [name, description] : after_first) {
     EXPECT_EQ(DescribeFile(site.Host(TargetPath(name))), description) << name;
@@ -281,9 +282,17 @@ class Report : public ::testing::Test {
     window->List8.AddItem("n.mdb");
   }
 
-  void Change(const std::string& database, const std::string& kind, const std::string& object,
+  void Change(const std::string& database, app::ChangeKind kind, app::ObjectRef object,
               const std::string& definition = "") {
     log.Record(app::Change{"Command16_Click", "c:\\datos\\" + database, kind, object, definition});
+  }
+
+  // The report's text, as the batch writes it.
+  std::string Text() {
+    const app::LogReportEntries entries(log);
+    std::ostringstream out;
+    app::StreamedBatchReport(*window, entries).WriteText(out);
+    return out.str();
   }
 
   TestSite site;
@@ -296,16 +305,17 @@ class Report : public ::testing::Test {
 // database whose query was rewritten "up to date" while the plan said
 // "would be updated").
 TEST_F(Report, StatesTellReplacedObjectsFromRealChanges) {
-  Change("a.mdb", "index dropped", "idx on T", "{unique}");
-  Change("a.mdb", "index created", "idx on T", "{unique}");
-  Change("a.mdb", "query dropped", "q", "{one line}");
-  Change("a.mdb", "query created", "q", "{one line}");
-  Change("b.mdb", "index dropped", "idx on T", "{unique}");
-  Change("b.mdb", "index created", "idx2 on T", "{unique}");
-  Change("c.mdb", "field added", "T.F");
-  Change("c.mdb", "query dropped", "q", "{two\nlines}");
-  Change("c.mdb", "query created", "q", "{one line}");
-  Change("n.mdb", "database copied", "n.mdb");
+  using enum app::ChangeKind;
+  Change("a.mdb", kIndexDropped, {"T", "idx"}, "{unique}");
+  Change("a.mdb", kIndexCreated, {"T", "idx"}, "{unique}");
+  Change("a.mdb", kQueryDropped, {"", "q"}, "{one line}");
+  Change("a.mdb", kQueryCreated, {"", "q"}, "{one line}");
+  Change("b.mdb", kIndexDropped, {"T", "idx"}, "{unique}");
+  Change("b.mdb", kIndexCreated, {"T", "idx2"}, "{unique}");
+  Change("c.mdb", kFieldAdded, {"T", "F"});
+  Change("c.mdb", kQueryDropped, {"", "q"}, "{two\nlines}");
+  Change("c.mdb", kQueryCreated, {"", "q"}, "{one line}");
+  Change("n.mdb", kDatabaseCopied, {"", "n.mdb"});
   log.Record(app::Failure{"Form_Load", "Data3.Refresh", "", 3024, "not found", "", true});
 
   const app::BatchReport report = app::BuildBatchReport(*window, log);
@@ -330,7 +340,7 @@ TEST_F(Report, StatesTellReplacedObjectsFromRealChanges) {
   EXPECT_EQ(json["otherFailures"][0]["number"], 3024);
   EXPECT_EQ(json["databases"][2]["changes"][0]["object"], "T.F");
 
-  const std::string text = app::FormatBatchReport(report);
+  const std::string text = Text();
   EXPECT_NE(text.find("a.mdb: up to date"), std::string::npos) << text;
   EXPECT_NE(text.find("indexes: 1 dropped, 1 created"), std::string::npos) << text;
   EXPECT_NE(text.find("fields added: T.F"), std::string::npos) << text;
@@ -340,10 +350,21 @@ TEST_F(Report, StatesTellReplacedObjectsFromRealChanges) {
       << text;
 }
 
+// Two indexes that print alike ("a on b on c": index "a on b" of table "c",
+// index "a" of table "b on c") are two objects: one dropped and the other
+// created is no replacement (they were paired by their printed text).
+TEST_F(Report, IndexesArePairedByTableAndNameNotByTheirPrintedText) {
+  Change("a.mdb", app::ChangeKind::kIndexDropped, {"c", "a on b"}, "{unique}");
+  Change("a.mdb", app::ChangeKind::kIndexCreated, {"b on c", "a"}, "{unique}");
+  const std::string text = Text();
+  EXPECT_NE(text.find("a.mdb: updated\n  indexes: 1 dropped, 1 created\n"), std::string::npos)
+      << text;
+}
+
 TEST_F(Report, AStageThatFailedAsAWholeIsNamedAsTheStage) {
   log.Record(app::Failure{"Command13_Click", "Command8_Click", "c:\\datos\\a.mdb", 3010,
                           "Table 'T' already exists.", "", true});
-  Change("n.mdb", "database copied", "n.mdb");
+  Change("n.mdb", app::ChangeKind::kDatabaseCopied, {"", "n.mdb"});
   const nlohmann::json json = app::BatchReportJson(app::BuildBatchReport(*window, log));
   EXPECT_EQ(json["databases"][0]["state"], "failed");
   EXPECT_EQ(json["databases"][0]["failures"][0]["stage"], "Command8_Click");

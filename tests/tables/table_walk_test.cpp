@@ -29,7 +29,7 @@ class TablesAndFields : public ::testing::Test {
   std::vector<std::string> ChangeObjects() {
     std::vector<std::string> out;
     for (const app::Change& change : window->Log().Changes()) {
-      out.push_back(change.kind + " " + change.object);
+      out.push_back(app::KindText(change.kind) + " " + change.ObjectText());
     }
     return out;
   }

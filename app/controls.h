@@ -151,7 +151,6 @@ class TextBox : public Control {
 class ProgressBar : public Control {
  public:
   ProgressBar(std::string name, Rect rect, Control* container);
-  float Min() const { return 0.0f; }
   float Max() const { return max_; }
   float Value() const { return value_; }
   // Both accept any number, also a maximum below the value or 0: the view

@@ -86,7 +86,6 @@ class JetFile {
 
   const std::string& Name() const { return name_; }
   bool Jet3() const { return jet3_; }
-  std::uint32_t PageSize() const { return page_size_; }
 
   // The table definition whose first page is `page`.
   JetTableDef ReadTableDef(std::uint32_t page) const;

@@ -88,7 +88,6 @@ class SqliteStorage final : public Storage {
 
   // Internal to the SQLite storage's own files.
   sqlite3* Handle() const { return db_; }
-  const std::string& FileName() const { return name_; }
   const std::string& HostPath() const { return host_path_; }
   // The file the connection has open, when that is certain.
   const std::optional<FileIdentity>& Identity() const { return identity_; }

@@ -10,7 +10,7 @@ packages=(
   libsqlite3-dev sqlite3
   qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation
   libcli11-dev nlohmann-json3-dev libfmt-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev
   clang-format ccache
   mdbtools
 )

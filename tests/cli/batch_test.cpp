@@ -1,8 +1,4 @@
 // The demo and batch commands through the real actualiz-cli binary.
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -10,73 +6,33 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/engine.h"
-#include "tests/support/db_builder.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string out;  // standard output and standard error together
-};
-
-std::string Quoted(const std::string& word) {
-  std::string out = "'";
-  for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-CliRun Cli(const std::string& arguments) {
-  CliRun run;
-  const std::string command = Quoted(ACTUALIZ_CLI) + " " + arguments + " 2>&1 </dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
 class BatchCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    demo = temp.path() / "demo";
-    const CliRun laid_out = Cli("demo --into " + Quoted(demo.string()) + " --from " +
-                                Quoted(std::string(ACTUALIZ_SOURCE_DIR) + "/demo"));
-    ASSERT_EQ(laid_out.status, 0) << laid_out.out;
-    ASSERT_NE(laid_out.out.find("batch --data"), std::string::npos) << laid_out.out;
+    ASSERT_NE(site.LaidOut().out.find("batch --data"), std::string::npos) << site.LaidOut().out;
   }
 
-  CliRun Batch(const std::string& extra = "") {
-    return Cli("--drive " + Quoted("c=" + (demo / "c").string()) + " --program-dir " +
-               Quoted((demo / "c" / "prog").string()) + " batch --data 'c:\\datos' " + extra);
-  }
-
-  nlohmann::json Structures() {
-    nlohmann::json all;
-    for (const auto& entry : fs::directory_iterator(demo / "c" / "datos")) {
-      if (entry.path().extension() != ".mdb" || !entry.is_regular_file()) continue;
-      all[entry.path().filename().string()] = DescribeFile(entry.path().string());
-    }
-    return all;
+  ProgramRun Batch(const Words& extra = {}, const ProgramSetting& setting = {}) {
+    return site.Cli(Joined({"batch", "--data", "c:\\datos"}, extra), setting);
   }
 
   static nlohmann::json ReadJson(const fs::path& path) {
     return nlohmann::json::parse(ReadFile(path));
   }
 
-  TempDir temp;
-  fs::path demo;
+  DemoSite site;
 };
 
 TEST_F(BatchCommand, DemoBatchShowsProgressAndAReportAndUpdatesEveryShape) {
-  const fs::path report_file = temp.path() / "report.json";
-  const CliRun run = Batch("--progress --json " + Quoted(report_file.string()));
+  const fs::path report_file = site.Report();
+  const ProgramRun run = Batch({"--progress", "--json", report_file});
   ASSERT_EQ(run.status, 0) << run.out;
 
   // Progress as plain lines (asked for; no terminal here), then the report.
@@ -96,16 +52,16 @@ TEST_F(BatchCommand, DemoBatchShowsProgressAndAReportAndUpdatesEveryShape) {
   EXPECT_EQ(report["totals"]["failures"], 0);
   EXPECT_EQ(report["totals"]["tablesCreated"], 2);
   EXPECT_GE(report["totals"]["fieldsAdded"], 5);
-  EXPECT_TRUE(fs::exists(demo / "c" / "datos" / "tarifas.mdb"));
+  EXPECT_TRUE(fs::exists(site.Data() / "tarifas.mdb"));
 }
 
 TEST_F(BatchCommand, SecondRunAddsNothingAndLeavesEveryStructureAsTheFirstLeftIt) {
   ASSERT_EQ(Batch().status, 0);
-  const nlohmann::json after_first = Structures();
-  const fs::path report_file = temp.path() / "second.json";
-  const CliRun second = Batch("--json " + Quoted(report_file.string()));
+  const nlohmann::json after_first = site.Structures();
+  const fs::path report_file = site.Scratch("second.json");
+  const ProgramRun second = Batch({"--json", report_file});
   ASSERT_EQ(second.status, 0) << second.out;
-  EXPECT_EQ(Structures(), after_first);
+  EXPECT_EQ(site.Structures(), after_first);
   const nlohmann::json report = ReadJson(report_file);
   EXPECT_EQ(report["totals"]["tablesCreated"], 0);
   EXPECT_EQ(report["totals"]["fieldsAdded"], 0);
@@ -117,13 +73,13 @@ TEST_F(BatchCommand, AFailurePassedOverIsReportedAndGivesStatusOne) {
   // "precio" is not the model's "Precio": the walk takes the model's field
   // as missing and the engine, whose names ignore case, refuses it.
   {
-    engine::DatabasePtr stock = engine::OpenDatabase((demo / "c" / "datos" / "stock.mdb").string());
+    engine::DatabasePtr stock = engine::OpenDatabase((site.Data() / "stock.mdb").string());
     engine::TableDefPtr articulos = stock->TableDefs().Item("Articulos");
     articulos->Fields().Append(articulos->CreateField("precio", engine::dbCurrency));
     stock->Close();
   }
-  const fs::path report_file = temp.path() / "report.json";
-  const CliRun run = Batch("--progress --json " + Quoted(report_file.string()));
+  const fs::path report_file = site.Report();
+  const ProgramRun run = Batch({"--progress", "--json", report_file});
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.out.find("stock.mdb: failed"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Proceso Terminado"), std::string::npos) << run.out;
@@ -143,34 +99,28 @@ TEST_F(BatchCommand, AFailurePassedOverIsReportedAndGivesStatusOne) {
 }
 
 TEST_F(BatchCommand, RefusesAMissingDataDirectoryAndANonEmptyDemoPlace) {
-  const CliRun batch =
-      Cli("--drive " + Quoted("c=" + (demo / "c").string()) + " batch --data 'c:\\no existe'");
+  const ProgramRun batch =
+      RunCli({"--drive", "c=" + site.Drive().string(), "batch", "--data", "c:\\no existe"},
+             ProgramSetting().Together());
   EXPECT_EQ(batch.status, 1) << batch.out;
   EXPECT_NE(batch.out.find("no existe"), std::string::npos) << batch.out;
 
-  const CliRun again = Cli("demo --into " + Quoted(demo.string()) + " --from " +
-                           Quoted(std::string(ACTUALIZ_SOURCE_DIR) + "/demo"));
+  const ProgramRun again =
+      RunCli({"demo", "--into", site.Root(), "--from", std::string(ACTUALIZ_SOURCE_DIR) + "/demo"},
+             ProgramSetting().Together());
   EXPECT_EQ(again.status, 1) << again.out;
 }
 
 TEST_F(BatchCommand, ATemporaryDirectoryThatCannotTakeTheRunsEntriesStopsBeforeAnyChange) {
-  const nlohmann::json before = Structures();
-  const std::string missing = (temp.path() / "no existe").string();
-  const char* previous = std::getenv("TMPDIR");
-  const std::string kept = previous != nullptr ? previous : "";
-  setenv("TMPDIR", missing.c_str(), 1);
-  const CliRun run = Batch();
-  if (previous != nullptr) {
-    setenv("TMPDIR", kept.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
+  const nlohmann::json before = site.Structures();
+  const std::string missing = site.Scratch("no existe");
+  const ProgramRun run = Batch({}, ProgramSetting().Set("TMPDIR=" + missing));
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.out.find("temporary file"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(missing), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Nothing was changed"), std::string::npos) << run.out;
-  EXPECT_EQ(Structures(), before);
-  EXPECT_FALSE(fs::exists(demo / "c" / "datos" / ".actualiz-backups"));
+  EXPECT_EQ(site.Structures(), before);
+  EXPECT_FALSE(fs::exists(site.Backups()));
 }
 
 }  // namespace

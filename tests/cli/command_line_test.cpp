@@ -8,43 +8,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/program_run.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Words = std::vector<std::string>;
-
-Words Joined(Words a, const Words& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
-
-// A demo drive laid out in a directory of its own.
-class Demo {
- public:
-  Demo() {
-    const ProgramRun laid = RunCli({"demo", "--into", (dir_.path() / "demo").string(), "--from",
-                                    std::string(ACTUALIZ_SOURCE_DIR) + "/demo"});
-    EXPECT_EQ(laid.status, 0) << laid.err;
-  }
-  fs::path Drive() const { return dir_.path() / "demo" / "c"; }
-  fs::path Data() const { return Drive() / "datos"; }
-  // The drive and program directory options of this demo.
-  Words Site() const {
-    return {"--drive", "c=" + Drive().string(), "--program-dir", (Drive() / "prog").string()};
-  }
-  fs::path Scratch(const std::string& name) const { return dir_.path() / name; }
-
- private:
-  TempDir dir_;
-};
 
 const Words kBatch = {"batch", "--data", "c:\\datos"};
 
@@ -63,9 +36,9 @@ TEST(CommandLine, ProgressGoesToStandardErrorOnlyWhenItIsATerminalAndTheReportTo
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Demo demo;
+    const DemoSite demo;
     const ProgramRun run = RunCli(Joined(Joined(demo.Site(), c.options), kBatch),
-                                  {.error_on_terminal = c.terminal, .unset = {}});
+                                  ProgramSetting().ErrorOnTerminal(c.terminal));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Has(run.err, "Bases:"), c.progress != nullptr) << run.err;
     if (c.progress != nullptr) {
@@ -92,7 +65,7 @@ TEST(CommandLine, JsonDashPutsTheJsonReportAloneOnStandardOutputEvenWhenQuiet) {
       {{"--quiet", "plan", "--data", "c:\\datos", "--json", "-"}, 0, true},
       {{"batch", "--data", "c:\\datos", "--json", "-"}, 0, true},
   };
-  const Demo demo;  // the batch, last, is the only one that changes it
+  const DemoSite demo;  // the batch, last, is the only one that changes it
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments));
     const ProgramRun run = RunCli(Joined(demo.Site(), c.arguments));
@@ -109,9 +82,9 @@ TEST(CommandLine, JsonDashPutsTheJsonReportAloneOnStandardOutputEvenWhenQuiet) {
 }
 
 TEST(CommandLine, UsageErrorsExitTwoSayWhatIsWrongAndRunNothing) {
-  const Demo demo;
+  const DemoSite demo;
   const std::string drive = demo.Drive().string();
-  const std::string missing = demo.Scratch("no such folder").string();
+  const std::string missing = demo.Scratch("no such folder");
   struct Case {
     Words arguments;
     std::string said;
@@ -148,7 +121,7 @@ TEST(CommandLine, UsageErrorsExitTwoSayWhatIsWrongAndRunNothing) {
 }
 
 TEST(CommandLine, TheSharedOptionsComeAfterTheCommandNameTooAndEveryHelpListsThem) {
-  const Demo demo;
+  const DemoSite demo;
   const ProgramRun run = RunCli(Joined(Joined(kBatch, demo.Site()), {"--wait", "1"}));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(Has(run.out, "clientes.mdb: updated")) << run.out;

@@ -1,27 +1,18 @@
 // `actualiz-cli create` and `describe` run as a user runs them: the real
 // binary on real files, with drive c mapped into a temporary directory.
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/db_builder.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz::testing {
 namespace {
 
 using nlohmann::json;
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 const char* const kDescription = R"({
   "tables": [
@@ -55,67 +46,61 @@ class CreateDescribeCommands : public ::testing::Test {
   }
   std::string Description() const { return temp.File("desc.json"); }
 
-  Outcome Run(const std::string& arguments) { return RunIn("", arguments); }
-
-  // Runs the command line after `prefix` (a "cd DIR && " to set the working directory).
-  Outcome RunIn(const std::string& prefix, const std::string& arguments) {
-    const std::string out = temp.File("stdout.txt");
-    const std::string err = temp.File("stderr.txt");
-    const std::string command = prefix + "'" + ACTUALIZ_CLI +
-                                "' --drive 'c=" + (temp.path() / "c").string() + "' " + arguments +
-                                " >'" + out + "' 2>'" + err + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+  // Runs the command line with drive c mapped into the temporary directory,
+  // in working directory `directory` ("" for the test's own).
+  ProgramRun Run(const Words& arguments, const std::string& directory = "") {
+    return RunCli(Joined({"--drive", "c=" + temp.File("c")}, arguments),
+                  ProgramSetting().In(directory));
   }
 
   TempDir temp;
 };
 
 TEST_F(CreateDescribeCommands, DescribingWhatWasCreatedGivesTheDescriptionBack) {
-  const Outcome created = Run("create '" + Host("nueva.mdb") + "' --from '" + Description() + "'");
+  const ProgramRun created = Run({"create", Host("nueva.mdb"), "--from", Description()});
   ASSERT_EQ(created.status, 0) << created.err;
   EXPECT_EQ(created.err, "");
 
-  const Outcome described = Run("describe --rows '" + Host("nueva.mdb") + "'");
+  const ProgramRun described = Run({"describe", "--rows", Host("nueva.mdb")});
   ASSERT_EQ(described.status, 0) << described.err;
   EXPECT_EQ(json::parse(described.out), json::parse(kDescription));
   // Pretty, two spaces deep, with non-ASCII text as it is.
   EXPECT_NE(described.out.find("\n  \"queries\": [\n    {\n"), std::string::npos) << described.out;
   EXPECT_NE(described.out.find("Müller"), std::string::npos);
 
-  const Outcome again = Run("describe --rows '" + Host("nueva.mdb") + "'");
+  const ProgramRun again = Run({"describe", "--rows", Host("nueva.mdb")});
   EXPECT_EQ(again.out, described.out);
 }
 
 TEST_F(CreateDescribeCommands, WindowsPathsOnAMappedDriveWorkForBoth) {
-  const Outcome created = Run(R"(create 'c:\datos\NUEVA.mdb' --from ')" + Description() + "'");
+  const ProgramRun created = Run({"create", R"(c:\datos\NUEVA.mdb)", "--from", Description()});
   ASSERT_EQ(created.status, 0) << created.err;
   EXPECT_TRUE(std::filesystem::exists(Host("NUEVA.mdb")));
 
-  const Outcome described = Run(R"(describe 'C:\DATOS\nueva.MDB')");
+  const ProgramRun described = Run({"describe", R"(C:\DATOS\nueva.MDB)"});
   ASSERT_EQ(described.status, 0) << described.err;
   const json description = json::parse(described.out);
   EXPECT_EQ(description["tables"].size(), 2u);
   EXPECT_FALSE(description["tables"][0].contains("rows"));
 
-  const Outcome with_system = Run(R"(describe --system 'c:\datos\nueva.mdb')");
+  const ProgramRun with_system = Run({"describe", "--system", R"(c:\datos\nueva.mdb)"});
   ASSERT_EQ(with_system.status, 0) << with_system.err;
   EXPECT_GT(json::parse(with_system.out)["tables"].size(), 2u);
 }
 
 TEST_F(CreateDescribeCommands, ARelativeHostPathIsTakenFromTheWorkingDirectory) {
-  const std::string here = "cd '" + (temp.path() / "c").string() + "' && ";
-  const Outcome created = RunIn(here, "create Datos/relativa.mdb --from '" + Description() + "'");
+  const std::string here = temp.File("c");
+  const ProgramRun created = Run({"create", "Datos/relativa.mdb", "--from", Description()}, here);
   ASSERT_EQ(created.status, 0) << created.err;
   EXPECT_TRUE(std::filesystem::exists(Host("relativa.mdb")));
-  const Outcome described = RunIn(here, "describe Datos/relativa.mdb");
+  const ProgramRun described = Run({"describe", "Datos/relativa.mdb"}, here);
   EXPECT_EQ(described.status, 0) << described.err;
   EXPECT_NE(described.out.find("Visitas"), std::string::npos);
 }
 
 TEST_F(CreateDescribeCommands, CreateRefusesToReplaceAnExistingFile) {
   WriteFile(Host("existe.mdb"), "someone's data");
-  const Outcome outcome = Run("create '" + Host("existe.mdb") + "' --from '" + Description() + "'");
+  const ProgramRun outcome = Run({"create", Host("existe.mdb"), "--from", Description()});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.err.find("existe.mdb"), std::string::npos) << outcome.err;
   EXPECT_NE(outcome.err.find("3204"), std::string::npos) << outcome.err;
@@ -125,8 +110,7 @@ TEST_F(CreateDescribeCommands, CreateRefusesToReplaceAnExistingFile) {
 TEST_F(CreateDescribeCommands, ABadDescriptionNamesItsPlaceAndLeavesNoFile) {
   WriteFile(temp.path() / "bad.json", R"({"tables": [{"name": "T",
       "fields": [{"name": "F", "type": 99}]}]})");
-  const Outcome outcome =
-      Run("create '" + Host("mala.mdb") + "' --from '" + temp.File("bad.json") + "'");
+  const ProgramRun outcome = Run({"create", Host("mala.mdb"), "--from", temp.File("bad.json")});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.err.find("tables[0].fields[0].type: unknown field type 99"), std::string::npos)
       << outcome.err;
@@ -134,28 +118,26 @@ TEST_F(CreateDescribeCommands, ABadDescriptionNamesItsPlaceAndLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(Host("mala.mdb")));
 
   WriteFile(temp.path() / "bad.json", "{\"tables\": [\n  {\"name\": }\n]}");
-  const Outcome not_json =
-      Run("create '" + Host("mala.mdb") + "' --from '" + temp.File("bad.json") + "'");
+  const ProgramRun not_json = Run({"create", Host("mala.mdb"), "--from", temp.File("bad.json")});
   EXPECT_EQ(not_json.status, 1);
   EXPECT_NE(not_json.err.find("line 2"), std::string::npos) << not_json.err;
   EXPECT_FALSE(std::filesystem::exists(Host("mala.mdb")));
 
-  const Outcome missing =
-      Run("create '" + Host("mala.mdb") + "' --from '" + temp.File("no.json") + "'");
+  const ProgramRun missing = Run({"create", Host("mala.mdb"), "--from", temp.File("no.json")});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("no.json"), std::string::npos) << missing.err;
   EXPECT_FALSE(std::filesystem::exists(Host("mala.mdb")));
 }
 
 TEST_F(CreateDescribeCommands, DescribeFailsOnAFileThatIsMissingOrNotADatabase) {
-  const Outcome missing = Run(R"(describe 'c:\datos\falta.mdb')");
+  const ProgramRun missing = Run({"describe", R"(c:\datos\falta.mdb)"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("falta.mdb"), std::string::npos) << missing.err;
   EXPECT_EQ(missing.out, "");
   EXPECT_FALSE(std::filesystem::exists(Host("falta.mdb")));
 
   WriteFile(Host("texto.mdb"), "just text");
-  const Outcome foreign = Run(R"(describe 'c:\datos\texto.mdb')");
+  const ProgramRun foreign = Run({"describe", R"(c:\datos\texto.mdb)"});
   EXPECT_EQ(foreign.status, 1);
   EXPECT_NE(foreign.err.find("texto.mdb"), std::string::npos) << foreign.err;
 }
@@ -163,12 +145,12 @@ TEST_F(CreateDescribeCommands, DescribeFailsOnAFileThatIsMissingOrNotADatabase) 
 // Usage errors keep the argument parser's own exit status, which a script
 // can tell apart from a failure (1).
 TEST_F(CreateDescribeCommands, MissingArgumentsAreUsageErrors) {
-  const Outcome no_from = Run("create '" + Host("x.mdb") + "'");
+  const ProgramRun no_from = Run({"create", Host("x.mdb")});
   EXPECT_GT(no_from.status, 1);
   EXPECT_NE(no_from.err.find("--from is required"), std::string::npos) << no_from.err;
   EXPECT_FALSE(std::filesystem::exists(Host("x.mdb")));
 
-  const Outcome no_file = Run("describe");
+  const ProgramRun no_file = Run({"describe"});
   EXPECT_GT(no_file.status, 1);
   EXPECT_NE(no_file.err.find("FILE is required"), std::string::npos) << no_file.err;
 }

@@ -2,10 +2,8 @@
 // (apart from what the report names), an existing target is never replaced,
 // and `--all` keeps the originals under .actualiz-backups.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -14,32 +12,24 @@
 #include "engine/description.h"
 #include "engine/engine.h"
 #include "engine/import.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ProgramRun;
 using testing::ReadFile;
 using testing::TempDir;
+using testing::Words;
 
 const fs::path kSamples = fs::path(ACTUALIZ_SOURCE_DIR) / ".." / "shared" / "jet-samples";
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun Cli(const TempDir& temp, const std::string& arguments) {
-  const std::string out = temp.File("out.txt");
-  const std::string err = temp.File("err.txt");
+// actualiz-cli with drive c: mapped to the "c" of `temp`.
+ProgramRun Cli(const TempDir& temp, const Words& arguments) {
   fs::create_directories(temp.path() / "c");
-  const std::string command = std::string("'") + ACTUALIZ_CLI +
-                              "' --drive 'c=" + (temp.path() / "c").string() + "' " + arguments +
-                              " >'" + out + "' 2>'" + err + "' </dev/null";
-  const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+  return testing::RunCli(testing::Joined({"--drive", "c=" + temp.File("c")}, arguments));
 }
 
 nlohmann::json DescriptionOf(const std::string& path) {
@@ -106,12 +96,12 @@ TEST(ImportCommand, RefusesToOverwriteAndReportsWhatItCouldNotCarry) {
   TempDir temp;
   const std::string target = temp.File("q.mdb");
   const std::string source = (kSamples / "queryTestV2003.mdb").string();
-  CliRun first = Cli(temp, "import '" + source + "' '" + target + "'");
+  ProgramRun first = Cli(temp, {"import", source, target});
   EXPECT_EQ(first.status, 0) << first.err;
   EXPECT_NE(first.out.find("not carried: query 'CrosstabQuery'"), std::string::npos) << first.out;
 
   testing::WriteFile(temp.path() / "taken.mdb", "mine");
-  CliRun second = Cli(temp, "import '" + source + "' '" + temp.File("taken.mdb") + "'");
+  ProgramRun second = Cli(temp, {"import", source, temp.File("taken.mdb")});
   EXPECT_EQ(second.status, 1);
   EXPECT_NE(second.err.find("3204"), std::string::npos) << second.err;
   EXPECT_EQ(ReadFile(temp.path() / "taken.mdb"), "mine");
@@ -128,11 +118,10 @@ TEST(ImportCommand, DescribeAndImportRefuseAPasswordProtectedFileWithoutWritingI
   const fs::path source = temp.path() / "clave.mdb";
   testing::WriteFile(source, bytes);
 
-  for (const std::string& command :
-       {"describe '" + source.string() + "'",
-        "import '" + source.string() + "' '" + temp.File("nueva.mdb") + "'"}) {
-    SCOPED_TRACE(command);
-    CliRun run = Cli(temp, command);
+  for (const Words& command :
+       {Words{"describe", source}, Words{"import", source, temp.File("nueva.mdb")}}) {
+    SCOPED_TRACE(::testing::PrintToString(command));
+    ProgramRun run = Cli(temp, command);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("3031"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("clave.mdb' is protected by a database password"), std::string::npos)
@@ -153,7 +142,7 @@ TEST(ImportCommand, AllConvertsEveryAccessFileKeepingTheOriginals) {
   // A broken Access file is reported and left where it is.
   testing::WriteFile(dir / "roto.mdb", ReadFile(kSamples / "testV2003.mdb").substr(0, 5000));
 
-  CliRun run = Cli(temp, "import --all '" + dir.string() + "'");
+  ProgramRun run = Cli(temp, {"import", "--all", dir});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("roto.mdb"), std::string::npos) << run.err;
   EXPECT_TRUE(fs::exists(dir / "roto.mdb"));
@@ -191,7 +180,7 @@ TEST(ImportCommand, WhatAKilledImportLeftIsFinishedByTheNextRun) {
   struct Case {
     const char* left;
     std::function<void(const fs::path& dir, const fs::path& backups)> kill;
-    std::string arguments;  // after the directory's path
+    Words arguments;  // DIR for the directory's path
     std::vector<std::string> in_dir;
     std::vector<std::string> in_backups;
   };
@@ -203,7 +192,7 @@ TEST(ImportCommand, WhatAKilledImportLeftIsFinishedByTheNextRun) {
          testing::WriteFile(dir / ".q.mdb.copy-77", "half made");
          testing::WriteFile(dir / ".q.mdb.copy-77-journal", "journal");
        },
-       "import '" + mdb.string() + "' DIR/q.mdb",
+       {"import", mdb, "DIR/q.mdb"},
        {"q.mdb"},
        {}},
       {"the original kept, not yet replaced",
@@ -212,7 +201,7 @@ TEST(ImportCommand, WhatAKilledImportLeftIsFinishedByTheNextRun) {
          fs::create_directories(backups);
          fs::create_hard_link(dir / "indices.mdb", backups / "indices.mdb");
        },
-       "import --all DIR",
+       {"import", "--all", "DIR"},
        {".actualiz-backups", "indices.mdb"},
        {"indices.mdb"}},
       {"an older version's run, the original moved, the converted file not yet renamed",
@@ -221,7 +210,7 @@ TEST(ImportCommand, WhatAKilledImportLeftIsFinishedByTheNextRun) {
          fs::copy_file(accdb, backups / "prueba.accdb");
          testing::WriteFile(dir / "prueba.accdb.actualiz-import", "converted");
        },
-       "import --all DIR",
+       {"import", "--all", "DIR"},
        {".actualiz-backups", "prueba.mdb"},
        {"prueba.accdb"}},
       {"the .mdb in place, the .accdb not yet gone",
@@ -231,7 +220,7 @@ TEST(ImportCommand, WhatAKilledImportLeftIsFinishedByTheNextRun) {
          fs::copy_file(accdb, backups / "prueba.accdb");
          engine::ImportDatabase(accdb.string(), (dir / "prueba.mdb").string());
        },
-       "import --all DIR",
+       {"import", "--all", "DIR"},
        {".actualiz-backups", "prueba.mdb"},
        {"prueba.accdb"}},
   };
@@ -241,9 +230,11 @@ TEST(ImportCommand, WhatAKilledImportLeftIsFinishedByTheNextRun) {
     const fs::path dir = temp.path() / "datos";
     fs::create_directories(dir);
     c.kill(dir, dir / ".actualiz-backups");
-    std::string arguments = c.arguments;
-    arguments.replace(arguments.find("DIR"), 3, "'" + dir.string() + "'");
-    const CliRun run = Cli(temp, arguments);
+    Words arguments = c.arguments;
+    for (std::string& word : arguments) {
+      if (word.starts_with("DIR")) word.replace(0, 3, dir.string());
+    }
+    const ProgramRun run = Cli(temp, arguments);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(Names(dir), c.in_dir);
     EXPECT_EQ(Names(dir / ".actualiz-backups"), c.in_backups);

@@ -1,16 +1,16 @@
 // actualiz-cli init: the catalogues of C:\Zarade, made only where missing.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "tests/support/db_builder.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz::cli {
 namespace {
 
+using testing::ProgramRun;
 using testing::ReadFile;
 using testing::TempDir;
 
@@ -18,12 +18,10 @@ class InitCommand : public ::testing::Test {
  protected:
   InitCommand() { std::filesystem::create_directories(dir.path() / "c"); }
 
-  int Run() {
-    const std::string command = std::string("'") + ACTUALIZ_CLI +
-                                "' --drive 'c=" + (dir.path() / "c").string() + "' init >'" +
-                                dir.File("out.txt") + "' 2>&1";
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  // Runs init on drive c, standard error in with the output.
+  ProgramRun Run() {
+    return testing::RunCli({"--drive", "c=" + dir.File("c"), "init"},
+                           testing::ProgramSetting().Together());
   }
   std::string Catalogue(const char* name) const {
     return (dir.path() / "c" / "Zarade" / name).string();
@@ -33,7 +31,8 @@ class InitCommand : public ::testing::Test {
 };
 
 TEST_F(InitCommand, CreatesTheThreeCataloguesWithTheirFields) {
-  ASSERT_EQ(Run(), 0) << ReadFile(dir.File("out.txt"));
+  const ProgramRun run = Run();
+  ASSERT_EQ(run.status, 0) << run.out;
   const auto indices = testing::DescribeFile(Catalogue("indices.mdb"));
   ASSERT_EQ(indices["tables"].size(), 1u);
   EXPECT_EQ(indices["tables"][0]["name"], "indices");
@@ -57,13 +56,13 @@ TEST_F(InitCommand, CreatesTheThreeCataloguesWithTheirFields) {
 TEST_F(InitCommand, NeverTouchesACatalogueThatExists) {
   std::filesystem::create_directories(dir.path() / "c" / "ZARADE");
   testing::WriteFile((dir.path() / "c" / "ZARADE" / "Indices.MDB").string(), "no es una base");
-  ASSERT_EQ(Run(), 0);
+  const ProgramRun run = Run();
+  ASSERT_EQ(run.status, 0);
   EXPECT_EQ(ReadFile((dir.path() / "c" / "ZARADE" / "Indices.MDB").string()), "no es una base");
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "c" / "ZARADE" / "indices.mdb"));
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "c" / "ZARADE" / "relacion.mdb"));
-  const std::string out = ReadFile(dir.File("out.txt"));
-  EXPECT_NE(out.find("exists  C:\\Zarade\\indices.mdb"), std::string::npos) << out;
-  EXPECT_NE(out.find("created C:\\Zarade\\consulta.mdb"), std::string::npos) << out;
+  EXPECT_NE(run.out.find("exists  C:\\Zarade\\indices.mdb"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("created C:\\Zarade\\consulta.mdb"), std::string::npos) << run.out;
 }
 
 // An older init killed between a catalogue's creation and its table left an
@@ -74,12 +73,12 @@ TEST_F(InitCommand, ACatalogueLeftWithoutItsTableIsMadeAgainOnlyWhenEmpty) {
   testing::BuildDatabase(Catalogue("indices.mdb"), R"({"tables": []})");
   testing::BuildDatabase(Catalogue("consulta.mdb"),
                          R"({"tables": [{"name": "mia", "fields": [{"name": "a", "type": 4}]}]})");
-  ASSERT_EQ(Run(), 0) << ReadFile(dir.File("out.txt"));
+  const ProgramRun run = Run();
+  ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(testing::DescribeFile(Catalogue("indices.mdb"))["tables"][0]["name"], "indices");
   EXPECT_EQ(testing::DescribeFile(Catalogue("consulta.mdb"))["tables"][0]["name"], "mia");
-  const std::string out = ReadFile(dir.File("out.txt"));
-  EXPECT_NE(out.find("created C:\\Zarade\\indices.mdb"), std::string::npos) << out;
-  EXPECT_NE(out.find("exists  C:\\Zarade\\consulta.mdb"), std::string::npos) << out;
+  EXPECT_NE(run.out.find("created C:\\Zarade\\indices.mdb"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("exists  C:\\Zarade\\consulta.mdb"), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 // `actualiz-cli migrate` run as a user runs it: the real binary on real files.
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,16 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/db_builder.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 class MigrateCommand : public ::testing::Test {
  protected:
@@ -32,14 +23,8 @@ class MigrateCommand : public ::testing::Test {
   std::string Clientes() const { return (temp.path() / "c" / "datos" / "clientes.mdb").string(); }
 
   // Runs the command line with drive c mapped into the temporary directory.
-  Outcome Run(const std::string& arguments) {
-    const std::string out = temp.File("stdout.txt");
-    const std::string err = temp.File("stderr.txt");
-    const std::string command = std::string("'") + ACTUALIZ_CLI +
-                                "' --drive 'c=" + (temp.path() / "c").string() + "' " + arguments +
-                                " >'" + out + "' 2>'" + err + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+  ProgramRun Run(const Words& arguments) {
+    return RunCli(Joined({"--drive", "c=" + temp.File("c")}, arguments));
   }
 
   bool HasTable(const std::string& name) {
@@ -54,19 +39,19 @@ class MigrateCommand : public ::testing::Test {
 };
 
 TEST_F(MigrateCommand, PomerdIsAddedAndReportedDoneThenRefusedTheSecondTime) {
-  const Outcome first = Run(R"(migrate pomerd --data 'c:\datos')");
+  const ProgramRun first = Run({"migrate", "pomerd", "--data", "c:\\datos"});
   EXPECT_EQ(first.status, 0) << first.err;
   EXPECT_NE(first.out.find("Terminado"), std::string::npos) << first.out;
   EXPECT_TRUE(HasTable("pomerd"));
 
-  const Outcome second = Run(R"(migrate pomerd --data 'c:\datos')");
+  const ProgramRun second = Run({"migrate", "pomerd", "--data", "c:\\datos"});
   EXPECT_EQ(second.status, 3);
   EXPECT_NE(second.err.find("La tabla pomerd ya existe"), std::string::npos) << second.err;
 }
 
 TEST_F(MigrateCommand, HistoprodRunsTheSameWayOnAHostPath) {
-  const Outcome outcome =
-      Run("migrate histoprod --data '" + (temp.path() / "c" / "datos").string() + "'");
+  const ProgramRun outcome =
+      Run({"migrate", "histoprod", "--data", (temp.path() / "c" / "datos").string()});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_TRUE(HasTable("histoprod"));
   EXPECT_FALSE(HasTable("pomerd"));
@@ -74,14 +59,14 @@ TEST_F(MigrateCommand, HistoprodRunsTheSameWayOnAHostPath) {
 
 TEST_F(MigrateCommand, AMissingCustomerDatabaseFailsNamingTheFile) {
   std::filesystem::remove(Clientes());
-  const Outcome outcome = Run(R"(migrate pomerd --data 'c:\datos')");
+  const ProgramRun outcome = Run({"migrate", "pomerd", "--data", "c:\\datos"});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.err.find("clientes.mdb"), std::string::npos) << outcome.err;
   EXPECT_FALSE(std::filesystem::exists(Clientes()));
 }
 
 TEST_F(MigrateCommand, AMissingDataDirectoryFails) {
-  const Outcome outcome = Run(R"(migrate pomerd --data 'c:\no-existe')");
+  const ProgramRun outcome = Run({"migrate", "pomerd", "--data", "c:\\no-existe"});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_FALSE(outcome.err.empty());
 }
@@ -124,7 +109,7 @@ TEST_F(MigrateCommand, ATableAKilledRunLeftShortOfIndexesIsFinished) {
     std::filesystem::remove(Clientes());
     BuildDatabase(Clientes(),
                   R"({"tables": [{"name": ")" + std::string(c.table) + "\", " + c.left + "}]}");
-    const Outcome outcome = Run(std::string("migrate ") + c.table + R"( --data 'c:\datos')");
+    const ProgramRun outcome = Run({"migrate", c.table, "--data", "c:\\datos"});
     EXPECT_EQ(outcome.status, c.status) << outcome.out << outcome.err;
     const nlohmann::json described = DescribeFile(Clientes());
     std::vector<std::string> indexes;
@@ -137,26 +122,19 @@ TEST_F(MigrateCommand, ATableAKilledRunLeftShortOfIndexesIsFinished) {
 }
 
 TEST(MigrateOnTheDemo, BothMigrationsRunOnceEachAsAUserRunsThem) {
-  TempDir temp;
-  const std::string into = (temp.path() / "demo").string();
-  const std::string cli = std::string("'") + ACTUALIZ_CLI + "'";
-  const std::string quiet = " >/dev/null 2>&1 </dev/null";
-  ASSERT_EQ(std::system((cli + " demo --into '" + into + "' --from '" + ACTUALIZ_SOURCE_DIR +
-                         "/demo'" + quiet)
-                            .c_str()),
-            0);
-  const std::string on_demo = cli + " --drive 'c=" + into + "/c' migrate ";
-  auto status = [&](const std::string& arguments) {
-    const int raw = std::system((on_demo + arguments + quiet).c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  const DemoSite site;
+  auto status = [&](const std::string& migration) {
+    return RunCli({"--drive", "c=" + site.Drive().string(), "migrate", migration, "--data",
+                   "c:\\datos"})
+        .status;
   };
 
-  EXPECT_EQ(status(R"(pomerd --data 'c:\datos')"), 0);
-  EXPECT_EQ(status(R"(histoprod --data 'c:\datos')"), 0);
-  EXPECT_EQ(status(R"(pomerd --data 'c:\datos')"), 3);
-  EXPECT_EQ(status(R"(histoprod --data 'c:\datos')"), 3);
+  EXPECT_EQ(status("pomerd"), 0);
+  EXPECT_EQ(status("histoprod"), 0);
+  EXPECT_EQ(status("pomerd"), 3);
+  EXPECT_EQ(status("histoprod"), 3);
 
-  const nlohmann::json described = DescribeFile(into + "/c/datos/clientes.mdb");
+  const nlohmann::json described = DescribeFile((site.Data() / "clientes.mdb").string());
   std::vector<std::string> tables;
   for (const auto& table : described["tables"]) tables.push_back(table["name"]);
   EXPECT_NE(std::find(tables.begin(), tables.end(), "pomerd"), tables.end());

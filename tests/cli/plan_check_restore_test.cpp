@@ -1,8 +1,5 @@
 // plan, check, the batch's backups and restore, through the real binary on
 // the demo directory.
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -12,38 +9,13 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/db_builder.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-struct CliResult {
-  int status = -1;
-  std::string out;  // standard output and standard error together
-};
-
-std::string Quoted(const std::string& word) {
-  std::string out = "'";
-  for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-CliResult Cli(const std::string& arguments, const std::string& input = "") {
-  CliResult run;
-  const std::string command =
-      "printf %s " + Quoted(input) + " | " + Quoted(ACTUALIZ_CLI) + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
 
 // An object of a description and what became of it: ("index", "idx on T").
 using Item = std::pair<std::string, std::string>;
@@ -110,24 +82,14 @@ Difference FromPlan(const json& changes) {
 
 class PlanCheckRestore : public ::testing::Test {
  protected:
-  void SetUp() override {
-    demo = temp.path() / "demo";
-    const CliResult laid_out = Cli("demo --into " + Quoted(demo.string()) + " --from " +
-                                   Quoted(std::string(ACTUALIZ_SOURCE_DIR) + "/demo"));
-    ASSERT_EQ(laid_out.status, 0) << laid_out.out;
-    datos = demo / "c" / "datos";
-  }
-
-  CliResult Command(const std::string& arguments, const std::string& input = "") {
-    return Cli("--drive " + Quoted("c=" + (demo / "c").string()) + " --program-dir " +
-                   Quoted((demo / "c" / "prog").string()) + " " + arguments,
-               input);
+  ProgramRun Command(const Words& arguments, const std::string& input = "") {
+    return site.Cli(arguments, ProgramSetting().Input(input));
   }
 
   // Every file of the demo and its bytes.
   std::map<std::string, std::string> Files() {
     std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(demo)) {
+    for (const auto& entry : fs::recursive_directory_iterator(site.Root())) {
       if (entry.is_regular_file()) files[entry.path().string()] = ReadFile(entry.path());
     }
     return files;
@@ -143,34 +105,33 @@ class PlanCheckRestore : public ::testing::Test {
     return all;
   }
 
-  TempDir temp;
-  fs::path demo;
-  fs::path datos;
+  DemoSite site;
+  const fs::path datos = site.Data();
 };
 
 TEST_F(PlanCheckRestore, PlanAndCheckChangeNoFileAndCheckTellsAScriptWhatToDo) {
   const auto before = Files();
-  const fs::path report = temp.path() / "plan.json";
-  const CliResult plan = Command("plan --data 'c:\\datos' --json " + Quoted(report.string()));
+  const fs::path report = site.Scratch("plan.json");
+  const ProgramRun plan = Command({"plan", "--data", "c:\\datos", "--json", report});
   EXPECT_EQ(plan.status, 0) << plan.out;
   EXPECT_NE(plan.out.find("tarifas.mdb: would be copied in"), std::string::npos) << plan.out;
-  const CliResult check = Command("check --data 'c:\\datos'");
+  const ProgramRun check = Command({"check", "--data", "c:\\datos"});
   EXPECT_EQ(check.status, 2) << check.out;
   EXPECT_EQ(Files(), before);
 
-  ASSERT_EQ(Command("batch --data 'c:\\datos'").status, 0);
-  const CliResult again = Command("check --data 'c:\\datos'");
+  ASSERT_EQ(Command({"batch", "--data", "c:\\datos"}).status, 0);
+  const ProgramRun again = Command({"check", "--data", "c:\\datos"});
   EXPECT_EQ(again.status, 0) << again.out;
   EXPECT_NE(again.out.find("Nothing to do"), std::string::npos) << again.out;
 
-  EXPECT_EQ(Command("check --data 'c:\\no hay'").status, 1);
+  EXPECT_EQ(Command({"check", "--data", "c:\\no hay"}).status, 1);
 }
 
 TEST_F(PlanCheckRestore, PlanIsExactlyWhatTheBatchThenDoes) {
   const auto before = Databases(false);
-  const fs::path report = temp.path() / "plan.json";
-  ASSERT_EQ(Command("plan --data 'c:\\datos' --json " + Quoted(report.string())).status, 0);
-  ASSERT_EQ(Command("batch --no-backup --data 'c:\\datos'").status, 0);
+  const fs::path report = site.Scratch("plan.json");
+  ASSERT_EQ(Command({"plan", "--data", "c:\\datos", "--json", report}).status, 0);
+  ASSERT_EQ(Command({"batch", "--no-backup", "--data", "c:\\datos"}).status, 0);
   const auto after = Databases(false);
 
   const json plan = json::parse(ReadFile(report));
@@ -200,11 +161,11 @@ TEST_F(PlanCheckRestore, PlanIsExactlyWhatTheBatchThenDoes) {
 TEST_F(PlanCheckRestore, PlanAndBatchClassifyAndCountAlikeOnEveryShapeOfDrive) {
   const auto agree = [&](const std::string& shape) {
     SCOPED_TRACE(shape);
-    const fs::path plan_file = temp.path() / "plan.json";
-    const fs::path batch_file = temp.path() / "batch.json";
-    const CliResult planned = Command("plan --data 'c:\\datos' --json " + Quoted(plan_file));
+    const fs::path plan_file = site.Scratch("plan.json");
+    const fs::path batch_file = site.Scratch("batch.json");
+    const ProgramRun planned = Command({"plan", "--data", "c:\\datos", "--json", plan_file});
     ASSERT_EQ(planned.status, 0) << planned.out;
-    const CliResult done = Command("batch --data 'c:\\datos' --json " + Quoted(batch_file));
+    const ProgramRun done = Command({"batch", "--data", "c:\\datos", "--json", batch_file});
     ASSERT_EQ(done.status, 0) << done.out;
     const json plan = json::parse(ReadFile(plan_file));
     const json batch = json::parse(ReadFile(batch_file));
@@ -249,9 +210,8 @@ TEST_F(PlanCheckRestore, ADamagedDatabaseIsOneLineThatSaysWhatToDo) {
       "'c:\\datos\\stock.mdb'.; restore it from its backup or repair it\n";
   for (const char* command : {"plan", "batch"}) {
     SCOPED_TRACE(command);
-    const fs::path report = temp.path() / "report.json";
-    const CliResult run =
-        Command(std::string(command) + " --data 'c:\\datos' --json " + Quoted(report));
+    const fs::path report = site.Scratch("report.json");
+    const ProgramRun run = Command({command, "--data", "c:\\datos", "--json", report});
     EXPECT_EQ(run.status, 1) << run.out;
     const size_t at = run.out.find(line);
     ASSERT_NE(at, std::string::npos) << run.out;
@@ -268,8 +228,8 @@ TEST_F(PlanCheckRestore, ADamagedDatabaseIsOneLineThatSaysWhatToDo) {
 
 TEST_F(PlanCheckRestore, BackupsHoldTheDatabasesAsTheyWereAndRestoreBringsThemBack) {
   const auto before = Databases(true);
-  const fs::path report = temp.path() / "batch.json";
-  const CliResult batch = Command("batch --data 'c:\\datos' --json " + Quoted(report.string()));
+  const fs::path report = site.Scratch("batch.json");
+  const ProgramRun batch = Command({"batch", "--data", "c:\\datos", "--json", report});
   ASSERT_EQ(batch.status, 0) << batch.out;
   const json result = json::parse(ReadFile(report));
   const std::string folder = result["backupFolder"];
@@ -286,26 +246,26 @@ TEST_F(PlanCheckRestore, BackupsHoldTheDatabasesAsTheyWereAndRestoreBringsThemBa
   EXPECT_NE(Databases(true), before);
 
   const auto changed = Files();
-  const CliResult declined = Command("restore " + Quoted(folder), "n\n");
+  const ProgramRun declined = Command({"restore", folder}, "n\n");
   EXPECT_EQ(declined.status, 1) << declined.out;
   EXPECT_NE(declined.out.find("into c:\\datos? [y/N]"), std::string::npos) << declined.out;
   EXPECT_EQ(Files(), changed);
 
-  const CliResult restore = Command("restore " + Quoted(folder), "y\n");
+  const ProgramRun restore = Command({"restore", folder}, "y\n");
   ASSERT_EQ(restore.status, 0) << restore.out;
   EXPECT_EQ(Databases(true), before);
   EXPECT_TRUE(fs::exists(fs::path(folder) / "copied-in" / "tarifas.mdb"));
 }
 
 TEST_F(PlanCheckRestore, NoBackupMakesNoFolderAndRestoreRefusesOtherFolders) {
-  ASSERT_EQ(Command("batch --no-backup --data 'c:\\datos'").status, 0);
+  ASSERT_EQ(Command({"batch", "--no-backup", "--data", "c:\\datos"}).status, 0);
   EXPECT_FALSE(fs::exists(datos / ".actualiz-backups"));
-  const CliResult refused = Command("restore --yes " + Quoted(datos.string()));
+  const ProgramRun refused = Command({"restore", "--yes", datos});
   EXPECT_EQ(refused.status, 1) << refused.out;
   EXPECT_NE(refused.out.find("Not a backup folder"), std::string::npos) << refused.out;
 
   // A run that changes nothing keeps no backup either.
-  const CliResult second = Command("batch --data 'c:\\datos'");
+  const ProgramRun second = Command({"batch", "--data", "c:\\datos"});
   ASSERT_EQ(second.status, 0) << second.out;
   EXPECT_NE(second.out.find("No backup kept"), std::string::npos) << second.out;
   EXPECT_FALSE(fs::exists(datos / ".actualiz-backups"));
@@ -315,25 +275,24 @@ TEST_F(PlanCheckRestore, NoBackupMakesNoFolderAndRestoreRefusesOtherFolders) {
 // directory (the folder's grandparent), replacing its same-named databases
 // while the question named the directory the backup came from.
 TEST_F(PlanCheckRestore, MovedBackupFolderRestoresOnlyWhereItWasTakenOrIntoANamedDirectory) {
-  const fs::path report = temp.path() / "batch.json";
-  ASSERT_EQ(Command("batch --data 'c:\\datos' --json " + Quoted(report.string())).status, 0);
+  const fs::path report = site.Scratch("batch.json");
+  ASSERT_EQ(Command({"batch", "--data", "c:\\datos", "--json", report}).status, 0);
   const fs::path folder = json::parse(ReadFile(report))["backupFolder"].get<std::string>();
-  const fs::path other = demo / "c" / "otros";
+  const fs::path other = site.Drive() / "otros";
   fs::create_directories(other / ".actualiz-backups");
   fs::copy_file(datos / "clientes.mdb", other / "clientes.mdb");
   const fs::path moved = other / ".actualiz-backups" / folder.filename();
   fs::copy(folder, moved, fs::copy_options::recursive);
   const std::string others = ReadFile(other / "clientes.mdb");
 
-  for (const char* options : {"", "--data 'c:\\otros'"}) {
-    const CliResult refused =
-        Command("restore --yes " + std::string(options) + " " + Quoted(moved));
+  for (const Words& options : {Words{}, Words{"--data", "c:\\otros"}}) {
+    const ProgramRun refused = Command(Joined(Joined({"restore", "--yes"}, options), {moved}));
     EXPECT_EQ(refused.status, 1) << refused.out;
     EXPECT_NE(refused.out.find("was taken from c:\\datos"), std::string::npos) << refused.out;
     EXPECT_TRUE(ReadFile(other / "clientes.mdb") == others)
         << "the other directory's database changed";
   }
-  const CliResult into = Command("restore --into 'c:\\otros' " + Quoted(moved), "y\n");
+  const ProgramRun into = Command({"restore", "--into", "c:\\otros", moved}, "y\n");
   ASSERT_EQ(into.status, 0) << into.out;
   EXPECT_NE(into.out.find("into c:\\otros (the backup was taken from c:\\datos)?"),
             std::string::npos)
@@ -346,21 +305,21 @@ TEST_F(PlanCheckRestore, MovedBackupFolderRestoresOnlyWhereItWasTakenOrIntoAName
 // and keeps the changed one in a folder the output names, which can itself
 // be restored to undo the restore.
 TEST_F(PlanCheckRestore, WorkDoneAfterTheRunIsNeverDiscardedSilently) {
-  const fs::path report = temp.path() / "batch.json";
-  ASSERT_EQ(Command("batch --data 'c:\\datos' --json " + Quoted(report.string())).status, 0);
+  const fs::path report = site.Scratch("batch.json");
+  ASSERT_EQ(Command({"batch", "--data", "c:\\datos", "--json", report}).status, 0);
   const std::string folder = json::parse(ReadFile(report))["backupFolder"];
   const std::string clientes = (datos / "clientes.mdb").string();
   RunSql(clientes, "INSERT INTO Clientes (Codigo, Nombre) VALUES (99, 'Nueva')");
   const json worked = DescribeFile(clientes, true);
 
   const auto files = Files();
-  const CliResult refused = Command("restore --yes " + Quoted(folder));
+  const ProgramRun refused = Command({"restore", "--yes", folder});
   EXPECT_EQ(refused.status, 1) << refused.out;
   EXPECT_NE(refused.out.find("Changed since the run: clientes.mdb"), std::string::npos)
       << refused.out;
   EXPECT_TRUE(Files() == files) << "a file changed";
 
-  const CliResult forced = Command("restore --yes --force " + Quoted(folder));
+  const ProgramRun forced = Command({"restore", "--yes", "--force", folder});
   ASSERT_EQ(forced.status, 0) << forced.out;
   const std::string marker = "before this restore are kept in ";
   const size_t at = forced.out.find(marker);
@@ -369,7 +328,7 @@ TEST_F(PlanCheckRestore, WorkDoneAfterTheRunIsNeverDiscardedSilently) {
       forced.out.substr(at + marker.size(), forced.out.find('\n', at) - at - marker.size());
   EXPECT_EQ(DescribeFile(kept + "/clientes.mdb", true), worked);
 
-  const CliResult undo = Command("restore --yes " + Quoted(kept));
+  const ProgramRun undo = Command({"restore", "--yes", kept});
   ASSERT_EQ(undo.status, 0) << undo.out;
   EXPECT_EQ(DescribeFile(clientes, true), worked);
 }

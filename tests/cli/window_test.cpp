@@ -1,11 +1,10 @@
 // actualiz-cli window: the window model started as the program does, steps
 // carried out, the state read back as JSON.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/program_run.h"
 #include "tests/support/window_fixture.h"
 
 namespace actualiz::cli {
@@ -14,12 +13,6 @@ namespace {
 using nlohmann::json;
 using testing::TestSite;
 using Items = std::vector<std::string>;
-
-std::string Quoted(const std::string& word) {
-  std::string out = "'";
-  for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 class WindowCommand : public ::testing::Test {
  protected:
@@ -33,16 +26,12 @@ class WindowCommand : public ::testing::Test {
 
   // Runs "window" with `steps` and returns its JSON output.
   json Run(const std::vector<std::string>& steps, int* status = nullptr) {
-    std::string command = Quoted(ACTUALIZ_CLI) + " --drive " + Quoted("c=" + site.Host("c:\\")) +
-                          " --program-dir " + Quoted(site.Host("c:\\prog")) + " window";
-    for (const std::string& step : steps) command += " " + Quoted(step);
-    const std::string out = site.dir().File("out.json");
-    command += " >" + Quoted(out) + " 2>" + Quoted(site.dir().File("err.txt"));
-    const int raw = std::system(command.c_str());
-    const int code = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    if (status) *status = code;
-    EXPECT_EQ(code, 0) << testing::ReadFile(site.dir().File("err.txt"));
-    return json::parse(testing::ReadFile(out));
+    const testing::ProgramRun run = testing::RunCli(testing::Joined(
+        {"--drive", "c=" + site.Host("c:\\"), "--program-dir", site.Host("c:\\prog"), "window"},
+        steps));
+    if (status) *status = run.status;
+    EXPECT_EQ(run.status, 0) << run.err;
+    return json::parse(run.out);
   }
 
   TestSite site;

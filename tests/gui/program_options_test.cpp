@@ -6,13 +6,16 @@
 namespace actualiz::testing {
 namespace {
 
+// With no display for the program to open.
+ProgramSetting NoDisplay() {
+  return ProgramSetting().Unset({"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+}
+
 TEST(ProgramOptions, HelpAndVersionPrintAndExitZeroWithoutADisplay) {
-  const ProgramSetting no_display{.error_on_terminal = false,
-                                  .unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}};
-  const ProgramRun help = RunProgram({ACTUALIZ_WINDOW, "--help"}, no_display);
+  const ProgramRun help = RunProgram({ACTUALIZ_WINDOW, "--help"}, NoDisplay());
   EXPECT_EQ(help.status, 0) << help.err;
   EXPECT_NE(help.out.find("--drive"), std::string::npos) << help.out;
-  const ProgramRun version = RunProgram({ACTUALIZ_WINDOW, "--version"}, no_display);
+  const ProgramRun version = RunProgram({ACTUALIZ_WINDOW, "--version"}, NoDisplay());
   EXPECT_EQ(version.status, 0) << version.err;
   EXPECT_EQ(version.out, "actualiz " ACTUALIZ_VERSION "\n");
 }
@@ -20,8 +23,6 @@ TEST(ProgramOptions, HelpAndVersionPrintAndExitZeroWithoutADisplay) {
 // Usage errors end the window program before any window, with status 2 as
 // actualiz-cli's do; a letter mapped twice would otherwise keep the last.
 TEST(ProgramOptions, UsageErrorsExitTwoBeforeAnyWindow) {
-  const ProgramSetting no_display{.error_on_terminal = false,
-                                  .unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}};
   const std::string dir = ::testing::TempDir();
   const struct {
     std::vector<std::string> argv;
@@ -32,7 +33,7 @@ TEST(ProgramOptions, UsageErrorsExitTwoBeforeAnyWindow) {
        "Drive C: is given twice"},
   };
   for (const auto& c : cases) {
-    const ProgramRun run = RunProgram(c.argv, no_display);
+    const ProgramRun run = RunProgram(c.argv, NoDisplay());
     EXPECT_EQ(run.status, 2) << c.says << "\n" << run.err;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
   }

@@ -1,46 +1,35 @@
 // The real `actualiz` program, started as a user starts it.
 #include <gtest/gtest.h>
 #include <QImage>
-#include <cstdlib>
 #include <filesystem>
 
+#include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_fixture.h"
 
 namespace actualiz::testing {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
-
 // Runs the program on the offscreen platform with its own home, so that the
-// per-user data directory and log file land in `home`.
-Outcome RunWindow(const std::string& arguments, const std::filesystem::path& home) {
-  const std::filesystem::path out = home / "output.txt";
-  const std::string command = "env QT_QPA_PLATFORM=offscreen XDG_DATA_HOME='" + home.string() +
-                              "' '" + ACTUALIZ_WINDOW + "' " + arguments + " > '" + out.string() +
-                              "' 2>&1";
-  Outcome run;
-  const int raw = std::system(command.c_str());
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.output = ReadFile(out);
-  return run;
+// per-user data directory and log file land in `home`; standard error in
+// with the output.
+ProgramRun RunWindow(const Words& arguments, const std::filesystem::path& home) {
+  return RunProgram(Joined({ACTUALIZ_WINDOW}, arguments),
+                    ProgramSetting()
+                        .Together()
+                        .Set("QT_QPA_PLATFORM=offscreen")
+                        .Set("XDG_DATA_HOME=" + home.string()));
 }
-
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 TEST(Program, OpensOnTheMappedDriveAndSavesAPictureOfTheWindow) {
   TestSite site;
   site.Database("c:\\prog\\modelos\\clientes.mdb");
   TempDir home;
   const std::string picture = home.File("window.png");
-  const Outcome run =
-      RunWindow("--drive " + Quoted("c=" + site.Host("c:\\")) + " --program-dir " +
-                    Quoted(site.Host("c:\\prog")) + " --screenshot " + Quoted(picture),
-                home.path());
-  ASSERT_EQ(run.status, 0) << run.output;
+  const ProgramRun run = RunWindow({"--drive", "c=" + site.Host("c:\\"), "--program-dir",
+                                    site.Host("c:\\prog"), "--screenshot", picture},
+                                   home.path());
+  ASSERT_EQ(run.status, 0) << run.out;
   const QImage image(QString::fromStdString(picture));
   ASSERT_FALSE(image.isNull());
   // Enlarged to reach every control: well past the 283 by 149 of its design size.
@@ -50,8 +39,8 @@ TEST(Program, OpensOnTheMappedDriveAndSavesAPictureOfTheWindow) {
 
 TEST(Program, MapsDriveCToThePerUserDataDirectoryByDefault) {
   TempDir home;
-  const Outcome run = RunWindow("--screenshot " + Quoted(home.File("w.png")), home.path());
-  ASSERT_EQ(run.status, 0) << run.output;
+  const ProgramRun run = RunWindow({"--screenshot", home.File("w.png")}, home.path());
+  ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_TRUE(std::filesystem::is_directory(home.path() / "actualiz" / "c"));
   // Start-up found no default data directory there and said so in the log.
   EXPECT_NE(ReadFile(home.path() / "actualiz" / "actualiz.log").find("Form_Activate"),
@@ -60,12 +49,12 @@ TEST(Program, MapsDriveCToThePerUserDataDirectoryByDefault) {
 
 TEST(Program, RefusesMalformedOrMissingDrives) {
   TempDir home;
-  const std::vector<std::string> refused = {"--drive cc", "--drive '=/tmp'",
-                                            "--drive 'e=" + home.File("nowhere") + "'"};
-  for (const std::string& bad : refused) {
-    const Outcome run = RunWindow(bad, home.path());
-    EXPECT_NE(run.status, 0) << bad;
-    EXPECT_NE(run.output.find("actualiz:"), std::string::npos) << run.output;
+  const std::vector<Words> refused = {
+      {"--drive", "cc"}, {"--drive", "=/tmp"}, {"--drive", "e=" + home.File("nowhere")}};
+  for (const Words& bad : refused) {
+    const ProgramRun run = RunWindow(bad, home.path());
+    EXPECT_NE(run.status, 0) << ::testing::PrintToString(bad);
+    EXPECT_NE(run.out.find("actualiz:"), std::string::npos) << run.out;
   }
 }
 

@@ -2,13 +2,16 @@
 // backed up, nor changed by the run, so it is left out and reported while
 // the others are backed up and updated; a database that opens but cannot be
 // saved stops the batch before anything changes.
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "tests/reliability/demo_site.h"
+#include "tests/support/db_builder.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
@@ -35,7 +38,7 @@ TEST(BackedUpBatch, FilesThatAreNotDatabasesAreReportedWhileTheOthersAreBackedUp
   }
   const auto clientes_before = DescribeFile((site.Data() / "clientes.mdb").string(), true);
 
-  const CliRun run = site.BackedUpBatch();
+  const ProgramRun run = site.BackedUpBatch();
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.out.find("c:\\datos\\roto.mdb: damaged (error 3343)"), std::string::npos)
       << run.out;
@@ -63,13 +66,13 @@ TEST(BackedUpBatch, FilesThatAreNotDatabasesAreReportedWhileTheOthersAreBackedUp
 TEST(BackedUpBatch, ADatabaseThatCannotBeSavedStopsTheBatchBeforeAnyChange) {
   const struct {
     const char* what;
-    std::string limits;
+    std::uint64_t file_size_limit;  // 0 for none
     std::function<void(const DemoSite&)> arrange;
   } cases[] = {
       // agenda.mdb and stock.mdb (48 KiB) open but cannot be copied past
-      // 44 KiB; SIGXFSZ is ignored so that the write fails with EFBIG.
-      {"file size limit", "ulimit -f 44; trap '' XFSZ", [](const DemoSite&) {}},
-      {"backups folder is a file", "",
+      // 22 KiB; the write fails with EFBIG.
+      {"file size limit", 22 * 1024, [](const DemoSite&) {}},
+      {"backups folder is a file", 0,
        [](const DemoSite& site) { WriteFile(site.Backups(), "not a folder"); }},
   };
   for (const auto& c : cases) {
@@ -78,7 +81,7 @@ TEST(BackedUpBatch, ADatabaseThatCannotBeSavedStopsTheBatchBeforeAnyChange) {
     c.arrange(site);
     const auto before = FilesOf(site.Data());
 
-    const CliRun run = site.BackedUpBatch(c.limits);
+    const ProgramRun run = site.BackedUpBatch(ProgramSetting().FileSizeLimit(c.file_size_limit));
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("Nothing was changed"), std::string::npos) << run.out;
     EXPECT_TRUE(FilesOf(site.Data()) == before) << "a database changed or was copied in";

@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/reliability/demo_site.h"
+#include "tests/support/db_builder.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
@@ -30,7 +31,7 @@ TEST(BadFiles, TargetsThatAreNotDatabasesAreReportedAndLeftAsTheyWere) {
   fs::create_directory(site.Data() / "carpeta.mdb");
   fs::copy_file(site.Models() / "agenda.mdb", site.Models() / "carpeta.mdb");
 
-  const CliRun run = site.Batch();
+  const ProgramRun run = site.Batch();
   EXPECT_EQ(run.status, 1) << run.out;
   for (const auto& file : files) {
     SCOPED_TRACE(file.name);
@@ -56,7 +57,7 @@ TEST(BadFiles, AModelThatIsNotADatabaseFailsOnlyItsPair) {
   const auto before = WithoutIndexes(DescribeFile((site.Data() / "stock.mdb").string(), true));
   WriteFile(site.Models() / "stock.mdb", "not a database");
 
-  const CliRun run = site.Batch();
+  const ProgramRun run = site.Batch();
   EXPECT_EQ(run.status, 1) << run.out;
   const auto entry = site.Entry("stock.mdb");
   EXPECT_EQ(entry.value("state", ""), "failed");

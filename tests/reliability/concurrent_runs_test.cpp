@@ -11,53 +11,42 @@
 #include <gtest/gtest.h>
 
 #include "platform/run_lock.h"
-#include "tests/reliability/demo_site.h"
 #include "tests/support/child_process.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The structure of every database of a directory, by file name.
-nlohmann::json Structures(const fs::path& dir) {
-  nlohmann::json all = nlohmann::json::object();
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    if (entry.is_regular_file() && entry.path().extension() == ".mdb") {
-      all[entry.path().filename().string()] = DescribeFile(entry.path().string());
-    }
-  }
-  return all;
-}
-
 TEST(ConcurrentRuns, AWritingCommandWaitsThenNamesTheRunThatHoldsItsLock) {
   struct Case {
     bool catalogues;  // the lock held: the catalogues' or the data directory's
-    const char* arguments;
+    Words arguments;
   };
-  const Case cases[] = {{false, "--wait 0.2 batch --data 'c:\\datos'"},
-                        {true, "--wait 0.2 batch --data 'c:\\datos'"},
-                        {true, "--wait 0.2 check --data 'c:\\datos'"},
-                        {false, "--wait 0.2 plan --data 'c:\\datos'"},
-                        {false, "--wait 0.2 migrate pomerd --data 'c:\\datos'"},
-                        {true, "--wait 0.2 init"}};
+  const Case cases[] = {{false, {"--wait", "0.2", "batch", "--data", "c:\\datos"}},
+                        {true, {"--wait", "0.2", "batch", "--data", "c:\\datos"}},
+                        {true, {"--wait", "0.2", "check", "--data", "c:\\datos"}},
+                        {false, {"--wait", "0.2", "plan", "--data", "c:\\datos"}},
+                        {false, {"--wait", "0.2", "migrate", "pomerd", "--data", "c:\\datos"}},
+                        {true, {"--wait", "0.2", "init"}}};
   const DemoSite site;
-  const nlohmann::json before = Structures(site.Data());
+  const nlohmann::json before = site.Structures();
   const std::string holder = "actualiz-cli batch (process " + std::to_string(getpid());
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.arguments);
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
     const fs::path locked = c.catalogues ? site.Drive() / "Zarade" : site.Data();
     const platform::RunLock held(locked.string(), platform::LockMode::kExclusive,
                                  std::chrono::milliseconds(0), "actualiz-cli batch");
-    const CliRun run = site.Cli(c.arguments);
+    const ProgramRun run = site.Cli(c.arguments);
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("3260"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(holder), std::string::npos) << run.out;
-    EXPECT_EQ(Structures(site.Data()), before);
+    EXPECT_EQ(site.Structures(), before);
     EXPECT_FALSE(fs::exists(site.Backups()));
   }
   // Nobody holding them, the same batch runs.
-  EXPECT_EQ(site.Cli("--wait 0.2 batch --no-backup --data 'c:\\datos'").status, 0);
+  EXPECT_EQ(site.Cli({"--wait", "0.2", "batch", "--no-backup", "--data", "c:\\datos"}).status, 0);
 }
 
 TEST(ConcurrentRuns, ARunThatWaitedWorksOnWhatTheOtherLeft) {
@@ -65,9 +54,7 @@ TEST(ConcurrentRuns, ARunThatWaitedWorksOnWhatTheOtherLeft) {
   std::optional<platform::RunLock> other(std::in_place, site.Data().string(),
                                          platform::LockMode::kExclusive,
                                          std::chrono::milliseconds(0), "actualiz-cli batch");
-  ChildProcess batch({ACTUALIZ_CLI, "--drive", "c=" + site.Drive().string(), "--program-dir",
-                      (site.Drive() / "prog").string(), "--wait", "60", "batch", "--no-backup",
-                      "--data", "c:\\datos"});
+  ChildProcess batch(site.Command({"--wait", "60", "batch", "--no-backup", "--data", "c:\\datos"}));
   // The batch has listed the data directory and waits; the other run copies
   // in the model that had no database, and lets go.
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -99,9 +86,8 @@ TEST(Interruptions, ASignalStopsBetweenDatabasesReportsAndTrimsTheBackup) {
     SCOPED_TRACE(c.name);
     const DemoSite site;
     AddPairs(site, 12);
-    ChildProcess batch({ACTUALIZ_CLI, "--drive", "c=" + site.Drive().string(), "--program-dir",
-                        (site.Drive() / "prog").string(), "batch", "--progress", "--data",
-                        "c:\\datos", "--json", site.Report()});
+    ChildProcess batch(
+        site.Command({"batch", "--progress", "--data", "c:\\datos", "--json", site.Report()}));
     ASSERT_TRUE(batch.WaitForOutput("agenda_3.mdb", std::chrono::seconds(120))) << batch.Output();
     batch.Signal(c.signal);
     ASSERT_EQ(batch.Wait(), c.status) << batch.Output();
@@ -136,9 +122,9 @@ TEST(Interruptions, ASignalStopsBetweenDatabasesReportsAndTrimsTheBackup) {
     }
     EXPECT_FALSE(fs::exists(site.Data() / "tarifas.mdb")) << "a model was copied in after the stop";
     // Every database is whole, and a second run finishes the work.
-    EXPECT_NO_THROW(Structures(site.Data()));
-    EXPECT_EQ(site.Cli("batch --no-backup --data 'c:\\datos'").status, 0);
-    EXPECT_EQ(site.Cli("check --data 'c:\\datos'").status, 0);
+    EXPECT_NO_THROW(site.Structures());
+    EXPECT_EQ(site.Cli({"batch", "--no-backup", "--data", "c:\\datos"}).status, 0);
+    EXPECT_EQ(site.Cli({"check", "--data", "c:\\datos"}).status, 0);
   }
 }
 
@@ -149,11 +135,11 @@ TEST(Directories, AMissingPlaceIsAnErrorNamingItAndRelativePathsStartHere) {
   fs::rename(models, aside);
   for (const char* command : {"batch", "check", "plan"}) {
     SCOPED_TRACE(command);
-    const CliRun missing = site.Cli(std::string(command) + " --data 'c:\\datos'");
+    const ProgramRun missing = site.Cli({command, "--data", "c:\\datos"});
     EXPECT_EQ(missing.status, 1) << missing.out;
     EXPECT_NE(missing.out.find(models), std::string::npos) << missing.out;
     fs::create_directory(models);
-    const CliRun empty = site.Cli(std::string(command) + " --data 'c:\\datos'");
+    const ProgramRun empty = site.Cli({command, "--data", "c:\\datos"});
     EXPECT_EQ(empty.status, 1) << empty.out;
     EXPECT_NE(empty.out.find(models), std::string::npos) << empty.out;
     fs::remove(models);
@@ -162,22 +148,23 @@ TEST(Directories, AMissingPlaceIsAnErrorNamingItAndRelativePathsStartHere) {
 
   // Without --data and without the default data directory, nothing runs at
   // the drive root.
-  const CliRun fallback = site.Cli("batch --no-backup");
+  const ProgramRun fallback = site.Cli({"batch", "--no-backup"});
   EXPECT_EQ(fallback.status, 1) << fallback.out;
   EXPECT_NE(fallback.out.find("archivos de programa"), std::string::npos) << fallback.out;
   EXPECT_FALSE(fs::exists(site.Drive() / "agenda.mdb"));
 
   // Relative host paths are taken from the working directory.
-  const std::string here = "cd " + ShellQuoted(site.Drive().parent_path().string()) + " && exec " +
-                           ShellQuoted(ACTUALIZ_CLI) +
-                           " --drive c=" + ShellQuoted(site.Drive().string()) +
-                           " --program-dir c/prog ";
-  const CliRun plan = Shell(here + "check --data c/datos");
+  const auto here = [&](const Words& arguments) {
+    return RunCli(
+        Joined({"--drive", "c=" + site.Drive().string(), "--program-dir", "c/prog"}, arguments),
+        ProgramSetting().Together().In(site.Root().string()));
+  };
+  const ProgramRun plan = here({"check", "--data", "c/datos"});
   EXPECT_EQ(plan.status, 2) << plan.out;
-  const CliRun batch = Shell(here + "batch --no-backup --data c/datos");
+  const ProgramRun batch = here({"batch", "--no-backup", "--data", "c/datos"});
   EXPECT_EQ(batch.status, 0) << batch.out;
   EXPECT_TRUE(fs::exists(site.Data() / "tarifas.mdb")) << batch.out;
-  EXPECT_EQ(Shell(here + "check --data c/datos").status, 0);
+  EXPECT_EQ(here({"check", "--data", "c/datos"}).status, 0);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/reliability/demo_site.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
@@ -26,7 +26,7 @@ TEST(CopyLeftovers, TheBatchRemovesLeftoversOfItsDataDirectoryOnlyAndRecordsEach
   fs::create_symlink(site.Data() / "clientes.mdb", site.Data() / ".clientes.mdb.copy-3");
   WriteFile(site.Models() / ".stock.mdb.copy-2", "not where the batch copies to");
 
-  const CliRun run = site.Batch();
+  const ProgramRun run = site.Batch();
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_NE(run.out.find("copy leftover removed: .tarifas.mdb.copy-3141592653 in c:\\datos"),
             std::string::npos)

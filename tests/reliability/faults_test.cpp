@@ -9,7 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/reliability/demo_site.h"
+#include "tests/support/db_builder.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
@@ -50,9 +51,9 @@ std::string IntegrityCheck(const fs::path& file) {
 TEST(Faults, AFullDiskFailsTheBatchWithoutDamagingAnyDatabase) {
   DemoSite site;
   const auto before = DescribeFile((site.Data() / "clientes.mdb").string(), true);
-  // Files may not grow past 60 KiB: clientes.mdb (48 KiB) cannot take its
-  // new tables. SIGXFSZ is ignored so that the writes fail with EFBIG.
-  const CliRun run = site.Batch("ulimit -f 60; trap '' XFSZ");
+  // Files may not be written past 30 KiB: clientes.mdb (48 KiB) cannot take
+  // its new tables; the writes fail with EFBIG.
+  const ProgramRun run = site.Batch(ProgramSetting().FileSizeLimit(30 * 1024));
   EXPECT_NE(run.status, 0) << run.out;
   for (const auto& entry : fs::directory_iterator(site.Data())) {
     if (entry.path().extension() == ".mdb") {
@@ -69,7 +70,7 @@ TEST(Faults, AReadOnlyDatabaseIsReportedAndLeftAsItWas) {
   const fs::path stock = site.Data() / "stock.mdb";
   const std::string bytes = ReadFile(stock);
   fs::permissions(stock, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  const CliRun run = site.Batch();
+  const ProgramRun run = site.Batch();
   EXPECT_EQ(run.status, 1) << run.out;
   const auto entry = site.Entry("stock.mdb");
   EXPECT_EQ(entry.value("state", ""), "failed");
@@ -85,7 +86,7 @@ TEST(Faults, ADatabaseLockedLongerThanTheWaitIsReportedAndUntouched) {
   sqlite3* holder = nullptr;
   ASSERT_EQ(sqlite3_open(stock.c_str(), &holder), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-  const CliRun run = site.Batch();
+  const ProgramRun run = site.Batch();
   sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(holder);
   EXPECT_EQ(run.status, 1) << run.out;
@@ -106,7 +107,7 @@ TEST(Faults, AMissingOrDamagedCatalogueIsNamedAndTheTablesStillGetUpdated) {
     } else {
       fs::remove(catalogue);
     }
-    const CliRun run = site.Batch();
+    const ProgramRun run = site.Batch();
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(ReadFile(site.Report()).find("indices.mdb"), std::string::npos);
     const auto clientes = DescribeFile((site.Data() / "clientes.mdb").string());

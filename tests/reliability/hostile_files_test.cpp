@@ -9,7 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/reliability/demo_site.h"
+#include "tests/support/db_builder.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
@@ -50,7 +51,7 @@ TEST(HostileFiles, TriggersAndViewsOfModelsAndCataloguesAreRefusedBeforeTheyFire
          "UPDATE consulta SET consulta = 'DELETE FROM Clientes'; END");
   RunSql(site.Models() / "stock.mdb", "CREATE VIEW resumen AS SELECT * FROM Articulos");
 
-  const CliRun run = site.Batch();
+  const ProgramRun run = site.Batch();
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_FALSE(fs::exists(site.Data() / "tarifas.mdb")) << "a refused model is never copied in";
   EXPECT_EQ(site.Entry("tarifas.mdb").value("state", ""), "failed");
@@ -70,7 +71,7 @@ TEST(HostileFiles, ControlCharactersOfNamesAreEscapedOnTheTerminalAndExactInJson
   const std::string name = "Mal\x1b[2K\rclientes.mdb: up to date\x1b]0;\x07\xc2\x9b";
   RunSql(site.Models() / "agenda.mdb", "CREATE TABLE \"" + name + "\" (Id INTEGER)");
 
-  const CliRun run = site.Batch();
+  const ProgramRun run = site.Batch();
   EXPECT_EQ(run.status, 1) << run.out;
   for (const char raw : {'\x1b', '\r', '\x07'}) {
     EXPECT_EQ(run.out.find(raw), std::string::npos) << int{raw} << "\n" << run.out;
@@ -89,7 +90,7 @@ TEST(HostileFiles, AnAccessModelIsConvertedWhenCopiedInOrRefusedWithHowToImportI
   fs::copy_file(sample, site.Models() / "tienda.mdb");
   WriteFile(site.Models() / "rota.mdb", ReadFile(sample).substr(0, 4096));
 
-  CliRun run = site.Batch();
+  ProgramRun run = site.Batch();
   EXPECT_EQ(site.Entry("tienda.mdb").value("state", ""), "copied") << run.out;
   EXPECT_EQ(ReadFile(site.Data() / "tienda.mdb").substr(0, 15), "SQLite format 3");
   EXPECT_EQ(DescribeFile((site.Data() / "tienda.mdb").string())["tables"].size(),

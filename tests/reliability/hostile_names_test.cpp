@@ -9,7 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/reliability/demo_site.h"
+#include "tests/support/db_builder.h"
+#include "tests/support/demo_site.h"
 
 namespace actualiz::testing {
 namespace {
@@ -65,7 +66,7 @@ TEST(HostileNames, TheBatchCarriesEveryNameIntoTheCustomerDatabase) {
       "fields": [{"name": "Id", "type": 4}, {"name": "O'Brien", "type": 10, "size": 50}],
       "rows": [{"Id": 7, "O'Brien": "it's"}]}]})");
 
-  const CliRun run = site.Batch();
+  const ProgramRun run = site.Batch();
   EXPECT_EQ(site.Entry("raros.mdb").value("state", ""), "updated") << run.out;
   auto updated = DescribeFile(target.string(), true);
   const auto rows = updated["tables"][0]["rows"];
@@ -89,7 +90,7 @@ TEST(HostileNames, AStoredQueryTheEngineRejectsIsNamedAndTheRestIsCopied) {
     sqlite3_exec(db, "UPDATE MSysQueries SET sql = 'SELEC broken FROM'", nullptr, nullptr, nullptr);
     sqlite3_close(db);
   }
-  const CliRun run = site.Batch();
+  const ProgramRun run = site.Batch();
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_EQ(site.Entry("agenda.mdb").value("state", ""), "failed");
   EXPECT_NE(site.Entry("agenda.mdb").dump().find("Buena"), std::string::npos);

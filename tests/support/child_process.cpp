@@ -1,33 +1,18 @@
 #include "tests/support/child_process.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <stdexcept>
+#include "tests/support/program_start.h"
 
 namespace actualiz::testing {
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& directory) {
+ChildProcess::ChildProcess(const Words& argv, const ProgramSetting& setting) {
   int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
-  if (pid_ == 0) {
-    const int null_in = open("/dev/null", O_RDONLY);
-    dup2(null_in, STDIN_FILENO);
-    dup2(pipe_fds[1], STDOUT_FILENO);
-    dup2(pipe_fds[1], STDERR_FILENO);
-    close(pipe_fds[0]);
-    if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
-    execv(args[0], args.data());
-    _exit(127);
-  }
+  MakePipe(pipe_fds);
+  pid_ = StartProgram(argv, setting, pipe_fds[1], pipe_fds[1]);
   close(pipe_fds[1]);
   fd_ = pipe_fds[0];
 }
@@ -70,7 +55,7 @@ int ChildProcess::Wait() {
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  return ExitStatus(status);
 }
 
 }  // namespace actualiz::testing

@@ -6,16 +6,17 @@
 
 #include <chrono>
 #include <string>
-#include <vector>
+
+#include "tests/support/program_run.h"
 
 namespace actualiz::testing {
 
 class ChildProcess {
  public:
-  // Starts `argv` (argv[0] a path) in `directory` ("" for this one), with
-  // standard input from /dev/null and standard output and error together on
-  // a pipe.
-  explicit ChildProcess(const std::vector<std::string>& argv, const std::string& directory = "");
+  // Starts `argv` (argv[0] a path) with standard output and error together
+  // on a pipe, and its input, environment and working directory as `setting`
+  // says (its choice of streams does not apply).
+  explicit ChildProcess(const Words& argv, const ProgramSetting& setting = {});
   // Kills the program if it still runs, and reaps it.
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;

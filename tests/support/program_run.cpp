@@ -7,47 +7,46 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <stdexcept>
+
+#include "tests/support/program_start.h"
 
 namespace actualiz::testing {
 
-ProgramRun RunProgram(const std::vector<std::string>& argv, const ProgramSetting& setting) {
+Words Joined(Words a, const Words& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+ProgramRun RunProgram(const Words& argv, const ProgramSetting& setting) {
   int out_fds[2];
-  int err_fds[2];  // [0] read here, [1] the program's standard error
-  if (pipe(out_fds) != 0) throw std::runtime_error("pipe failed");
-  if (setting.error_on_terminal) {
+  int err_fds[2] = {-1, -1};  // [0] read here, [1] the program's standard error
+  MakePipe(out_fds);
+  if (setting.error_into_output) {
+    err_fds[1] = out_fds[1];
+  } else if (setting.error_on_terminal) {
     if (openpty(&err_fds[0], &err_fds[1], nullptr, nullptr, nullptr) != 0) {
       throw std::runtime_error("openpty failed");
     }
-  } else if (pipe(err_fds) != 0) {
-    throw std::runtime_error("pipe failed");
+    fcntl(err_fds[0], F_SETFD, FD_CLOEXEC);
+    fcntl(err_fds[1], F_SETFD, FD_CLOEXEC);
+  } else {
+    MakePipe(err_fds);
   }
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    const int null_in = open("/dev/null", O_RDONLY);
-    dup2(null_in, STDIN_FILENO);
-    dup2(out_fds[1], STDOUT_FILENO);
-    dup2(err_fds[1], STDERR_FILENO);
-    close(out_fds[0]);
-    close(err_fds[0]);
-    for (const std::string& name : setting.unset) unsetenv(name.c_str());
-    execv(args[0], args.data());
-    _exit(127);
-  }
+  const pid_t pid = StartProgram(argv, setting, out_fds[1], err_fds[1]);
   close(out_fds[1]);
-  close(err_fds[1]);
+  if (err_fds[0] >= 0) close(err_fds[1]);
   ProgramRun run;
-  // Both read as they come, so that neither fills while the other is waited on.
+  // Both read as they come, so that neither fills while the other is waited
+  // on; a stream of -1 (standard error gone with the output) is passed over.
   pollfd streams[2] = {{out_fds[0], POLLIN, 0}, {err_fds[0], POLLIN, 0}};
   std::string* into[2] = {&run.out, &run.err};
-  int open_streams = 2;
+  int open_streams = err_fds[0] >= 0 ? 2 : 1;
   while (open_streams > 0) {
-    if (poll(streams, 2, -1) < 0) break;
+    if (poll(streams, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
     for (int i = 0; i < 2; ++i) {
       if (streams[i].fd < 0 || streams[i].revents == 0) continue;
       char buffer[4096];
@@ -63,16 +62,17 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, const ProgramSetting
       --open_streams;
     }
   }
+  for (const pollfd& stream : streams) {
+    if (stream.fd >= 0) close(stream.fd);
+  }
   int status = 0;
   waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  run.status = ExitStatus(status);
   return run;
 }
 
-ProgramRun RunCli(const std::vector<std::string>& arguments, const ProgramSetting& setting) {
-  std::vector<std::string> argv{ACTUALIZ_CLI};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return RunProgram(argv, setting);
+ProgramRun RunCli(const Words& arguments, const ProgramSetting& setting) {
+  return RunProgram(Joined({ACTUALIZ_CLI}, arguments), setting);
 }
 
 }  // namespace actualiz::testing

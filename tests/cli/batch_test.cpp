@@ -11,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz::testing {
@@ -117,7 +118,8 @@ TEST_F(BatchCommand, AFailurePassedOverIsReportedAndGivesStatusOne) {
   // "precio" is not the model's "Precio": the walk takes the model's field
   // as missing and the engine, whose names ignore case, refuses it.
   {
-    engine::DatabasePtr stock = engine::OpenDatabase((demo / "c" / "datos" / "stock.mdb").string());
+    engine::DatabasePtr stock =
+        testing::OpenInOwnSession((demo / "c" / "datos" / "stock.mdb").string());
     engine::TableDefPtr articulos = stock->TableDefs().Item("Articulos");
     articulos->Fields().Append(articulos->CreateField("precio", engine::dbCurrency));
     stock->Close();

@@ -38,8 +38,8 @@ TEST(WindowSessions, EachWindowSeesOnlyItsOwnSession) {
   testing::TestSite failing_site;
   testing::TestSite sound_site;
   auto failing_session = std::make_shared<engine::Session>();
-  const auto fault = testing::InstallFailingStorage(
-      *failing_session, {.fault = testing::Fault::kChange, .every = true});
+  const auto fault =
+      testing::InstallFailingStorage(*failing_session, testing::FailEvery(testing::Fault::kChange));
   auto failing = WindowOn(failing_site, failing_session);
   auto sound = WindowOn(sound_site, nullptr);  // the window makes its own session
 

@@ -93,14 +93,10 @@ TEST(Faults, AFullDiskFailsTheBatchWithoutDamagingAnyDatabase) {
     FaultPlan plan;
     const char* failed;  // the database whose entry must fail
   } cases[] = {
-      {"every change",
-       {.fault = Fault::kChange, .every = true, .file = "clientes.mdb"},
+      {"every change", FailEvery(Fault::kChange, "clientes.mdb"), "clientes.mdb"},
+      {"the commit of the grouped changes", FailEvery(Fault::kCommit, "clientes.mdb"),
        "clientes.mdb"},
-      {"the commit of the grouped changes",
-       {.fault = Fault::kCommit, .every = true, .file = "clientes.mdb"},
-       "clientes.mdb"},
-      {"every row of the index catalogue",
-       {.fault = Fault::kInsert, .every = true, .file = "indices.mdb"},
+      {"every row of the index catalogue", FailEvery(Fault::kInsert, "indices.mdb"),
        "clientes.mdb"},
   };
   for (const auto& c : cases) {

@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "base/error.h"
 #include "engine/engine.h"
@@ -36,6 +37,16 @@ struct FaultPlan {
   int injected = 0;  // how many operations were failed so far
   int seen = 0;      // how many operations of the kind were counted so far
 };
+
+// A plan failing every operation of kind `fault` on `file` ("" for every
+// file).
+inline FaultPlan FailEvery(Fault fault, std::string file = {}) {
+  FaultPlan plan;
+  plan.fault = fault;
+  plan.every = true;
+  plan.file = std::move(file);
+  return plan;
+}
 
 // Makes `session` open and create every file through a FailingStorage
 // following `plan` (shared with the caller, who may read or change it).

@@ -6,14 +6,13 @@
 #include <filesystem>
 #include <utility>
 
-#include "engine/hand_off.h"
-
 namespace actualiz::app {
 
 void Actualiz::Wire() {
   if (env_.op == nullptr) {
     throw Error(err::kInvalidArgument, "The window needs an operator", "Actualiz");
   }
+  if (!env_.session) env_.session = std::make_shared<engine::Session>();
   Drive1.drives.clear();
   for (char letter : env_.drives.Drives()) Drive1.drives.push_back(std::string{letter, ':'});
   Drive1.OnChange([this] { Drive1_Change(); });
@@ -40,7 +39,7 @@ void Actualiz::Wire() {
   // must be whole but need not wait for the disk.
   for (DataControl* data : {&Data3, &Data4, &Data5}) {
     data->SetOpener([this](const std::string& path) {
-      engine::SetHandOff(env_.drives.ToHost(path));
+      Session().SetHandOff(env_.drives.ToHost(path));
       return OpenDatabase(path);
     });
   }
@@ -68,7 +67,7 @@ void Actualiz::OpenCatalogue(DataControl& data) {
 Actualiz::~Actualiz() = default;
 
 engine::DatabasePtr Actualiz::OpenDatabase(const std::string& path) {
-  return engine::OpenDatabase(env_.drives.ToHost(path), path);
+  return engine::OpenDatabase(Session(), env_.drives.ToHost(path), path);
 }
 
 std::string Actualiz::ProgramDirectory() const {

@@ -53,6 +53,10 @@ struct Environment {
   // asks a running batch to stop; the batch stops at its next safe point,
   // between two databases. Null when nothing can ask.
   const std::atomic<int>* stop = nullptr;
+  // The engine session every database of the window opens in: its storage,
+  // kept connections, grouped changes and hand-off files. Null: the window
+  // makes one of its own.
+  std::shared_ptr<engine::Session> session;
 };
 
 // A message box the window showed.
@@ -170,6 +174,8 @@ class Actualiz {
   DataControl Data1, Data2, Data3, Data4, Data5;
 
   // ---- shared helpers of the handlers ----
+  // The engine session of the window (Environment::session).
+  engine::Session& Session() const { return *env_.session; }
   // Opens a database named by a Windows path (or a host path), through the
   // drive map; Name() reports the path as given. Fails as the engine does
   // (3024 missing, 3343 not a database), 68 for an unmapped drive.

@@ -167,8 +167,9 @@ nlohmann::json InNameOrder(nlohmann::json description) {
 bool SameContent(const std::string& backup, const std::string& current) {
   nlohmann::json structure;
   {
-    engine::DatabasePtr before = engine::OpenDatabase(backup);
-    engine::DatabasePtr after = engine::OpenDatabase(current);
+    engine::Session session;
+    engine::DatabasePtr before = engine::OpenDatabase(session, backup);
+    engine::DatabasePtr after = engine::OpenDatabase(session, current);
     structure = engine::Describe(*before, {.system = false});
     if (InNameOrder(structure) != InNameOrder(engine::Describe(*after, {.system = false}))) {
       return false;
@@ -195,7 +196,8 @@ bool Unchanged(const std::string& backup, const std::string& current) {
 // database with no backup.
 std::optional<Error> RefusedAsDatabase(const std::string& host_path, const std::string& name) {
   try {
-    engine::OpenDatabase(host_path, name)->Close();
+    engine::Session session;
+    engine::OpenDatabase(session, host_path, name)->Close();
     // An Access file opens, read-only: the run cannot change it, and the
     // engine's copy keeps only databases of its own format.
     if (engine::IsAccessFile(host_path)) {

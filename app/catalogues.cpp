@@ -51,7 +51,8 @@ constexpr int kTextSize = 255;
 // was added left, and nothing anyone could have stored anything in.
 bool EmptyDatabase(const std::string& host) {
   try {
-    engine::DatabasePtr database = engine::OpenDatabase(host);
+    engine::Session session;
+    engine::DatabasePtr database = engine::OpenDatabase(session, host);
     bool empty = database->Relations().Count() == 0;
     for (const engine::TableDefPtr& table : database->TableDefs().Items()) {
       if (!IsSystemName(table->Name())) empty = false;
@@ -81,7 +82,8 @@ bool Create(const platform::DriveMap& drives, const Catalogue& catalogue, bool r
   platform::RemoveLeftoversOf(host);
   platform::FileBuiltBeside built(host);
   {
-    engine::DatabasePtr database = engine::CreateDatabase(built.Path(), catalogue.path);
+    engine::Session session;
+    engine::DatabasePtr database = engine::CreateDatabase(session, built.Path(), catalogue.path);
     built.Lock();
     engine::TableDefPtr table = database->CreateTableDef(catalogue.table);
     for (const CatalogueField& spec : catalogue.fields) {

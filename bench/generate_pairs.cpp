@@ -125,13 +125,14 @@ void FillRows(const fs::path& file, const bench::DatabaseShape& shape, int rows)
 
 void BuildDatabase(const fs::path& file, const bench::DatabaseShape& shape, int rows) {
   fs::remove(file);
+  engine::Session session;
   {
-    engine::DatabasePtr db = engine::CreateDatabase(file.string());
+    engine::DatabasePtr db = engine::CreateDatabase(session, file.string());
     CreateTables(*db, shape);
     db->Close();
   }
   if (rows > 0) FillRows(file, shape, rows);
-  engine::DatabasePtr db = engine::OpenDatabase(file.string());
+  engine::DatabasePtr db = engine::OpenDatabase(session, file.string());
   CreateIndexesRelationsQueries(*db, shape);
   db->Close();
 }

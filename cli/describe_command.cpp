@@ -19,7 +19,8 @@ struct DescribeCommandOptions {
 int RunDescribe(const DescribeCommandOptions& options, const CliContext& context) {
   try {
     const std::string host_path = context.HostPath(options.file);
-    engine::DatabasePtr database = engine::OpenDatabase(host_path, options.file);
+    engine::Session session;
+    engine::DatabasePtr database = engine::OpenDatabase(session, host_path, options.file);
     const nlohmann::json description =
         engine::Describe(*database, {.system = options.system, .rows = options.rows});
     database->Close();

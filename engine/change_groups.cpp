@@ -1,63 +1,22 @@
 #include "engine/change_groups.h"
 
-#include <mutex>
 #include <utility>
 
-#include "engine/engine.h"
+#include "engine/session.h"
+#include "engine/session_state.h"
 
 namespace actualiz::engine {
 
-namespace {
+std::vector<Error> ChangeGroups::TakeUnreported() { return std::exchange(unreported_, {}); }
 
-struct Groups {
-  std::mutex mutex;
-  int active = 0;
-  std::vector<Error> unreported;
-};
-
-Groups& TheGroups() {
-  static Groups groups;
-  return groups;
+GroupChangesUntilClose::GroupChangesUntilClose(Session& session) : state_(session.SharedState()) {
+  state_->groups.Begin();
 }
 
-}  // namespace
-
-namespace change_groups {
-
-bool Active() {
-  Groups& groups = TheGroups();
-  std::lock_guard lock(groups.mutex);
-  return groups.active > 0;
-}
-
-void KeepUnreported(const Error& error) {
-  Groups& groups = TheGroups();
-  std::lock_guard lock(groups.mutex);
-  groups.unreported.push_back(error);
-}
-
-std::vector<Error> TakeUnreported() {
-  Groups& groups = TheGroups();
-  std::lock_guard lock(groups.mutex);
-  return std::exchange(groups.unreported, {});
-}
-
-}  // namespace change_groups
-
-GroupChangesUntilClose::GroupChangesUntilClose() {
-  Groups& groups = TheGroups();
-  std::lock_guard lock(groups.mutex);
-  ++groups.active;
-}
-
-GroupChangesUntilClose::~GroupChangesUntilClose() {
-  Groups& groups = TheGroups();
-  std::lock_guard lock(groups.mutex);
-  --groups.active;
-}
+GroupChangesUntilClose::~GroupChangesUntilClose() { state_->groups.End(); }
 
 void GroupChangesUntilClose::RaiseUnreported() {
-  std::vector<Error> failures = change_groups::TakeUnreported();
+  std::vector<Error> failures = state_->groups.TakeUnreported();
   if (failures.empty()) return;
   const Error& first = failures.front();
   std::string context = first.Context();

@@ -2,10 +2,9 @@
 #include <cctype>
 #include <charconv>
 
-#include "engine/change_groups.h"
 #include "engine/dao_database.h"
 #include "engine/dao_objects.h"
-#include "engine/sqlite_idle_connections.h"
+#include "engine/session_state.h"
 #include "engine/sqlite_storage.h"
 
 namespace actualiz::engine {
@@ -15,22 +14,26 @@ DatabaseCore::~DatabaseCore() {
     Release();
   } catch (const Error& e) {
     // Nobody to tell now: the batch asks for it (GroupChangesUntilClose).
-    change_groups::KeepUnreported(e);
+    if (session) session->groups.KeepUnreported(e);
   } catch (...) {
-    change_groups::KeepUnreported(Error(3000, "Reserved error", In("storing the changes")));
+    if (session) {
+      session->groups.KeepUnreported(Error(3000, "Reserved error", In("storing the changes")));
+    }
   }
 }
 
 void DatabaseCore::Release() {
-  if (auto* sqlite = dynamic_cast<SqliteStorage*>(storage.get())) {
-    try {
-      sqlite->CommitGroup();
-    } catch (...) {
-      storage.reset();  // the file is let go whether or not the group was stored
-      throw;
-    }
+  if (!storage) return;
+  try {
+    storage->Finish();
+  } catch (...) {
+    storage.reset();  // the file is let go whether or not the group was stored
+    throw;
+  }
+  auto* sqlite = dynamic_cast<SqliteStorage*>(storage.get());
+  if (sqlite != nullptr && session) {
     storage.release();
-    idle_connections::Keep(std::unique_ptr<SqliteStorage>(sqlite));
+    session->idle.Keep(std::unique_ptr<SqliteStorage>(sqlite));
   }
   storage.reset();
 }

@@ -22,21 +22,26 @@
 
 namespace actualiz::engine {
 
+struct SessionState;
+
 struct DatabaseCore {
   std::string name;
+  // The session the database was opened in, kept alive as long as the
+  // database (declared before the storage, which may refer to it).
+  std::shared_ptr<SessionState> session;
   std::unique_ptr<Storage> storage;
 
   DatabaseCore() = default;
   DatabaseCore(const DatabaseCore&) = delete;
   DatabaseCore& operator=(const DatabaseCore&) = delete;
   // Releases the storage (Release); a failure to store grouped changes is
-  // kept for GroupChangesUntilClose::RaiseUnreported.
+  // kept in the session for GroupChangesUntilClose::RaiseUnreported.
   ~DatabaseCore();
 
   // Lets the file go: stores the changes grouped since the open (raising
   // the Error when that fails); a SQLite connection may then be kept for
-  // the next open of the same file (KeepClosedConnections), any other
-  // storage is closed.
+  // the session's next open of the same file (KeepClosedConnections), any
+  // other storage is closed.
   void Release();
 
   // The storage; 3420 once the database is closed.

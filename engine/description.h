@@ -65,7 +65,10 @@ void ValidateDescription(const nlohmann::json& description);
 // empty) with its tables, rows, indexes, relations and queries, in that
 // order. Fails with 3204 when the file exists, which is left untouched. On
 // any other failure the file it created is removed, and the error names the
-// JSON place that caused it and the file.
+// JSON place that caused it and the file. The file is made in `session`;
+// without one, in a session of the call's own.
+void CreateFromDescription(Session& session, const std::string& host_path,
+                           const nlohmann::json& description, const std::string& name = {});
 void CreateFromDescription(const std::string& host_path, const nlohmann::json& description,
                            const std::string& name = {});
 

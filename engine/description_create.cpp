@@ -106,6 +106,12 @@ void RemoveCreatedFile(const std::string& host_path) {
 
 void CreateFromDescription(const std::string& host_path, const nlohmann::json& description,
                            const std::string& name) {
+  Session session;
+  CreateFromDescription(session, host_path, description, name);
+}
+
+void CreateFromDescription(Session& session, const std::string& host_path,
+                           const nlohmann::json& description, const std::string& name) {
   const std::string file = name.empty() ? host_path : name;
   DatabaseSpec spec;
   try {
@@ -114,7 +120,7 @@ void CreateFromDescription(const std::string& host_path, const nlohmann::json& d
     throw Error(e.Number(), e.Text(), file);
   }
   // Fails with 3204 when the file exists; that file is not ours to remove.
-  DatabasePtr database = CreateDatabase(host_path, name);
+  DatabasePtr database = CreateDatabase(session, host_path, name);
   std::string place = "description";
   try {
     Fill(*database, spec, place);

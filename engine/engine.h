@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/session.h"
 #include "engine/value.h"
 
 namespace actualiz::engine {
@@ -242,46 +243,19 @@ class Database {
   virtual void Close() = 0;
 };
 
-// Opens an existing database file. `name` is what Database::Name() reports
-// (the path as the caller wrote it; the host path when empty). Fails with
-// 3024 when the file is missing (it is never created), 3343 when it is not a
-// database the engine reads (a directory, an empty or foreign file, a
-// damaged one). A read-only file opens; its tables are then not updatable.
-DatabasePtr OpenDatabase(const std::string& host_path, const std::string& name = {});
+// Opens an existing database file in `session` (session.h), which picks
+// the storage and keeps what the opens share. `name` is what
+// Database::Name() reports (the path as the caller wrote it; the host path
+// when empty). Fails with 3024 when the file is missing (it is never
+// created), 3343 when it is not a database the engine reads (a directory,
+// an empty or foreign file, a damaged one). A read-only file opens; its
+// tables are then not updatable.
+DatabasePtr OpenDatabase(Session& session, const std::string& host_path,
+                         const std::string& name = {});
 
-// Creates a new, empty database file with the engine's own tables. 3204
-// "Database already exists." when the file exists.
-DatabasePtr CreateDatabase(const std::string& host_path, const std::string& name = {});
-
-// While one is alive, a database file that is closed keeps its connection
-// for the next OpenDatabase of the same path, which then skips reading the
-// file's schema again. A kept connection holds no lock; it is used again
-// only while the file is the same, unchanged one, and every kept connection
-// is closed when the last of these goes. For work that opens the same files
-// many times in a row (the batch).
-class KeepClosedConnections {
- public:
-  KeepClosedConnections();
-  ~KeepClosedConnections();
-  KeepClosedConnections(const KeepClosedConnections&) = delete;
-  KeepClosedConnections& operator=(const KeepClosedConnections&) = delete;
-};
-
-// While one is alive, the changes made through one open database are stored
-// together when it is closed rather than each on its own (each still whole:
-// a failing change is undone alone). Until then other handles see the file
-// as it was. Close reports a failure to store them; a database dropped
-// without Close keeps its failure for RaiseUnreported.
-class GroupChangesUntilClose {
- public:
-  GroupChangesUntilClose();
-  ~GroupChangesUntilClose();
-  GroupChangesUntilClose(const GroupChangesUntilClose&) = delete;
-  GroupChangesUntilClose& operator=(const GroupChangesUntilClose&) = delete;
-  // Raises the first failure to store a group of a database dropped without
-  // Close since the last call (naming how many more there were); nothing
-  // when there was none.
-  void RaiseUnreported();
-};
+// Creates a new, empty database file with the engine's own tables, in
+// `session`. 3204 "Database already exists." when the file exists.
+DatabasePtr CreateDatabase(Session& session, const std::string& host_path,
+                           const std::string& name = {});
 
 }  // namespace actualiz::engine

@@ -1,22 +1,10 @@
 #include "engine/hand_off.h"
 
 #include <filesystem>
-#include <mutex>
-#include <set>
 
 namespace actualiz::engine {
 
 namespace {
-
-struct Registry {
-  std::mutex mutex;
-  std::set<std::string> paths;
-};
-
-Registry& TheRegistry() {
-  static Registry registry;
-  return registry;
-}
 
 // The path with links, "." and ".." resolved as far as it exists.
 std::string Resolved(const std::string& host_path) {
@@ -28,23 +16,12 @@ std::string Resolved(const std::string& host_path) {
 
 }  // namespace
 
-void SetHandOff(const std::string& host_path) {
-  Registry& registry = TheRegistry();
-  const std::string resolved = Resolved(host_path);
-  std::lock_guard lock(registry.mutex);
-  registry.paths.insert(resolved);
-}
+void HandOffPaths::Mark(const std::string& host_path) { paths_.insert(Resolved(host_path)); }
 
-bool IsHandOff(const std::string& host_path) {
-  Registry& registry = TheRegistry();
-  {
-    // Most processes mark nothing: no need to resolve the path then.
-    std::lock_guard lock(registry.mutex);
-    if (registry.paths.empty()) return false;
-  }
-  const std::string resolved = Resolved(host_path);
-  std::lock_guard lock(registry.mutex);
-  return registry.paths.contains(resolved);
+bool HandOffPaths::Contains(const std::string& host_path) const {
+  // Most sessions mark nothing: no need to resolve the path then.
+  if (paths_.empty()) return false;
+  return paths_.contains(Resolved(host_path));
 }
 
 }  // namespace actualiz::engine

@@ -10,22 +10,28 @@
 // other database keeps synchronous=FULL, each change on disk when its call
 // returns.
 //
-// The choice is per process and per path: it applies to the connections
-// opened after the call, and other processes open the file as usual. It
-// changes nothing on disk, so a program that does not know of it opens the
-// file as before.
+// The choice is per session and per path (Session::SetHandOff): it applies
+// to the connections the session opens after the call; other sessions and
+// other processes open the file as usual. It changes nothing on disk, so a
+// program that does not know of it opens the file as before.
 #pragma once
 
+#include <set>
 #include <string>
 
 namespace actualiz::engine {
 
-// Marks the file at `host_path` (which need not exist yet) as a hand-off
-// file for the rest of the process. Paths are compared after resolving
-// links, "." and "..".
-void SetHandOff(const std::string& host_path);
+// The hand-off files of one session.
+class HandOffPaths {
+ public:
+  // Marks `host_path` (which need not exist yet). Paths are compared after
+  // resolving links, "." and "..".
+  void Mark(const std::string& host_path);
+  // True when `host_path` names a marked file.
+  bool Contains(const std::string& host_path) const;
 
-// True when `host_path` names a file marked by SetHandOff.
-bool IsHandOff(const std::string& host_path);
+ private:
+  std::set<std::string> paths_;  // resolved
+};
 
 }  // namespace actualiz::engine

@@ -65,6 +65,13 @@ bool IsAccessFile(const std::string& host_path) {
 
 ImportReport ImportDatabase(const std::string& source_path, const std::string& target_path,
                             const std::string& source_name, const std::string& target_name) {
+  Session session;
+  return ImportDatabase(session, source_path, target_path, source_name, target_name);
+}
+
+ImportReport ImportDatabase(Session& session, const std::string& source_path,
+                            const std::string& target_path, const std::string& source_name,
+                            const std::string& target_name) {
   const std::string target = target_name.empty() ? target_path : target_name;
   std::error_code ec;
   if (std::filesystem::symlink_status(target_path, ec).type() !=
@@ -73,7 +80,7 @@ ImportReport ImportDatabase(const std::string& source_path, const std::string& t
   }
   nlohmann::json description;
   {
-    DatabasePtr source = OpenDatabase(source_path, source_name);
+    DatabasePtr source = OpenDatabase(session, source_path, source_name);
     description = Describe(*source, {.system = false, .rows = true});
     source->Close();
   }
@@ -87,11 +94,11 @@ ImportReport ImportDatabase(const std::string& source_path, const std::string& t
     ++report.tables;
     report.rows += static_cast<int>(table["rows"].size());
   }
-  CreateFromDescription(target_path, description, target);
+  CreateFromDescription(session, target_path, description, target);
   // Relations and queries one at a time, so that one the engine refuses is
   // reported and the rest still arrive.
   try {
-    DatabasePtr database = OpenDatabase(target_path, target);
+    DatabasePtr database = OpenDatabase(session, target_path, target);
     for (const auto& r : relations) {
       try {
         AddRelation(*database, r);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/session.h"
+
 namespace actualiz::engine {
 
 struct ImportReport {
@@ -22,7 +24,11 @@ struct ImportReport {
 // tables are not copied. Fails with 3204 when the target exists (it is left
 // as it was), with the engine's Error when the source cannot be read; on a
 // failure no target file is left behind. `source_name` and `target_name`
-// are how errors name the files (the host paths when empty).
+// are how errors name the files (the host paths when empty). Both files
+// are opened in `session`; without one, in a session of the call's own.
+ImportReport ImportDatabase(Session& session, const std::string& source_path,
+                            const std::string& target_path, const std::string& source_name = {},
+                            const std::string& target_name = {});
 ImportReport ImportDatabase(const std::string& source_path, const std::string& target_path,
                             const std::string& source_name = {},
                             const std::string& target_name = {});

@@ -122,7 +122,7 @@ class Cursor {
 double DoubleOf(std::uint64_t bits) { return std::bit_cast<double>(bits); }
 
 std::string GuidText(std::span<const std::uint8_t> g) {
-  static const char* hex = "0123456789ABCDEF";
+  static constexpr const char* hex = "0123456789ABCDEF";
   std::string out = "{";
   auto put = [&](std::uint8_t b) {
     out += hex[b >> 4];

@@ -23,7 +23,7 @@
 #include "engine/dao_database.h"
 #include "engine/engine.h"
 #include "engine/jet_storage.h"
-#include "engine/sqlite_storage.h"
+#include "engine/session_state.h"
 
 namespace actualiz::engine {
 
@@ -69,16 +69,21 @@ void RequireParentDirectory(const std::string& host_path, const std::string& nam
   }
 }
 
-DatabasePtr MakeDatabase(std::unique_ptr<Storage> storage, const std::string& name) {
+DatabasePtr MakeDatabase(Session& session, const StorageRequest& request) {
   auto core = std::make_shared<DatabaseCore>();
-  core->name = name;
-  core->storage = std::move(storage);
+  core->name = request.name;
+  core->session = session.SharedState();
+  core->storage = session.MakeStorage(request);
+  if (!core->storage) {
+    throw Error(err::kCannotOpen, text::CannotOpen(request.name), Quoted(request.name));
+  }
   return std::make_shared<DaoDatabase>(core);
 }
 
 }  // namespace
 
-DatabasePtr OpenDatabase(const std::string& host_path, const std::string& name_given) {
+DatabasePtr OpenDatabase(Session& session, const std::string& host_path,
+                         const std::string& name_given) {
   const std::string name = name_given.empty() ? host_path : name_given;
   const std::string where = Quoted(name);
   struct stat st;
@@ -97,7 +102,10 @@ DatabasePtr OpenDatabase(const std::string& host_path, const std::string& name_g
     in.read(reinterpret_cast<char*>(header.data()), header.size());
     if (IsAccessHeader(header.data(), static_cast<std::size_t>(in.gcount()))) {
       in.close();
-      return MakeDatabase(JetStorage::Open(host_path, name), name);
+      return MakeDatabase(session, {.format = StorageFormat::kAccess,
+                                    .host_path = host_path,
+                                    .name = name,
+                                    .read_only = true});
     }
     if (in.gcount() != static_cast<std::streamsize>(header.size()) ||
         std::memcmp(header.data(), kSqliteHeader, sizeof kSqliteHeader) != 0) {
@@ -110,10 +118,14 @@ DatabasePtr OpenDatabase(const std::string& host_path, const std::string& name_g
   if (!SqliteFileWhole(header, static_cast<std::uintmax_t>(st.st_size), journal)) {
     throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), where);
   }
-  return MakeDatabase(SqliteStorage::Open(host_path, name, ReadOnlyFile(host_path, st)), name);
+  return MakeDatabase(session, {.format = StorageFormat::kSqlite,
+                                .host_path = host_path,
+                                .name = name,
+                                .read_only = ReadOnlyFile(host_path, st)});
 }
 
-DatabasePtr CreateDatabase(const std::string& host_path, const std::string& name_given) {
+DatabasePtr CreateDatabase(Session& session, const std::string& host_path,
+                           const std::string& name_given) {
   const std::string name = name_given.empty() ? host_path : name_given;
   std::error_code ec;
   if (std::filesystem::symlink_status(host_path, ec).type() !=
@@ -121,7 +133,9 @@ DatabasePtr CreateDatabase(const std::string& host_path, const std::string& name
     throw Error(err::kDatabaseExists, text::kDatabaseExists, Quoted(name));
   }
   RequireParentDirectory(host_path, name);
-  return MakeDatabase(SqliteStorage::Create(host_path, name), name);
+  return MakeDatabase(
+      session,
+      {.format = StorageFormat::kSqlite, .host_path = host_path, .name = name, .create = true});
 }
 
 }  // namespace actualiz::engine

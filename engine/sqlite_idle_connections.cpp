@@ -1,13 +1,11 @@
 #include "engine/sqlite_idle_connections.h"
 
 #include <algorithm>
-#include <mutex>
 #include <optional>
 #include <utility>
-#include <vector>
 
-#include "engine/engine.h"
-#include "engine/sqlite_shared_schema.h"
+#include "engine/session.h"
+#include "engine/session_state.h"
 #include "engine/sqlite_storage.h"
 
 namespace actualiz::engine {
@@ -19,94 +17,59 @@ namespace {
 // connection holds its page cache, so the number stays small.
 constexpr std::size_t kMostKept = 6;
 
-struct KeptConnection {
-  std::unique_ptr<SqliteStorage> storage;
-  FileStat file;  // the file as it was when the connection was kept
-};
+}  // namespace
 
-struct Pool {
-  std::mutex mutex;
-  int keeping = 0;                   // live KeepClosedConnections
-  std::vector<KeptConnection> kept;  // least recently kept first
-};
-
-Pool& ThePool() {
-  static Pool pool;
-  return pool;
-}
+IdleConnections::IdleConnections() = default;
+IdleConnections::~IdleConnections() = default;
 
 // The file still the one the connection has open, unchanged since it was
 // kept. (Its durability needs no check: a path marked as hand-off stays
 // marked, and a connection that still waits for the disk is only slower.)
-bool StillFits(const KeptConnection& kept) {
+bool IdleConnections::StillFits(const KeptConnection& kept) {
   const std::optional<FileStat> now = StatFile(kept.storage->HostPath());
   return now && now->identity == kept.file.identity && now->size == kept.file.size &&
          now->change_time_ns == kept.file.change_time_ns;
 }
 
-}  // namespace
+void IdleConnections::StopKeeping() {
+  if (--keeping_ > 0) return;
+  // Moved out first: closing a connection touches the file, and the list
+  // is left empty whatever happens.
+  std::vector<KeptConnection> closing;
+  closing.swap(kept_);
+}
 
-namespace idle_connections {
-
-void Keep(std::unique_ptr<SqliteStorage> storage) {
-  if (!storage || !storage->Idle()) return;
+void IdleConnections::Keep(std::unique_ptr<SqliteStorage> storage) {
+  if (keeping_ == 0 || !storage || !storage->Idle()) return;
   const std::optional<FileStat> file = StatFile(storage->HostPath());
   if (!file || file->identity != storage->Identity()) return;
   std::unique_ptr<SqliteStorage> evicted;
-  Pool& pool = ThePool();
-  std::lock_guard lock(pool.mutex);
-  if (pool.keeping == 0) return;
   try {
-    if (pool.kept.size() == kMostKept) {
-      evicted = std::move(pool.kept.front().storage);
-      pool.kept.erase(pool.kept.begin());
+    if (kept_.size() == kMostKept) {
+      evicted = std::move(kept_.front().storage);
+      kept_.erase(kept_.begin());
     }
-    pool.kept.push_back({std::move(storage), *file});
+    kept_.push_back({std::move(storage), *file});
   } catch (...) {
     // No room to keep it: it is closed, as it would be without keeping.
   }
 }
 
-std::unique_ptr<SqliteStorage> Take(const std::string& host_path, bool read_only) {
-  KeptConnection found;
-  {
-    Pool& pool = ThePool();
-    std::lock_guard lock(pool.mutex);
-    const auto it =
-        std::find_if(pool.kept.rbegin(), pool.kept.rend(), [&](const KeptConnection& kept) {
-          return kept.storage->HostPath() == host_path &&
-                 kept.storage->RequestedReadOnly() == read_only;
-        });
-    if (it == pool.kept.rend()) return nullptr;
-    found = std::move(*it);
-    pool.kept.erase(std::next(it).base());
-  }
+std::unique_ptr<SqliteStorage> IdleConnections::Take(const std::string& host_path, bool read_only) {
+  const auto it = std::find_if(kept_.rbegin(), kept_.rend(), [&](const KeptConnection& kept) {
+    return kept.storage->HostPath() == host_path && kept.storage->RequestedReadOnly() == read_only;
+  });
+  if (it == kept_.rend()) return nullptr;
+  KeptConnection found = std::move(*it);
+  kept_.erase(std::next(it).base());
   if (!StillFits(found)) return nullptr;  // closed here; the caller opens afresh
   return std::move(found.storage);
 }
 
-int Count() {
-  Pool& pool = ThePool();
-  std::lock_guard lock(pool.mutex);
-  return static_cast<int>(pool.kept.size());
+KeepClosedConnections::KeepClosedConnections(Session& session) : state_(session.SharedState()) {
+  state_->idle.StartKeeping();
 }
 
-}  // namespace idle_connections
-
-KeepClosedConnections::KeepClosedConnections() {
-  Pool& pool = ThePool();
-  std::lock_guard lock(pool.mutex);
-  ++pool.keeping;
-}
-
-KeepClosedConnections::~KeepClosedConnections() {
-  std::vector<KeptConnection> closing;
-  {
-    Pool& pool = ThePool();
-    std::lock_guard lock(pool.mutex);
-    if (--pool.keeping == 0) closing.swap(pool.kept);
-  }
-  // Closed outside the lock: closing a connection touches the file.
-}
+KeepClosedConnections::~KeepClosedConnections() { state_->idle.StopKeeping(); }
 
 }  // namespace actualiz::engine

@@ -79,9 +79,9 @@ bool OrdersRows(const std::string& tail) {
 void SqliteStorage::CheckQuery(const std::string& sql) {
   const std::string statement = TrimmedStatement(sql);
   const std::string where = In("the query");
-  static const char* kKinds[] = {"SELECT",    "INSERT",    "UPDATE",     "DELETE",
-                                 "PROCEDURE", "TRANSFORM", "PARAMETERS", "WITH",
-                                 "CREATE",    "DROP",      "ALTER"};
+  static constexpr const char* kKinds[] = {"SELECT",    "INSERT",    "UPDATE",     "DELETE",
+                                           "PROCEDURE", "TRANSFORM", "PARAMETERS", "WITH",
+                                           "CREATE",    "DROP",      "ALTER"};
   const std::string kind = FirstWord(statement);
   bool known = false;
   for (const char* k : kKinds) known = known || kind == k;

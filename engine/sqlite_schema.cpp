@@ -35,6 +35,7 @@
 #include "engine/engine.h"
 #include "engine/jet_errors.h"
 #include "engine/jet_types.h"
+#include "engine/session_state.h"
 #include "engine/sqlite_storage.h"
 
 namespace actualiz::engine {
@@ -140,13 +141,13 @@ std::shared_ptr<const Schema> SqliteStorage::Describe() {
   const std::optional<FileVersion> file_version = CurrentFileVersion();
   if (!schema_ || version != schema_data_version_) {
     std::optional<SchemaSnapshot> shared;
-    if (file_version) shared = shared_schema::Find(*file_version);
+    if (file_version) shared = session_.schemas.Find(*file_version);
     if (shared) {
       schema_ = std::move(shared->schema);
       index_names_ = std::move(shared->index_names);
     } else {
       schema_ = LoadSchema(nullptr);
-      if (file_version) shared_schema::Publish(*file_version, {schema_, index_names_});
+      if (file_version) session_.schemas.Publish(*file_version, {schema_, index_names_});
     }
     schema_data_version_ = version;
   }
@@ -243,7 +244,7 @@ void SqliteStorage::RefreshAfterChange() {
   }
   schema_ = LoadSchema(schema_.get());
   const auto file_version = CurrentFileVersion();
-  if (file_version) shared_schema::Publish(*file_version, {schema_, index_names_});
+  if (file_version) session_.schemas.Publish(*file_version, {schema_, index_names_});
   NoteSchemaHeader(file_version);
   read.End();
 }

@@ -5,7 +5,6 @@
 #include <sys/sysmacros.h>
 
 #include <cassert>
-#include <mutex>
 
 namespace actualiz::engine {
 
@@ -31,62 +30,27 @@ std::optional<FileStat> StatFile(const std::string& host_path) {
   return file;
 }
 
-}  // namespace actualiz::engine
-
-namespace actualiz::engine::shared_schema {
-
-namespace {
-
-struct Entry {
-  FileVersion version;
-  SchemaSnapshot snapshot;
-  std::uint64_t last_use = 0;
-};
-
-struct Cache {
-  std::mutex mutex;
-  std::map<FileIdentity, Entry> entries;
-  std::uint64_t clock = 0;
-};
-
-Cache& TheCache() {
-  static Cache cache;
-  return cache;
-}
-
-void DropLeastRecentlyUsed(Cache& cache) {
-  auto oldest = cache.entries.begin();
-  for (auto it = cache.entries.begin(); it != cache.entries.end(); ++it) {
+void SharedSchemas::DropLeastRecentlyUsed() {
+  auto oldest = entries_.begin();
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->second.last_use < oldest->second.last_use) oldest = it;
   }
-  cache.entries.erase(oldest);
+  entries_.erase(oldest);
 }
 
-}  // namespace
-
-std::optional<SchemaSnapshot> Find(const FileVersion& version) {
-  Cache& cache = TheCache();
-  std::lock_guard lock(cache.mutex);
-  auto it = cache.entries.find(version.identity);
-  if (it == cache.entries.end() || !(it->second.version == version)) return std::nullopt;
-  it->second.last_use = ++cache.clock;
+std::optional<SchemaSnapshot> SharedSchemas::Find(const FileVersion& version) {
+  auto it = entries_.find(version.identity);
+  if (it == entries_.end() || !(it->second.version == version)) return std::nullopt;
+  it->second.last_use = ++clock_;
   return it->second.snapshot;
 }
 
-void Publish(const FileVersion& version, SchemaSnapshot snapshot) {
+void SharedSchemas::Publish(const FileVersion& version, SchemaSnapshot snapshot) {
   assert(snapshot.schema != nullptr);
-  Cache& cache = TheCache();
-  std::lock_guard lock(cache.mutex);
-  if (!cache.entries.contains(version.identity) && cache.entries.size() >= kCapacity) {
-    DropLeastRecentlyUsed(cache);
+  if (!entries_.contains(version.identity) && entries_.size() >= kCapacity) {
+    DropLeastRecentlyUsed();
   }
-  cache.entries[version.identity] = Entry{version, std::move(snapshot), ++cache.clock};
+  entries_[version.identity] = Entry{version, std::move(snapshot), ++clock_};
 }
 
-std::size_t Size() {
-  Cache& cache = TheCache();
-  std::lock_guard lock(cache.mutex);
-  return cache.entries.size();
-}
-
-}  // namespace actualiz::engine::shared_schema
+}  // namespace actualiz::engine

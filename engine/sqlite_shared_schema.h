@@ -1,5 +1,5 @@
-// One schema snapshot per SQLite file, shared by every connection of the
-// process.
+// One schema snapshot per SQLite file, shared by every connection of a
+// session.
 //
 // The table walk and the catalogue chains open the same model and target
 // hundreds of times a pair; each open would otherwise read the whole schema
@@ -38,6 +38,7 @@
 #include <sys/types.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -86,17 +87,29 @@ struct SchemaSnapshot {
   IndexNames index_names;
 };
 
-namespace shared_schema {
+// The snapshots of one session.
+class SharedSchemas {
+ public:
+  static constexpr std::size_t kCapacity = 8;
 
-// The snapshot filed under exactly `version`; nothing when there is none.
-std::optional<SchemaSnapshot> Find(const FileVersion& version);
-// Files `snapshot` as the schema of the file's state `version`, replacing
-// the file's earlier snapshot.
-void Publish(const FileVersion& version, SchemaSnapshot snapshot);
-// How many files have a snapshot now, at most kCapacity.
-std::size_t Size();
-inline constexpr std::size_t kCapacity = 8;
+  // The snapshot filed under exactly `version`; nothing when there is none.
+  std::optional<SchemaSnapshot> Find(const FileVersion& version);
+  // Files `snapshot` as the schema of the file's state `version`, replacing
+  // the file's earlier snapshot.
+  void Publish(const FileVersion& version, SchemaSnapshot snapshot);
+  // How many files have a snapshot now, at most kCapacity.
+  std::size_t Size() const { return entries_.size(); }
 
-}  // namespace shared_schema
+ private:
+  struct Entry {
+    FileVersion version;
+    SchemaSnapshot snapshot;
+    std::uint64_t last_use = 0;
+  };
+  void DropLeastRecentlyUsed();
+
+  std::map<FileIdentity, Entry> entries_;
+  std::uint64_t clock_ = 0;
+};
 
 }  // namespace actualiz::engine

@@ -9,12 +9,10 @@
 
 #include "base/error.h"
 #include "base/names.h"
-#include "engine/change_groups.h"
 #include "engine/engine.h"
-#include "engine/hand_off.h"
 #include "engine/jet_errors.h"
 #include "engine/jet_types.h"
-#include "engine/sqlite_idle_connections.h"
+#include "engine/session_state.h"
 
 namespace actualiz::engine {
 
@@ -56,8 +54,8 @@ std::string QuoteLiteral(std::string_view text) { return QuotedLiteral(text); }
 
 // ---- connection ----
 
-SqliteStorage::SqliteStorage(sqlite3* db, std::string name, bool read_only)
-    : db_(db), name_(std::move(name)), read_only_(read_only) {}
+SqliteStorage::SqliteStorage(SessionState& session, sqlite3* db, std::string name, bool read_only)
+    : session_(session), db_(db), name_(std::move(name)), read_only_(read_only) {}
 
 SqliteStorage::~SqliteStorage() {
   for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
@@ -73,9 +71,10 @@ bool SqliteStorage::Idle() const {
   return true;
 }
 
-std::unique_ptr<SqliteStorage> SqliteStorage::Reuse(const std::string& host_path,
+std::unique_ptr<SqliteStorage> SqliteStorage::Reuse(SessionState& session,
+                                                    const std::string& host_path,
                                                     const std::string& name, bool read_only) {
-  std::unique_ptr<SqliteStorage> storage = idle_connections::Take(host_path, read_only);
+  std::unique_ptr<SqliteStorage> storage = session.idle.Take(host_path, read_only);
   if (!storage) return nullptr;
   storage->name_ = name;
   try {
@@ -91,9 +90,9 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Reuse(const std::string& host_path
   return storage;
 }
 
-std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& host_path,
+std::unique_ptr<SqliteStorage> SqliteStorage::Open(Session& session, const std::string& host_path,
                                                    const std::string& name, bool read_only) {
-  if (auto kept = Reuse(host_path, name, read_only)) return kept;
+  if (auto kept = Reuse(session.State(), host_path, name, read_only)) return kept;
   sqlite3* db = nullptr;
   const int flags = (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
                     SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
@@ -105,7 +104,8 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& host_path,
   }
   // SQLite opens a file it may not write read-only without saying so.
   const bool opened_read_only = read_only || sqlite3_db_readonly(db, "main") == 1;
-  std::unique_ptr<SqliteStorage> storage(new SqliteStorage(db, name, opened_read_only));
+  std::unique_ptr<SqliteStorage> storage(
+      new SqliteStorage(session.State(), db, name, opened_read_only));
   storage->requested_read_only_ = read_only;
   // The same inode at the path before and after SQLite opened it is the one
   // SQLite holds open; if the path changed hands in between, we cannot know.
@@ -125,7 +125,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& host_path,
   return storage;
 }
 
-std::unique_ptr<SqliteStorage> SqliteStorage::Create(const std::string& host_path,
+std::unique_ptr<SqliteStorage> SqliteStorage::Create(Session& session, const std::string& host_path,
                                                      const std::string& name) {
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE |
@@ -137,7 +137,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Create(const std::string& host_pat
     std::filesystem::remove(host_path, ignored);
     throw Error(err::kCannotOpen, text::CannotOpen(name), "'" + name + "'");
   }
-  std::unique_ptr<SqliteStorage> storage(new SqliteStorage(db, name, false));
+  std::unique_ptr<SqliteStorage> storage(new SqliteStorage(session.State(), db, name, false));
   // SQLite created the file exclusively: the inode at the path is its own.
   storage->NoteIdentity(host_path, IdentityOf(host_path));
   try {
@@ -166,7 +166,8 @@ void SqliteStorage::Configure() {
     // changes; FULL makes each commit durable. A hand-off file keeps the
     // journal, so its commits stay whole, without waiting for the disk.
     Execute("PRAGMA journal_mode=DELETE", In("the database"));
-    Execute(IsHandOff(host_path_) ? "PRAGMA synchronous=OFF" : "PRAGMA synchronous=FULL",
+    Execute(session_.hand_off.Contains(host_path_) ? "PRAGMA synchronous=OFF"
+                                                   : "PRAGMA synchronous=FULL",
             In("the database"));
   }
 }
@@ -334,7 +335,7 @@ void SqliteStorage::RequireChange() const {
 void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
   if (read_only_) throw Error(err::kReadOnly, text::kReadOnly, "'" + name_ + "'");
   assert(!in_change_);
-  const bool grouped = group_open_ || change_groups::Active();
+  const bool grouped = group_open_ || session_.groups.Active();
   if (!group_open_) {
     Execute("BEGIN IMMEDIATE", In("the database"));
     group_open_ = grouped;

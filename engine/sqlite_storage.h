@@ -41,18 +41,22 @@ struct sqlite3_stmt;
 
 namespace actualiz::engine {
 
+class Session;
 class SqliteStatement;
+struct SessionState;
 
 class SqliteStorage final : public Storage {
  public:
-  // Opens an existing SQLite file (the caller has checked that it is one).
-  // `name` is the file as errors name it. Fails with 3343 when SQLite cannot
-  // read it, 3045 when another process keeps it locked.
-  static std::unique_ptr<SqliteStorage> Open(const std::string& host_path, const std::string& name,
-                                             bool read_only);
+  // Opens an existing SQLite file (the caller has checked that it is one)
+  // in `session`, which must outlive the storage, taking back a connection
+  // the session kept when there is one. `name` is the file as errors name
+  // it. Fails with 3343 when SQLite cannot read it, 3045 when another
+  // process keeps it locked.
+  static std::unique_ptr<SqliteStorage> Open(Session& session, const std::string& host_path,
+                                             const std::string& name, bool read_only);
   // Creates a new file with the engine's tables. The caller has checked that
   // nothing exists at `host_path`; on failure no file is left behind.
-  static std::unique_ptr<SqliteStorage> Create(const std::string& host_path,
+  static std::unique_ptr<SqliteStorage> Create(Session& session, const std::string& host_path,
                                                const std::string& name);
   ~SqliteStorage() override;
 
@@ -64,6 +68,7 @@ class SqliteStorage final : public Storage {
   // Stores the group of changes made since the database was opened, if any.
   // On failure the whole group is undone and the Error says so.
   void CommitGroup();
+  void Finish() override { CommitGroup(); }
 
   void CreateTable(const TableInfo& table) override;
   void DropTable(const std::string& table) override;
@@ -107,11 +112,12 @@ class SqliteStorage final : public Storage {
   std::string In(const std::string& what) const;
 
  private:
-  SqliteStorage(sqlite3* db, std::string name, bool read_only);
-  // A kept connection of `host_path` made ready for the caller naming the
-  // file `name`; nothing when there is none or it no longer reads the file.
-  static std::unique_ptr<SqliteStorage> Reuse(const std::string& host_path, const std::string& name,
-                                              bool read_only);
+  SqliteStorage(SessionState& session, sqlite3* db, std::string name, bool read_only);
+  // A connection `session` kept of `host_path` made ready for the caller
+  // naming the file `name`; nothing when there is none or it no longer
+  // reads the file.
+  static std::unique_ptr<SqliteStorage> Reuse(SessionState& session, const std::string& host_path,
+                                              const std::string& name, bool read_only);
   // Records which file (device, inode) the connection has open, when that
   // is certain; without it the connection never shares its schema.
   void NoteIdentity(const std::string& host_path, std::optional<FileIdentity> identity);
@@ -176,6 +182,7 @@ class SqliteStorage final : public Storage {
   // `failure` saying that the group's earlier changes were undone too.
   Error GroupLost(const Error& failure) const;
 
+  SessionState& session_;
   sqlite3* db_ = nullptr;
   std::string name_;
   bool read_only_ = false;

@@ -79,6 +79,11 @@ class Storage {
 
   virtual bool ReadOnly() const = 0;
 
+  // Called when the database is closed: stores what the storage still holds
+  // back (the changes grouped since the open), raising the Error when that
+  // fails. Nothing by default.
+  virtual void Finish() {}
+
   // The stored schema as it stands now (another handle's changes included).
   virtual std::shared_ptr<const Schema> Describe() = 0;
 

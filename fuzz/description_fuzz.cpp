@@ -31,9 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const engine::DescribeOptions with_rows{.system = false, .rows = true};
+  engine::Session session;
   nlohmann::json described;
   {
-    auto database = engine::OpenDatabase(first);
+    auto database = engine::OpenDatabase(session, first);
     described = engine::Describe(*database, with_rows);
     database->Close();
   }
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   engine::ValidateDescription(described);
   const std::string second = fuzz::FreshPath("second.mdb");
   engine::CreateFromDescription(second, described);
-  auto again = engine::OpenDatabase(second);
+  auto again = engine::OpenDatabase(session, second);
   if (engine::Describe(*again, with_rows) != described) std::abort();
   again->Close();
   fuzz::RemoveDatabase(first);

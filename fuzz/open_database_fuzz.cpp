@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string path = fuzz::FreshPath("input.mdb");
   fuzz::WriteBytes(path, data, size);
   try {
-    auto database = engine::OpenDatabase(path);
+    engine::Session session;
+    auto database = engine::OpenDatabase(session, path);
     const auto described = engine::Describe(*database, {.system = true, .rows = true});
     (void)described.dump();  // names and texts must be writable as JSON
     for (const auto& table : database->TableDefs().Items()) {

@@ -36,7 +36,8 @@ engine::Database& SharedDatabase(nlohmann::json* rows_before) {
   if (!database) {
     const std::string path = fuzz::FreshPath("records.mdb");
     engine::CreateFromDescription(path, engine::ParseDescription(kDatabase));
-    database = engine::OpenDatabase(path);
+    engine::Session session;  // the database keeps what it needs of it
+    database = engine::OpenDatabase(session, path);
     rows = engine::Describe(*database, {.system = true, .rows = true});
   }
   *rows_before = rows;

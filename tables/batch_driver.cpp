@@ -78,10 +78,10 @@ void Actualiz::Command13_Click() {
   HandlerScope scope(*this, "Command13_Click");
   // The stages open each model and target hundreds of times; a closed
   // database's connection is kept for the next open, until the run ends.
-  engine::KeepClosedConnections keep_connections;
+  engine::KeepClosedConnections keep_connections{Session()};
   // A stage's changes through one open target reach the disk together when
   // it closes the target, each still whole on its own.
-  engine::GroupChangesUntilClose group_changes;
+  engine::GroupChangesUntilClose group_changes{Session()};
   SetMousePointer(kHourglass);
 
   const int targets = List6.ListCount();

@@ -29,7 +29,7 @@ void CopyModelIn(Actualiz& window, const std::string& model, const std::string& 
   const std::string converted = (work.Path() / "converted.mdb").string();
   engine::ImportReport report;
   try {
-    report = engine::ImportDatabase(host_model, converted, model, destination);
+    report = engine::ImportDatabase(window.Session(), host_model, converted, model, destination);
   } catch (const Error& e) {
     throw Error(e.Number(),
                 e.Text() +

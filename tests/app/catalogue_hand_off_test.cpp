@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "app/catalogues.h"
-#include "engine/hand_off.h"
 #include "tests/support/window_fixture.h"
 
 namespace actualiz::app {
@@ -14,10 +13,10 @@ TEST(CatalogueHandOff, TheWindowMarksTheCataloguesOnly) {
   site.Database("c:\\prog\\modelos\\clientes.mdb");
   auto window = site.MakeWindow();
   for (const char* catalogue : {kIndexCatalogue, kRelationCatalogue, kQueryCatalogue}) {
-    EXPECT_TRUE(engine::IsHandOff(site.Host(catalogue))) << catalogue;
+    EXPECT_TRUE(window->Session().IsHandOff(site.Host(catalogue))) << catalogue;
   }
-  EXPECT_FALSE(engine::IsHandOff(site.Host("c:\\datos\\clientes.mdb")));
-  EXPECT_FALSE(engine::IsHandOff(site.Host("c:\\prog\\modelos\\clientes.mdb")));
+  EXPECT_FALSE(window->Session().IsHandOff(site.Host("c:\\datos\\clientes.mdb")));
+  EXPECT_FALSE(window->Session().IsHandOff(site.Host("c:\\prog\\modelos\\clientes.mdb")));
   EXPECT_TRUE(window->Log().Failures().empty());
 }
 

@@ -7,6 +7,7 @@
 
 #include "engine/engine.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_fixture.h"
 
@@ -83,7 +84,7 @@ TEST_F(SampleBench, AddingThenDeletingTheFieldsRestoresTheFieldList) {
 TEST_F(SampleBench, AddedTextFieldsTakeEmptyStrings) {
   ASSERT_TRUE(window->Click("Command4_Click"));
 
-  engine::DatabasePtr database = engine::OpenDatabase(site.Host(kNeptuno));
+  engine::DatabasePtr database = testing::OpenInOwnSession(site.Host(kNeptuno));
   engine::RecordsetPtr rows = database->OpenRecordset("Empleados");
   rows->AddNew();
   rows->Fields().Item("IdEmpleado")->SetValue(9);

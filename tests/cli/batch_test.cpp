@@ -7,6 +7,7 @@
 
 #include "engine/engine.h"
 #include "tests/support/demo_site.h"
+#include "tests/support/own_session.h"
 
 namespace actualiz::testing {
 namespace {
@@ -73,7 +74,7 @@ TEST_F(BatchCommand, AFailurePassedOverIsReportedAndGivesStatusOne) {
   // "precio" is not the model's "Precio": the walk takes the model's field
   // as missing and the engine, whose names ignore case, refuses it.
   {
-    engine::DatabasePtr stock = engine::OpenDatabase((site.Data() / "stock.mdb").string());
+    engine::DatabasePtr stock = testing::OpenInOwnSession((site.Data() / "stock.mdb").string());
     engine::TableDefPtr articulos = stock->TableDefs().Item("Articulos");
     articulos->Fields().Append(articulos->CreateField("precio", engine::dbCurrency));
     stock->Close();

@@ -12,6 +12,7 @@
 #include "engine/description.h"
 #include "engine/engine.h"
 #include "engine/import.h"
+#include "tests/support/own_session.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,7 +34,7 @@ ProgramRun Cli(const TempDir& temp, const Words& arguments) {
 }
 
 nlohmann::json DescriptionOf(const std::string& path) {
-  engine::DatabasePtr db = engine::OpenDatabase(path);
+  engine::DatabasePtr db = testing::OpenInOwnSession(path);
   return engine::Describe(*db, {.system = false, .rows = true});
 }
 
@@ -151,13 +152,13 @@ TEST(ImportCommand, AllConvertsEveryAccessFileKeepingTheOriginals) {
   EXPECT_TRUE(fs::exists(dir / ".actualiz-backups" / "prueba.accdb"));
   EXPECT_FALSE(fs::exists(dir / "prueba.accdb"));
   EXPECT_FALSE(engine::IsAccessFile((dir / "indices.mdb").string()));
-  EXPECT_EQ(engine::OpenDatabase((dir / "prueba.mdb").string())
+  EXPECT_EQ(testing::OpenInOwnSession((dir / "prueba.mdb").string())
                 ->TableDefs()
                 .Item("Table1")
                 ->Fields()
                 .Count(),
             9);
-  EXPECT_TRUE(engine::OpenDatabase((dir / "indices.mdb").string())->Relations().Count() >= 2);
+  EXPECT_TRUE(testing::OpenInOwnSession((dir / "indices.mdb").string())->Relations().Count() >= 2);
   EXPECT_EQ(ReadFile(dir / "notas.txt"), "not a database");
 }
 

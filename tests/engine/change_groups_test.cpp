@@ -49,12 +49,12 @@ class ChangeGroupsTest : public EngineTest {
 
 TEST_F(ChangeGroupsTest, ChangesReachTheFileTogetherAtCloseAndAFailedOneIsUndoneAlone) {
   {
-    auto alone = OpenDatabase(path_);
+    auto alone = OpenDatabase(session_, path_);
     AddField(*alone, "SinGrupo");
     EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 2) << "outside a group each change is stored";
   }
-  GroupChangesUntilClose group;
-  auto db = OpenDatabase(path_);
+  GroupChangesUntilClose group(session_);
+  auto db = OpenDatabase(session_, path_);
   AddField(*db, "Uno");
   // The rows of B refuse a unique index: the engine fails inside the change.
   auto b = db->TableDefs().Item("B");
@@ -67,7 +67,7 @@ TEST_F(ChangeGroupsTest, ChangesReachTheFileTogetherAtCloseAndAFailedOneIsUndone
   EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 2) << "others see the file as it was";
   db->Close();
   EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 4);
-  auto fresh = OpenDatabase(path_);
+  auto fresh = OpenDatabase(session_, path_);
   EXPECT_EQ(fresh->TableDefs().Item("A")->Fields().Item(3)->Name(), "Dos");
   EXPECT_EQ(fresh->TableDefs().Item("B")->Indexes().Count(), 0);
   EXPECT_NO_THROW(group.RaiseUnreported());
@@ -76,8 +76,8 @@ TEST_F(ChangeGroupsTest, ChangesReachTheFileTogetherAtCloseAndAFailedOneIsUndone
 TEST_F(ChangeGroupsTest, AProcessKilledBeforeTheCloseLeavesNoneOfTheGroup) {
   const pid_t child = fork();
   if (child == 0) {
-    GroupChangesUntilClose group;
-    auto db = OpenDatabase(path_);
+    GroupChangesUntilClose group(session_);
+    auto db = OpenDatabase(session_, path_);
     AddField(*db, "Uno");
     AddField(*db, "Dos");
     _exit(0);  // killed: no close, no destructors
@@ -85,7 +85,7 @@ TEST_F(ChangeGroupsTest, AProcessKilledBeforeTheCloseLeavesNoneOfTheGroup) {
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_EQ(status, 0);
-  auto db = OpenDatabase(path_);
+  auto db = OpenDatabase(session_, path_);
   EXPECT_EQ(db->TableDefs().Item("A")->Fields().Count(), 1);
   AddField(*db, "Uno");  // the rerun makes them again
   EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 2);
@@ -107,9 +107,9 @@ class HeldReadLock {
 };
 
 TEST_F(ChangeGroupsTest, AGroupThatCannotBeStoredIsReportedAndUndoneWhole) {
-  GroupChangesUntilClose group;
+  GroupChangesUntilClose group(session_);
   {
-    auto db = OpenDatabase(path_);
+    auto db = OpenDatabase(session_, path_);
     AddField(*db, "Uno");
     HeldReadLock reader(path_);  // another program reading keeps the commit out
     const Error e = RaisedError([&] { db->Close(); });
@@ -118,7 +118,7 @@ TEST_F(ChangeGroupsTest, AGroupThatCannotBeStoredIsReportedAndUndoneWhole) {
   }
   EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 1);
   {
-    auto dropped = OpenDatabase(path_);
+    auto dropped = OpenDatabase(session_, path_);
     AddField(*dropped, "Dos");
     HeldReadLock reader(path_);
     dropped.reset();  // dropped without Close: kept for the batch to report

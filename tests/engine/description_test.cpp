@@ -11,6 +11,7 @@
 #include "engine/description_model.h"
 #include "engine/engine.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz {
@@ -152,7 +153,7 @@ TEST(DescriptionRoundTrip, DescribeIsTheSameTextEveryTimeAndHidesTheEnginesObjec
   EXPECT_EQ(DescribeFile(dir.File("p.mdb"), true).dump(2), first);
   EXPECT_EQ(first.find("MSys"), std::string::npos);
 
-  engine::DatabasePtr database = engine::OpenDatabase(dir.File("p.mdb"));
+  engine::DatabasePtr database = testing::OpenInOwnSession(dir.File("p.mdb"));
   const json with_system = engine::Describe(*database, {.system = true});
   database->Close();
   const json& tables = with_system["tables"];

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
+#include "tests/support/own_session.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz::engine {
@@ -35,7 +36,7 @@ TEST(GeneralDateText, OutOfRangeValuesStayNumbers) {
 
 TEST(DisplayText, FormatsOnlyDateFields) {
   testing::TempDir dir;
-  DatabasePtr db = CreateDatabase(dir.File("fechas.mdb"));
+  DatabasePtr db = testing::CreateInOwnSession(dir.File("fechas.mdb"));
   TableDefPtr table = db->CreateTableDef("t");
   table->Fields().Append(table->CreateField("cuando", dbDate));
   table->Fields().Append(table->CreateField("cuanto", dbDouble));

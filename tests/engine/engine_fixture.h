@@ -47,7 +47,7 @@ inline int RunSql(const std::string& path, const std::string& sql,
 
 class EngineTest : public ::testing::Test {
  protected:
-  EngineTest() : path_(dir_.File("clientes.mdb")), db_(CreateDatabase(path_)) {}
+  EngineTest() : path_(dir_.File("clientes.mdb")), db_(CreateDatabase(session_, path_)) {}
 
   // Stores a table with the given (name, type, size) fields.
   void MakeTable(const std::string& name,
@@ -73,6 +73,7 @@ class EngineTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
+  Session session_;
   std::string path_;
   DatabasePtr db_;
 };

@@ -14,6 +14,7 @@
 #include <map>
 
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/own_session.h"
 
 namespace actualiz::engine {
 namespace {
@@ -43,17 +44,21 @@ class FilesTest : public EngineTest {};
 
 TEST_F(FilesTest, BadInputGetsAClearErrorAndNothingIsCreated) {
   const std::string missing = dir_.File("nada.mdb");
-  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(missing); }), err::kFileNotFound);
+  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session_, missing); }), err::kFileNotFound);
   EXPECT_FALSE(fs::exists(missing));
-  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(dir_.File("no/existe/x.mdb")); }), err::kInvalidPath);
-  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(dir_.path().string()); }), err::kUnrecognizedFormat);
+  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session_, dir_.File("no/existe/x.mdb")); }),
+            err::kInvalidPath);
+  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session_, dir_.path().string()); }),
+            err::kUnrecognizedFormat);
   WriteFile(dir_.File("vacia.mdb"), "");
-  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(dir_.File("vacia.mdb")); }), err::kUnrecognizedFormat);
+  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session_, dir_.File("vacia.mdb")); }),
+            err::kUnrecognizedFormat);
   WriteFile(dir_.File("texto.mdb"), "Esto no es una base de datos.\n");
-  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(dir_.File("texto.mdb")); }), err::kUnrecognizedFormat);
+  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session_, dir_.File("texto.mdb")); }),
+            err::kUnrecognizedFormat);
   EXPECT_EQ(testing::ReadFile(dir_.File("texto.mdb")), "Esto no es una base de datos.\n");
 
-  const Error e = RaisedError([&] { OpenDatabase(missing, "c:\\datos\\nada.mdb"); });
+  const Error e = RaisedError([&] { OpenDatabase(session_, missing, "c:\\datos\\nada.mdb"); });
   EXPECT_NE(e.Text().find("c:\\datos\\nada.mdb"), std::string::npos);
 }
 
@@ -67,17 +72,18 @@ TEST_F(FilesTest, TruncatedOrDamagedDatabasesAreRefused) {
 
   const std::string truncated = dir_.File("truncada.mdb");
   WriteFile(truncated, whole.substr(0, whole.size() / 2));
-  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(truncated); }), err::kUnrecognizedFormat);
+  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session_, truncated); }), err::kUnrecognizedFormat);
 
   // The header survives; the schema page does not.
   std::string damaged = whole;
   for (size_t i = 100; i < 4096; ++i) damaged[i] = static_cast<char>(0xA5);
   WriteFile(dir_.File("danada.mdb"), damaged);
-  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(dir_.File("danada.mdb")); }), err::kUnrecognizedFormat);
+  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session_, dir_.File("danada.mdb")); }),
+            err::kUnrecognizedFormat);
 }
 
 TEST_F(FilesTest, CreatingOverAnExistingFileFails) {
-  EXPECT_EQ(ErrorNumber([&] { CreateDatabase(path_); }), err::kDatabaseExists);
+  EXPECT_EQ(ErrorNumber([&] { CreateDatabase(session_, path_); }), err::kDatabaseExists);
   EXPECT_EQ(db_->TableDefs().Count(), 4);
 }
 
@@ -88,7 +94,7 @@ TEST_F(FilesTest, ReadOnlyFileOpensButRefusesEveryWrite) {
   ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
   const std::string before = testing::ReadFile(path_);
 
-  auto db = OpenDatabase(path_);
+  auto db = OpenDatabase(session_, path_);
   EXPECT_TRUE(db->ReadOnly());
   auto table = db->TableDefs().Item("Clientes");
   EXPECT_FALSE(table->Updatable());
@@ -109,7 +115,7 @@ TEST_F(FilesTest, ReadOnlyFileOpensButRefusesEveryWrite) {
 TEST_F(FilesTest, TwoHandlesOnOneFileSeeEachOthersChangesAndNeverBlock) {
   MakeTable("Clientes", {{"Codigo", dbLong, 0}});
   AddRow("Clientes", {{"Codigo", 1}});
-  auto other = OpenDatabase(path_);
+  auto other = OpenDatabase(session_, path_);
   auto rs = other->OpenRecordset("Clientes");
   EXPECT_EQ(rs->Fields().Item(0)->GetValue(), Value(std::int64_t{1}));
   const int tables = other->TableDefs().Count();
@@ -159,7 +165,7 @@ TEST_F(FilesTest, AFileLockedByAnotherProcessFailsAfterAWaitAndChangesNothing) {
   const auto start = std::chrono::steady_clock::now();
   const Error e = RaisedError([&] { table->Fields().Append(table->CreateField("X", dbLong, 0)); });
   const auto waited = std::chrono::steady_clock::now() - start;
-  const Error on_open = RaisedError([&] { OpenDatabase(path_); });
+  const Error on_open = RaisedError([&] { OpenDatabase(session_, path_); });
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
 
@@ -180,7 +186,7 @@ TEST_F(FilesTest, APlainSqliteFileIsReadAndGainsTheEnginesTablesOnFirstChange) {
                "codigo VARCHAR(12)); INSERT INTO t VALUES (1, 'a', 2.5, NULL, 'x');",
                nullptr, nullptr, nullptr);
   sqlite3_close(raw);
-  auto db = OpenDatabase(plain);
+  auto db = OpenDatabase(session_, plain);
   ASSERT_EQ(db->TableDefs().Count(), 1);
   auto fields = db->TableDefs().Item("T");
   EXPECT_EQ(fields->Fields().Item("id")->Type(), dbLong);
@@ -197,7 +203,7 @@ TEST_F(FilesTest, APlainSqliteFileIsReadAndGainsTheEnginesTablesOnFirstChange) {
 // or also the sixth field appended after it, and the metadata matches.
 void ExpectOnlyWholeChanges(const std::string& path) {
   EXPECT_EQ(RawQuery(path, "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
-  auto db = OpenDatabase(path);
+  auto db = testing::OpenInOwnSession(path);
   int user_tables = 0;
   for (const auto& table : db->TableDefs().Items()) {
     if (table->Name().rfind("MSys", 0) == 0) continue;
@@ -226,7 +232,7 @@ TEST_F(FilesTest, AProcessKilledInTheMiddleOfAppendsLeavesOnlyWholeChanges) {
     if (child == 0) {
       close(progress[0]);
       try {
-        auto db = OpenDatabase(path_);
+        auto db = OpenDatabase(session_, path_);
         for (int i = 0;; ++i) {
           const std::string name = "R" + std::to_string(round) + "T" + std::to_string(i);
           auto table = db->CreateTableDef(name);
@@ -261,7 +267,7 @@ TEST_F(FilesTest, AProcessKilledInTheMiddleOfAppendsLeavesOnlyWholeChanges) {
     ExpectOnlyWholeChanges(path_);
   }
   // The next change leaves no journal beside the file.
-  OpenDatabase(path_)->CreateQueryDef("Final", "SELECT 1");
+  OpenDatabase(session_, path_)->CreateQueryDef("Final", "SELECT 1");
   EXPECT_FALSE(fs::exists(path_ + "-journal"));
 }
 

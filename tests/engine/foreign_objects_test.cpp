@@ -10,6 +10,7 @@
 
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 
 namespace actualiz::engine {
 namespace {
@@ -56,7 +57,7 @@ TEST(ForeignObjects, AnObjectTheEngineDoesNotMakeIsRefusedNamingTheFileAndTheObj
     BuildDatabase(path, kRelated);
     ASSERT_EQ(RunSql(path, c.sql), SQLITE_OK);
     const std::string bytes = ReadFile(path);
-    const Error e = RaisedError([&] { OpenDatabase(path, "c:\\prog\\modelo.mdb"); });
+    const Error e = RaisedError([&] { testing::OpenInOwnSession(path, "c:\\prog\\modelo.mdb"); });
     EXPECT_EQ(e.Number(), err::kUnrecognizedFormat);
     EXPECT_NE(e.Text().find("'c:\\prog\\modelo.mdb'"), std::string::npos) << e.Text();
     EXPECT_NE(e.Text().find(std::string("'") + c.object + "'"), std::string::npos) << e.Text();
@@ -68,12 +69,12 @@ TEST(ForeignObjects, TheEnginesOwnTriggersAndOtherToolsTablesAndIndexesStillOpen
   TempDir dir;
   const std::string ours = dir.File("nuestra.mdb");
   BuildDatabase(ours, kRelated);
-  DatabasePtr database = OpenDatabase(ours);
+  DatabasePtr database = testing::OpenInOwnSession(ours);
   EXPECT_EQ(database->Relations().Count(), 2);
   // A relation appended and deleted through the engine keeps the file open.
   database->Relations().Delete("Firme");
   database->Close();
-  EXPECT_EQ(OpenDatabase(ours)->Relations().Count(), 1);
+  EXPECT_EQ(testing::OpenInOwnSession(ours)->Relations().Count(), 1);
 
   const std::string plain = dir.File("otra.mdb");
   ASSERT_EQ(RunSql(plain,
@@ -81,17 +82,19 @@ TEST(ForeignObjects, TheEnginesOwnTriggersAndOtherToolsTablesAndIndexesStillOpen
                    "CREATE INDEX t_c ON t (c) WHERE c > 0;",
                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE),
             SQLITE_OK);
-  EXPECT_EQ(OpenDatabase(plain)->TableDefs().Item("t")->Indexes().Count(), 3);
+  EXPECT_EQ(testing::OpenInOwnSession(plain)->TableDefs().Item("t")->Indexes().Count(), 3);
 }
 
 TEST(ForeignObjects, AKeptConnectionDoesNotOpenAFileThatGainedAnObjectSince) {
   TempDir dir;
   const std::string path = dir.File("modelo.mdb");
   BuildDatabase(path, kRelated);
-  KeepClosedConnections keep;
-  OpenDatabase(path)->Close();
+  Session session;
+  KeepClosedConnections keep(session);
+  OpenDatabase(session, path)->Close();
+  ASSERT_EQ(session.KeptConnectionCount(), 1);
   ASSERT_EQ(RunSql(path, "CREATE VIEW Vista AS SELECT 1"), SQLITE_OK);
-  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(path); }), err::kUnrecognizedFormat);
+  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session, path); }), err::kUnrecognizedFormat);
 }
 
 }  // namespace

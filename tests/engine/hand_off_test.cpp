@@ -5,7 +5,6 @@
 
 #include <filesystem>
 
-#include "engine/hand_off.h"
 #include "engine/sqlite_storage.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -15,14 +14,14 @@ namespace {
 class HandOffTest : public EngineTest {
  protected:
   // PRAGMA synchronous of a connection to `path`: 0 OFF, 2 FULL.
-  static std::int64_t Synchronous(const std::string& path) {
-    auto storage = SqliteStorage::Open(path, "x.mdb", false);
+  std::int64_t Synchronous(const std::string& path) {
+    auto storage = SqliteStorage::Open(session_, path, "x.mdb", false);
     auto stmt = storage->Prepare("PRAGMA synchronous");
     return stmt.Step() ? stmt.Int(0) : -1;
   }
   void MakeCatalogue() {
     std::filesystem::create_directory(dir_.path() / "Zarade");
-    auto db = CreateDatabase(catalogue_);
+    auto db = CreateDatabase(session_, catalogue_);
     auto t = db->CreateTableDef("indices");
     t->Fields().Append(t->CreateField("nombre", dbText, 255));
     db->TableDefs().Append(t);
@@ -35,18 +34,18 @@ TEST_F(HandOffTest, OnlyTheMarkedFileSkipsTheWaitForTheDisk) {
   EXPECT_EQ(Synchronous(catalogue_), 2);
   // Marked under another spelling of the same path, through a link.
   std::filesystem::create_directory_symlink(dir_.path() / "Zarade", dir_.path() / "link");
-  SetHandOff(dir_.File("link/../link/./indices.mdb"));
-  EXPECT_TRUE(IsHandOff(catalogue_));
+  session_.SetHandOff(dir_.File("link/../link/./indices.mdb"));
+  EXPECT_TRUE(session_.IsHandOff(catalogue_));
   EXPECT_EQ(Synchronous(catalogue_), 0);
   EXPECT_EQ(Synchronous(path_), 2);
-  EXPECT_FALSE(IsHandOff(dir_.File("Zarade/relacion.mdb")));
+  EXPECT_FALSE(session_.IsHandOff(dir_.File("Zarade/relacion.mdb")));
 }
 
 TEST_F(HandOffTest, MarkedFileKeepsItsRollbackJournalAndItsRows) {
-  SetHandOff(catalogue_);  // before the file exists, as a run may make it
+  session_.SetHandOff(catalogue_);  // before the file exists, as a run may make it
   MakeCatalogue();
   {
-    auto db = OpenDatabase(catalogue_);
+    auto db = OpenDatabase(session_, catalogue_);
     auto rs = db->OpenRecordset("indices");
     for (const char* name : {"a", "b", "c"}) {
       rs->AddNew();
@@ -64,7 +63,7 @@ TEST_F(HandOffTest, MarkedFileKeepsItsRollbackJournalAndItsRows) {
   EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "delete");
   sqlite3_finalize(stmt);
   sqlite3_close(plain);
-  auto db = OpenDatabase(catalogue_);
+  auto db = OpenDatabase(session_, catalogue_);
   EXPECT_EQ(db->OpenRecordset("indices")->RecordCount(), 3);
 }
 

@@ -26,7 +26,8 @@ class IndexesTest : public EngineTest {
 TEST_F(IndexesTest, AppendedIndexIsStoredWithItsFieldsInKeyOrder) {
   auto table = db_->TableDefs().Item("Clientes");
   table->Indexes().Append(NewIndex(table, "PorNombre", {"Nombre", "Codigo"}, true));
-  auto stored = OpenDatabase(path_)->TableDefs().Item("clientes")->Indexes().Item("PORNOMBRE");
+  auto stored =
+      OpenDatabase(session_, path_)->TableDefs().Item("clientes")->Indexes().Item("PORNOMBRE");
   EXPECT_EQ(stored->Name(), "PorNombre");
   EXPECT_TRUE(stored->Unique());
   EXPECT_FALSE(stored->Primary());

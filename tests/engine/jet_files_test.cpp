@@ -9,6 +9,7 @@
 
 #include "engine/engine.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/own_session.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz::engine {
@@ -21,7 +22,9 @@ const fs::path kSamples = fs::path(ACTUALIZ_SOURCE_DIR) / ".." / "shared" / "jet
 #define REQUIRE_SAMPLES() \
   if (!fs::is_directory(kSamples)) GTEST_SKIP() << "no Access samples at " << kSamples
 
-DatabasePtr OpenSample(const std::string& name) { return OpenDatabase((kSamples / name).string()); }
+DatabasePtr OpenSample(const std::string& name) {
+  return testing::OpenInOwnSession((kSamples / name).string());
+}
 
 std::vector<Value> Column(Database& db, const std::string& table, const std::string& field) {
   std::vector<Value> values;
@@ -225,7 +228,7 @@ TEST(AccessWrites, EveryWriteRefusedAsReadOnlyAccessFile) {
   REQUIRE_SAMPLES();
   const std::string path = (kSamples / "testV2003.mdb").string();
   const auto before = fs::last_write_time(path);
-  DatabasePtr db = OpenDatabase(path);
+  DatabasePtr db = testing::OpenInOwnSession(path);
   TableDefPtr t = db->CreateTableDef("Nueva");
   t->Fields().Append(t->CreateField("X", dbLong));
   const Error append = RaisedError([&] { db->TableDefs().Append(t); });
@@ -236,7 +239,7 @@ TEST(AccessWrites, EveryWriteRefusedAsReadOnlyAccessFile) {
   RecordsetPtr set = db->OpenRecordset("Table1");
   EXPECT_EQ(ErrorNumber([&] { set->AddNew(); }), err::kReadOnly);
   EXPECT_EQ(ErrorNumber([&] { set->Delete(); }), err::kReadOnly);
-  EXPECT_EQ(db->TableDefs().Count(), OpenDatabase(path)->TableDefs().Count());
+  EXPECT_EQ(db->TableDefs().Count(), testing::OpenInOwnSession(path)->TableDefs().Count());
   EXPECT_EQ(fs::last_write_time(path), before);
 }
 
@@ -255,7 +258,7 @@ std::string DamagedCopy(const testing::TempDir& dir, const std::string& sample,
 // Opens and reads everything; returns the failure (number 0 when none).
 Error ReadAll(const std::string& path) {
   return RaisedError([&] {
-    DatabasePtr db = OpenDatabase(path);
+    DatabasePtr db = testing::OpenInOwnSession(path);
     for (const auto& t : db->TableDefs().Items()) {
       RecordsetPtr set = db->OpenRecordset(t->Name());
       while (!set->Eof()) {
@@ -356,7 +359,8 @@ TEST(AccessRows, RowsOfPagesListedByEitherKindOfUsageMapAreRead) {
       b[start] = 0x01;
       std::memcpy(b.data() + start + 1, &bitmap_number, 4);
     });
-    EXPECT_EQ(Column(*OpenDatabase(path), "Table1", "A"), Column(*original, "Table1", "A"));
+    EXPECT_EQ(Column(*testing::OpenInOwnSession(path), "Table1", "A"),
+              Column(*original, "Table1", "A"));
   }
 }
 

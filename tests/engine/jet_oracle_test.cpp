@@ -11,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "tests/support/access_oracle.h"
+#include "tests/support/own_session.h"
 
 namespace actualiz::engine {
 namespace {
@@ -67,7 +68,7 @@ TEST(AccessAgainstMdbTools, EverySampleReadsTheSameTablesWithTheSameRowCounts) {
       if (!AttachmentStore(table)) theirs[table] = testing::MdbRowCount(sample.string(), table);
     }
     std::map<std::string, long> ours;
-    DatabasePtr db = OpenDatabase(sample.string());
+    DatabasePtr db = testing::OpenInOwnSession(sample.string());
     for (const auto& table : db->TableDefs().Items()) {
       long rows = 0;
       for (RecordsetPtr set = db->OpenRecordset(table->Name()); !set->Eof(); set->MoveNext())

@@ -8,7 +8,6 @@
 
 #include <filesystem>
 
-#include "engine/sqlite_idle_connections.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace actualiz::engine {
@@ -35,53 +34,53 @@ class KeptConnectionsTest : public EngineTest {
 };
 
 TEST_F(KeptConnectionsTest, AClosedDatabaseIsKeptWhileKeepingAndTakenBackByTheNextOpen) {
-  EXPECT_EQ(idle_connections::Count(), 0) << "nothing is kept outside a keeping";
+  EXPECT_EQ(session_.KeptConnectionCount(), 0) << "nothing is kept outside a keeping";
   {
-    KeepClosedConnections keep;
-    OpenDatabase(path_)->Close();
-    EXPECT_EQ(idle_connections::Count(), 1);
+    KeepClosedConnections keep(session_);
+    OpenDatabase(session_, path_)->Close();
+    EXPECT_EQ(session_.KeptConnectionCount(), 1);
     {
-      auto again = OpenDatabase(path_, "again.mdb");
-      EXPECT_EQ(idle_connections::Count(), 0);
+      auto again = OpenDatabase(session_, path_, "again.mdb");
+      EXPECT_EQ(session_.KeptConnectionCount(), 0);
       EXPECT_EQ(again->Name(), "again.mdb");
       AddField(*again, "A", "Nuevo");
-      KeepClosedConnections nested;
+      KeepClosedConnections nested(session_);
     }  // dropping the last handle keeps it too; the nested keeping closes nothing
-    EXPECT_EQ(idle_connections::Count(), 1);
-    auto third = OpenDatabase(path_);
+    EXPECT_EQ(session_.KeptConnectionCount(), 1);
+    auto third = OpenDatabase(session_, path_);
     EXPECT_EQ(third->TableDefs().Item("A")->Fields().Count(), 2);
     // The kept connection errors name the file as the new opener does.
     EXPECT_NE(RaisedError([&] { third->TableDefs().Item("Missing"); }).Context().find(path_),
               std::string::npos);
   }
-  EXPECT_EQ(idle_connections::Count(), 0) << "the end of the keeping closes every kept one";
+  EXPECT_EQ(session_.KeptConnectionCount(), 0) << "the end of the keeping closes every kept one";
 }
 
 TEST_F(KeptConnectionsTest, AKeptConnectionHoldsNoLockAndSeesAnotherProgramsChange) {
-  KeepClosedConnections keep;
-  OpenDatabase(path_)->Close();
-  ASSERT_EQ(idle_connections::Count(), 1);
+  KeepClosedConnections keep(session_);
+  OpenDatabase(session_, path_)->Close();
+  ASSERT_EQ(session_.KeptConnectionCount(), 1);
   ASSERT_EQ(RunSql(path_, "BEGIN EXCLUSIVE; CREATE TABLE \"Otro\" (\"Id\" INTEGER); COMMIT"),
             SQLITE_OK);
-  auto db = OpenDatabase(path_);
+  auto db = OpenDatabase(session_, path_);
   EXPECT_TRUE(HasTable(*db, "Otro"));
   AddField(*db, "Otro", "Nombre");
   EXPECT_EQ(db->TableDefs().Item("Otro")->Fields().Count(), 2);
 }
 
 TEST_F(KeptConnectionsTest, AnotherHandlesChangeIsSeenWhicheverKeptConnectionIsTaken) {
-  KeepClosedConnections keep;
-  auto first = OpenDatabase(path_);
-  auto second = OpenDatabase(path_);
+  KeepClosedConnections keep(session_);
+  auto first = OpenDatabase(session_, path_);
+  auto second = OpenDatabase(session_, path_);
   AddField(*first, "A", "DelPrimero");
   first->Close();
   auto b = second->CreateTableDef("B");
   b->Fields().Append(b->CreateField("Id", dbLong, 0));
   second->TableDefs().Append(b);
   second->Close();
-  ASSERT_EQ(idle_connections::Count(), 2);
-  auto one = OpenDatabase(path_);
-  auto other = OpenDatabase(path_);
+  ASSERT_EQ(session_.KeptConnectionCount(), 2);
+  auto one = OpenDatabase(session_, path_);
+  auto other = OpenDatabase(session_, path_);
   for (Database* db : {one.get(), other.get()}) {
     EXPECT_TRUE(HasTable(*db, "B"));
     EXPECT_EQ(db->TableDefs().Item("A")->Fields().Count(), 2);
@@ -91,29 +90,29 @@ TEST_F(KeptConnectionsTest, AnotherHandlesChangeIsSeenWhicheverKeptConnectionIsT
 TEST_F(KeptConnectionsTest, AFilePutInThePlaceOfAKeptOneIsReadAfresh) {
   const std::string other_path = dir_.File("otro.mdb");
   {
-    auto other = CreateDatabase(other_path);
+    auto other = CreateDatabase(session_, other_path);
     auto t = other->CreateTableDef("SoloEnElOtro");
     t->Fields().Append(t->CreateField("Id", dbLong, 0));
     other->TableDefs().Append(t);
   }
-  KeepClosedConnections keep;
-  OpenDatabase(path_)->Close();
+  KeepClosedConnections keep(session_);
+  OpenDatabase(session_, path_)->Close();
   std::filesystem::rename(other_path, path_);
-  auto db = OpenDatabase(path_);
+  auto db = OpenDatabase(session_, path_);
   EXPECT_TRUE(HasTable(*db, "SoloEnElOtro"));
   EXPECT_FALSE(HasTable(*db, "A"));
 }
 
 TEST_F(KeptConnectionsTest, AFileMadeReadOnlyMeanwhileOpensReadOnly) {
-  KeepClosedConnections keep;
-  OpenDatabase(path_)->Close();
+  KeepClosedConnections keep(session_);
+  OpenDatabase(session_, path_)->Close();
   ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
-  auto db = OpenDatabase(path_);
+  auto db = OpenDatabase(session_, path_);
   EXPECT_TRUE(db->ReadOnly());
   EXPECT_EQ(ErrorNumber([&] { AddField(*db, "A", "Nuevo"); }), err::kReadOnly);
   db.reset();
   ASSERT_EQ(chmod(path_.c_str(), 0644), 0);
-  auto writable = OpenDatabase(path_);
+  auto writable = OpenDatabase(session_, path_);
   EXPECT_FALSE(writable->ReadOnly());
   AddField(*writable, "A", "Nuevo");
 }

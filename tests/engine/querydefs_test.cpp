@@ -15,7 +15,7 @@ class QueryDefsTest : public EngineTest {
 TEST_F(QueryDefsTest, CreatedDefinitionIsStoredAtOnceInOrder) {
   db_->CreateQueryDef("Todos", "SELECT * FROM Clientes");
   db_->CreateQueryDef("Nombres", "SELECT [Nombre] FROM [Clientes] WHERE Codigo > 3");
-  auto other = OpenDatabase(path_);
+  auto other = OpenDatabase(session_, path_);
   ASSERT_EQ(other->QueryDefs().Count(), 2);
   EXPECT_EQ(other->QueryDefs().Item(0)->Name(), "Todos");
   EXPECT_EQ(other->QueryDefs().Item("NOMBRES")->SQL(),
@@ -32,7 +32,7 @@ TEST_F(QueryDefsTest, ATakenNameIsRefusedOnCreateAndOnAppendOfAnotherDefinition)
   db_->CreateQueryDef("Todos", "SELECT * FROM Clientes");
   EXPECT_EQ(ErrorNumber([&] { db_->CreateQueryDef("TODOS", "SELECT Codigo FROM Clientes"); }),
             err::kObjectExists);
-  auto other = OpenDatabase(path_);
+  auto other = OpenDatabase(session_, path_);
   auto stored_elsewhere = other->CreateQueryDef("Otra", "SELECT 1");
   EXPECT_EQ(ErrorNumber([&] { db_->QueryDefs().Append(db_->QueryDefs().Item("Todos")); }),
             err::kObjectExists);

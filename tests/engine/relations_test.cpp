@@ -42,7 +42,7 @@ TEST_F(RelationsTest, AppendedRelationIsStoredWithItsFieldPairs) {
   relation->Fields().Append(relation->CreateField("Codigo"));
   relation->Fields().Item("codigo")->SetForeignName("Cliente");
   db_->Relations().Append(relation);
-  auto stored = OpenDatabase(path_)->Relations().Item("clientesfacturas");
+  auto stored = OpenDatabase(session_, path_)->Relations().Item("clientesfacturas");
   EXPECT_EQ(stored->Name(), "ClientesFacturas");
   EXPECT_EQ(stored->Table(), "Clientes");
   EXPECT_EQ(stored->ForeignTable(), "Facturas");

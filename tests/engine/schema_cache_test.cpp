@@ -13,7 +13,7 @@ namespace {
 class SchemaCacheTest : public EngineTest {
  protected:
   void ExpectSameAsFreshHandle(const std::string& step) {
-    auto fresh = OpenDatabase(path_);
+    auto fresh = OpenDatabase(session_, path_);
     EXPECT_EQ(Describe(*db_, {.system = true}).dump(1), Describe(*fresh, {.system = true}).dump(1))
         << step;
   }
@@ -85,7 +85,7 @@ TEST_F(SchemaCacheTest, AnotherHandlesChangeIsSeenAfterOurOwnChange) {
   MakeTable("A", {{"Id", dbLong, 0}});
   MakeTable("B", {{"Id", dbLong, 0}});
   db_->TableDefs().Count();
-  auto other = OpenDatabase(path_);
+  auto other = OpenDatabase(session_, path_);
   auto a = other->TableDefs().Item("A");
   a->Fields().Append(a->CreateField("FromOther", dbLong, 0));
   auto b = db_->TableDefs().Item("B");
@@ -103,7 +103,7 @@ TEST_F(SchemaCacheTest, AnotherProcesssChangeIsSeen) {
   db_->TableDefs().Count();
   const pid_t child = fork();
   if (child == 0) {
-    auto db = OpenDatabase(path_);
+    auto db = OpenDatabase(session_, path_);
     auto a = db->TableDefs().Item("A");
     a->Fields().Append(a->CreateField("FromChild", dbLong, 0));
     auto z = db->CreateTableDef("Z");

@@ -27,7 +27,7 @@ class SharedSchemaTest : public EngineTest {
   std::string ReadAfresh(const std::string& path) {
     const std::string copy = dir_.File("fresh" + std::to_string(++copies_) + ".mdb");
     std::filesystem::copy_file(path, copy);
-    auto fresh = OpenDatabase(copy);
+    auto fresh = OpenDatabase(session_, copy);
     return Structure(*fresh);
   }
   int FieldCount(Database& db, const std::string& table) {
@@ -38,9 +38,9 @@ class SharedSchemaTest : public EngineTest {
 
 TEST_F(SharedSchemaTest, EveryHandleSeesAnotherHandlesChange) {
   MakeTable("A", {{"Id", dbLong, 0}});
-  auto reader = OpenDatabase(path_);
+  auto reader = OpenDatabase(session_, path_);
   EXPECT_EQ(reader->TableDefs().Item("A")->Fields().Count(), 1);
-  auto writer = OpenDatabase(path_);
+  auto writer = OpenDatabase(session_, path_);
   auto a = writer->TableDefs().Item("A");
   a->Fields().Append(a->CreateField("FromWriter", dbText, 10));
   auto b = writer->CreateTableDef("B");
@@ -50,7 +50,7 @@ TEST_F(SharedSchemaTest, EveryHandleSeesAnotherHandlesChange) {
 
   EXPECT_EQ(FieldCount(*reader, "A"), 2);
   EXPECT_EQ(FieldCount(*db_, "A"), 2);
-  auto later = OpenDatabase(path_);
+  auto later = OpenDatabase(session_, path_);
   EXPECT_EQ(FieldCount(*later, "B"), 1);
   EXPECT_EQ(later->QueryDefs().Count(), 1);
   const std::string afresh = ReadAfresh(path_);
@@ -61,14 +61,14 @@ TEST_F(SharedSchemaTest, EveryHandleSeesAnotherHandlesChange) {
 
 TEST_F(SharedSchemaTest, AnotherProgramsChangeIsSeenByOpenAndNewHandles) {
   MakeTable("A", {{"Id", dbLong, 0}});
-  auto before = OpenDatabase(path_);
+  auto before = OpenDatabase(session_, path_);
   EXPECT_EQ(before->TableDefs().Count(), 5);  // A and the engine's four tables
 
   // A change of the tables themselves moves SQLite's schema cookie...
   ASSERT_EQ(RunSql(path_, "ALTER TABLE A ADD COLUMN Extra INTEGER; CREATE TABLE Z (Id INTEGER)"),
             SQLITE_OK);
   EXPECT_EQ(FieldCount(*before, "A"), 2);
-  auto after = OpenDatabase(path_);
+  auto after = OpenDatabase(session_, path_);
   EXPECT_EQ(FieldCount(*after, "A"), 2);
   EXPECT_EQ(after->TableDefs().Count(), 6);
 
@@ -77,7 +77,7 @@ TEST_F(SharedSchemaTest, AnotherProgramsChangeIsSeenByOpenAndNewHandles) {
                    "INSERT INTO MSysQueries (Name, SQL) VALUES ('Q', 'SELECT * FROM Z');"
                    "UPDATE MSysColumns SET Required = 1 WHERE ColumnName = 'Id'"),
             SQLITE_OK);
-  auto last = OpenDatabase(path_);
+  auto last = OpenDatabase(session_, path_);
   EXPECT_EQ(last->QueryDefs().Count(), 1);
   EXPECT_TRUE(last->TableDefs().Item("A")->Fields().Item("Id")->Required());
   EXPECT_EQ(before->QueryDefs().Count(), 1);
@@ -92,14 +92,14 @@ class ReplacedFileTest : public SharedSchemaTest {
   // names: the same size, and most likely the same header.
   void SetUp() override {
     MakeTable("A", {{"Id", dbLong, 0}});
-    auto other = CreateDatabase(other_);
+    auto other = CreateDatabase(session_, other_);
     auto b = other->CreateTableDef("B");
     b->Fields().Append(b->CreateField("Id", dbLong, 0));
     other->TableDefs().Append(b);
   }
   // True when the database at path_ has table `name`.
   bool HasTable(const std::string& name) {
-    auto db = OpenDatabase(path_);
+    auto db = OpenDatabase(session_, path_);
     for (int i = 0; i < db->TableDefs().Count(); ++i) {
       if (db->TableDefs().Item(i)->Name() == name) return true;
     }
@@ -143,13 +143,16 @@ class UncommittedSchemaTest : public ::testing::Test {
         RunSql(path_, "CREATE TABLE T (Id INTEGER)", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE),
         SQLITE_OK);
   }
-  std::unique_ptr<SqliteStorage> Open() { return SqliteStorage::Open(path_, "plain.mdb", false); }
+  std::unique_ptr<SqliteStorage> Open() {
+    return SqliteStorage::Open(session_, path_, "plain.mdb", false);
+  }
   static std::vector<std::string> TableNames(const Schema& schema) {
     std::vector<std::string> names;
     for (const auto& t : schema.tables) names.push_back(t.name);
     return names;
   }
   testing::TempDir dir_;
+  Session session_;
   std::string path_ = dir_.File("plain.mdb");
 };
 
@@ -175,7 +178,7 @@ TEST_F(UncommittedSchemaTest, AChangeRolledBackIsNeverSeenByAnotherConnection) {
 
 TEST_F(SharedSchemaTest, FailedSchemaReadLeavesNoTransactionOpen) {
   MakeTable("A", {{"Id", dbLong, 0}});
-  auto storage = SqliteStorage::Open(path_, "clientes.mdb", false);
+  auto storage = SqliteStorage::Open(session_, path_, "clientes.mdb", false);
   // The engine reads its query table in stored (rowid) order: a table
   // without row ids makes that read fail half-way through the schema.
   ASSERT_EQ(RunSql(path_,
@@ -198,13 +201,13 @@ TEST_F(SharedSchemaTest, FileInWalModeIsNeverShared) {
   ASSERT_EQ(RunSql(path_, "PRAGMA journal_mode=WAL"), SQLITE_OK);
   // A file that may not be written opens read-only and stays in WAL mode.
   ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
-  auto reader = OpenDatabase(path_);
+  auto reader = OpenDatabase(session_, path_);
   ASSERT_FALSE(reader->TableDefs().Item("A")->Updatable());
   EXPECT_EQ(reader->QueryDefs().Count(), 0);
   // In WAL mode a commit leaves the database header as it was.
   ASSERT_EQ(RunSql(path_, "INSERT INTO MSysQueries (Name, SQL) VALUES ('Q', 'SELECT * FROM A')"),
             SQLITE_OK);
-  EXPECT_EQ(OpenDatabase(path_)->QueryDefs().Count(), 1);
+  EXPECT_EQ(OpenDatabase(session_, path_)->QueryDefs().Count(), 1);
   EXPECT_EQ(reader->QueryDefs().Count(), 1);
 }
 

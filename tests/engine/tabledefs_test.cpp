@@ -19,7 +19,7 @@ TEST_F(TableDefsTest, NewDatabaseHoldsOnlyTheEnginesOwnTablesWhichCannotBeUpdate
 
 TEST_F(TableDefsTest, AppendedTableIsStoredWithItsFieldsInOrder) {
   MakeTable("Clientes", {{"Codigo", dbLong, 0}, {"Nombre", dbText, 40}, {"Notas", dbMemo, 0}});
-  auto reopened = OpenDatabase(path_);
+  auto reopened = OpenDatabase(session_, path_);
   auto table = reopened->TableDefs().Item("Clientes");
   EXPECT_TRUE(table->Updatable());
   ASSERT_EQ(table->Fields().Count(), 3);
@@ -44,7 +44,7 @@ TEST_F(TableDefsTest, EveryTypeReportsJetsCodeAndSize) {
     table->Fields().Append(field);
   }
   db_->TableDefs().Append(table);
-  auto stored = OpenDatabase(path_)->TableDefs().Item("tipos");
+  auto stored = OpenDatabase(session_, path_)->TableDefs().Item("tipos");
   for (size_t i = 0; i < cases.size(); ++i) {
     const auto [type, size, reported] = cases[i];
     auto field = stored->Fields().Item(static_cast<int>(i));
@@ -106,7 +106,7 @@ TEST_F(TableDefsTest, FieldsAppendAndDeleteOnAStoredTableChangeTheFileAtOnce) {
   table->Fields().Append(correo);
   table->Fields().Append(table->CreateField("Cuota", dbInteger, 5));
 
-  auto other = OpenDatabase(path_);
+  auto other = OpenDatabase(session_, path_);
   auto seen = other->TableDefs().Item("Empleados");
   ASSERT_EQ(seen->Fields().Count(), 3);
   EXPECT_TRUE(seen->Fields().Item("Correo")->AllowZeroLength());
@@ -144,7 +144,7 @@ TEST_F(TableDefsTest, NamesWithAwkwardCharactersWork) {
       EXPECT_EQ(RowCount("Select * from [" + name + "]"), 1) << name;
     }
   }
-  auto reopened = OpenDatabase(path_);
+  auto reopened = OpenDatabase(session_, path_);
   for (const auto& name : names) {
     auto table = reopened->TableDefs().Item(name);
     EXPECT_EQ(table->Fields().Item(0)->Name(), name);

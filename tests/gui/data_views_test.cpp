@@ -10,6 +10,7 @@
 #include "gui/main_window.h"
 #include "gui/record_grid_view.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 #include "tests/support/window_fixture.h"
 
 namespace actualiz::testing {
@@ -30,7 +31,7 @@ class DataViewTest : public ::testing::Test {
   }
 
   void AddQueries(const std::vector<std::string>& names) {
-    engine::DatabasePtr db = engine::OpenDatabase(site.Host(kQueryCatalogue));
+    engine::DatabasePtr db = testing::OpenInOwnSession(site.Host(kQueryCatalogue));
     engine::RecordsetPtr rs = db->OpenRecordset("consulta");
     for (const std::string& name : names) {
       rs->AddNew();

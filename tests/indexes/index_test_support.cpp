@@ -7,6 +7,7 @@
 #include "app/catalogues.h"
 #include "engine/engine.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 
 namespace actualiz::testing {
 
@@ -66,7 +67,7 @@ std::map<std::string, IndexChainTest::StoredIndex> IndexChainTest::StoredIndexes
 
 std::vector<CatalogueEntry> IndexChainTest::CatalogueRows() const {
   std::vector<CatalogueEntry> rows;
-  engine::DatabasePtr catalogue = engine::OpenDatabase(site_.Host(app::kIndexCatalogue));
+  engine::DatabasePtr catalogue = testing::OpenInOwnSession(site_.Host(app::kIndexCatalogue));
   engine::RecordsetPtr view = catalogue->OpenRecordset("indices");
   auto text = [&](const char* field) { return view->Fields().Item(field)->GetValue().ToText(); };
   while (!view->Eof() && !view->Bof()) {

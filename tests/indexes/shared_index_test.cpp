@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "tests/indexes/index_test_support.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz::testing {
@@ -107,7 +108,7 @@ class SameAsRebuilding : public IndexChainTest {
     ASSERT_TRUE(w().Click("Command17_Click"));
     EXPECT_EQ(ChangesOf("index dropped"), dropped);
 
-    engine::DatabasePtr reference = engine::OpenDatabase(site_.Host(kReference));
+    engine::DatabasePtr reference = testing::OpenInOwnSession(site_.Host(kReference));
     for (const engine::TableDefPtr& table : reference->TableDefs().Items()) {
       if (IsSystemName(table->Name())) continue;
       for (const engine::IndexPtr& index : table->Indexes().Items()) {

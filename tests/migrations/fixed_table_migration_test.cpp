@@ -7,6 +7,7 @@
 
 #include "engine/engine.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_fixture.h"
 
@@ -73,7 +74,7 @@ class FixedTableMigration : public ::testing::Test {
   void TakeIndexNameWhenTableIsStored(const std::string& table, const std::string& index) {
     window->Log().on_change = [this, table, index](const app::Change& change) {
       if (change.kind != app::ChangeKind::kTableMigrated) return;
-      engine::DatabasePtr other = engine::OpenDatabase(site.Host(kClientes));
+      engine::DatabasePtr other = testing::OpenInOwnSession(site.Host(kClientes));
       engine::TableDefPtr stored = other->TableDefs().Item(table);
       engine::IndexPtr taken = stored->CreateIndex(index);
       taken->Fields().Append(taken->CreateField(stored->Fields().Item(0)->Name()));

@@ -11,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_fixture.h"
 
@@ -145,10 +146,10 @@ TEST_F(QueryChain, AQueryBothHaveIsRecreatedWithTheModelsStatement) {
 TEST_F(QueryChain, TheEnginesOwnQueriesAreNeverTouchedButLowerCaseMsysIsCarried) {
   Pair({{"msysq", "SELECT * FROM Clientes"}}, {{"Otra", "SELECT * FROM Clientes"}});
   {
-    engine::DatabasePtr model = engine::OpenDatabase(site.Host(kModel));
+    engine::DatabasePtr model = testing::OpenInOwnSession(site.Host(kModel));
     model->CreateQueryDef("MSysDelModelo", "SELECT * FROM Pedidos");
     model->Close();
-    engine::DatabasePtr target = engine::OpenDatabase(site.Host(kTarget));
+    engine::DatabasePtr target = testing::OpenInOwnSession(site.Host(kTarget));
     target->CreateQueryDef("MSysPropia", "SELECT codigo FROM Clientes");
     target->Close();
   }
@@ -157,7 +158,7 @@ TEST_F(QueryChain, TheEnginesOwnQueriesAreNeverTouchedButLowerCaseMsysIsCarried)
 
   EXPECT_EQ(CatalogueRows(site.Host(kCatalogue)), (Queries{{"msysq", "SELECT * FROM Clientes"}}));
   EXPECT_EQ(window->List11(1).Items(), (std::vector<std::string>{"Otra"}));
-  engine::DatabasePtr target = engine::OpenDatabase(site.Host(kTarget));
+  engine::DatabasePtr target = testing::OpenInOwnSession(site.Host(kTarget));
   Queries stored;
   for (const engine::QueryDefPtr& query : target->QueryDefs().Items()) {
     stored.emplace_back(query->Name(), query->SQL());
@@ -209,7 +210,7 @@ class QueryCatalogueSharedWithAnotherRun : public QueryChain {
  protected:
   // Stores a catalogue row through a handle of its own, as another run does.
   void StoreRowElsewhere(const std::string& name, const std::string& statement) {
-    engine::DatabasePtr catalogue = engine::OpenDatabase(site.Host(kCatalogue));
+    engine::DatabasePtr catalogue = testing::OpenInOwnSession(site.Host(kCatalogue));
     engine::RecordsetPtr rows = catalogue->OpenRecordset("consulta");
     rows->AddNew();
     rows->Fields().Item("nombrecon")->SetValue(engine::Value(name));

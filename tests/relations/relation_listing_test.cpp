@@ -7,6 +7,7 @@
 
 #include "engine/engine.h"
 #include "tests/relations/relation_site.h"
+#include "tests/support/own_session.h"
 
 namespace actualiz::testing {
 namespace {
@@ -81,7 +82,7 @@ TEST_F(RelationListing, TheEnginesOwnRelationsAreNeitherListedNorTouched) {
   EXPECT_TRUE(Window().List9(1).Items().empty());
   for (const CatalogueRow& row : CatalogueRows(site)) EXPECT_NE(row[0], "MSysOculta");
   Strings target;
-  engine::DatabasePtr database = engine::OpenDatabase(HostTarget("tienda.mdb"));
+  engine::DatabasePtr database = testing::OpenInOwnSession(HostTarget("tienda.mdb"));
   for (const auto& relation : database->Relations().Items()) target.push_back(relation->Name());
   database->Close();
   EXPECT_EQ(target, (Strings{"MSysPropia", "msysEnlace", "MSy"}));

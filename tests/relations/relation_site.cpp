@@ -1,6 +1,7 @@
 #include "tests/relations/relation_site.h"
 
 #include "tests/support/db_builder.h"
+#include "tests/support/own_session.h"
 
 namespace actualiz::testing {
 namespace {
@@ -132,7 +133,7 @@ app::Actualiz& RelationChainTest::Window() {
 
 void AppendRelation(const std::string& host_path, const std::string& name, const std::string& table,
                     const std::string& foreign_table, const std::vector<Pair>& pairs) {
-  engine::DatabasePtr database = engine::OpenDatabase(host_path);
+  engine::DatabasePtr database = testing::OpenInOwnSession(host_path);
   engine::RelationPtr relation = database->CreateRelation(name, table, foreign_table, 0);
   for (const Pair& pair : pairs) {
     engine::FieldPtr field = relation->CreateField(pair.name);
@@ -145,7 +146,7 @@ void AppendRelation(const std::string& host_path, const std::string& name, const
 
 void AddRow(const std::string& host_path, const std::string& table,
             const std::vector<std::pair<std::string, engine::Value>>& values) {
-  engine::DatabasePtr database = engine::OpenDatabase(host_path);
+  engine::DatabasePtr database = testing::OpenInOwnSession(host_path);
   engine::RecordsetPtr rows = database->OpenRecordset(table);
   rows->AddNew();
   for (const auto& [field, value] : values) rows->Fields().Item(field)->SetValue(value);
@@ -156,7 +157,7 @@ void AddRow(const std::string& host_path, const std::string& table,
 
 void DeleteRows(const std::string& host_path, const std::string& table, const std::string& field,
                 const engine::Value& value) {
-  engine::DatabasePtr database = engine::OpenDatabase(host_path);
+  engine::DatabasePtr database = testing::OpenInOwnSession(host_path);
   engine::RecordsetPtr rows = database->OpenRecordset(table);
   while (!rows->Eof()) {
     if (rows->Fields().Item(field)->GetValue() == value) rows->Delete();
@@ -168,7 +169,7 @@ void DeleteRows(const std::string& host_path, const std::string& table, const st
 
 std::vector<std::string> ColumnOf(const std::string& host_path, const std::string& table,
                                   const std::string& field) {
-  engine::DatabasePtr database = engine::OpenDatabase(host_path);
+  engine::DatabasePtr database = testing::OpenInOwnSession(host_path);
   engine::RecordsetPtr rows = database->OpenRecordset(table);
   std::vector<std::string> values;
   while (!rows->Eof()) {

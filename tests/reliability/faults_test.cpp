@@ -1,6 +1,7 @@
 // Faults from outside: a full disk, a read-only database, a database locked
 // by another process, a missing or damaged catalogue. Each gives an error
 // naming the file, the batch goes on, and nothing already stored is lost.
+// The full disk is the engine's own failure, injected by a failing storage.
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -9,8 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include "app/actualiz.h"
+#include "app/batch_report.h"
 #include "tests/support/db_builder.h"
 #include "tests/support/demo_site.h"
+#include "tests/support/failing_storage.h"
+#include "tests/support/window_fixture.h"
 
 namespace actualiz::testing {
 namespace {
@@ -48,21 +53,76 @@ std::string IntegrityCheck(const fs::path& file) {
   return result;
 }
 
-TEST(Faults, AFullDiskFailsTheBatchWithoutDamagingAnyDatabase) {
-  DemoSite site;
-  const auto before = DescribeFile((site.Data() / "clientes.mdb").string(), true);
-  // Files may not be written past 30 KiB: clientes.mdb (48 KiB) cannot take
-  // its new tables; the writes fail with EFBIG.
-  const ProgramRun run = site.Batch(ProgramSetting().FileSizeLimit(30 * 1024));
-  EXPECT_NE(run.status, 0) << run.out;
-  for (const auto& entry : fs::directory_iterator(site.Data())) {
-    if (entry.path().extension() == ".mdb") {
-      EXPECT_EQ(IntegrityCheck(entry.path()), "ok") << entry.path();
-    }
+// The batch over the demo drive run by a window model in this process, its
+// engine session opening every file through a failing storage.
+class FailingBatch {
+ public:
+  FailingBatch(const DemoSite& site, FaultPlan plan)
+      : session_(std::make_shared<engine::Session>()) {
+    fault = InstallFailingStorage(*session_, std::move(plan));
+    app::Environment env;
+    env.drives.Map('c', site.Drive().string());
+    env.program_dir = (site.Drive() / "prog").string();
+    env.op = &op_;
+    env.session = session_;
+    window_ = std::make_unique<app::Actualiz>(std::move(env));
+    window_->Activate();
+    window_->AtTop("Dir1.Path", [&] { window_->Dir1.SetPath("c:\\datos"); });
+    window_->Log().Clear();
+    window_->Click("Command13_Click");
+    report = app::BuildBatchReport(*window_, window_->Log());
   }
-  ExpectNothingLost(before, DescribeFile((site.Data() / "clientes.mdb").string(), true));
-  // With room again, a rerun finishes the work.
-  EXPECT_EQ(site.Batch().status, 0);
+  const app::DatabaseReport* Entry(const std::string& name) const {
+    for (const app::DatabaseReport& database : report.databases) {
+      if (database.name == name) return &database;
+    }
+    return nullptr;
+  }
+
+  std::shared_ptr<FaultPlan> fault;
+  app::BatchReport report;
+
+ private:
+  RecordingOperator op_;
+  std::shared_ptr<engine::Session> session_;
+  std::unique_ptr<app::Actualiz> window_;
+};
+
+TEST(Faults, AFullDiskFailsTheBatchWithoutDamagingAnyDatabase) {
+  const struct {
+    const char* what;
+    FaultPlan plan;
+    const char* failed;  // the database whose entry must fail
+  } cases[] = {
+      {"every change", FailEvery(Fault::kChange, "clientes.mdb"), "clientes.mdb"},
+      {"the commit of the grouped changes", FailEvery(Fault::kCommit, "clientes.mdb"),
+       "clientes.mdb"},
+      {"every row of the index catalogue", FailEvery(Fault::kInsert, "indices.mdb"),
+       "clientes.mdb"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DemoSite site;
+    const auto before = DescribeFile((site.Data() / "clientes.mdb").string(), true);
+    const FailingBatch batch(site, c.plan);
+    EXPECT_GT(batch.fault->injected, 0);
+    const app::DatabaseReport* entry = batch.Entry(c.failed);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->state, "failed");
+    bool disk_full_named = false;
+    for (const app::Failure& failure : entry->failures) {
+      disk_full_named = disk_full_named || failure.text.find("disk is full") != std::string::npos;
+    }
+    EXPECT_TRUE(disk_full_named);
+    for (const auto& file : fs::directory_iterator(site.Data())) {
+      if (file.path().extension() == ".mdb") {
+        EXPECT_EQ(IntegrityCheck(file.path()), "ok") << file.path();
+      }
+    }
+    ExpectNothingLost(before, DescribeFile((site.Data() / "clientes.mdb").string(), true));
+    // With room again, a rerun finishes the work.
+    EXPECT_EQ(site.Batch().status, 0);
+  }
 }
 
 TEST(Faults, AReadOnlyDatabaseIsReportedAndLeftAsItWas) {

@@ -6,6 +6,7 @@
 
 #include "engine/description.h"
 #include "engine/engine.h"
+#include "tests/support/own_session.h"
 
 namespace actualiz::testing {
 
@@ -14,7 +15,7 @@ void BuildDatabase(const std::string& host_path, const std::string& json_text) {
 }
 
 nlohmann::json DescribeFile(const std::string& host_path, bool rows) {
-  engine::DatabasePtr database = engine::OpenDatabase(host_path);
+  engine::DatabasePtr database = testing::OpenInOwnSession(host_path);
   nlohmann::json description = engine::Describe(*database, {.system = false, .rows = rows});
   database->Close();
   return description;

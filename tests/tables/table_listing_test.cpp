@@ -4,6 +4,7 @@
 
 #include "base/names.h"
 #include "engine/engine.h"
+#include "tests/support/own_session.h"
 #include "tests/tables/tables_support.h"
 
 namespace actualiz::testing {
@@ -28,7 +29,7 @@ class Listings : public ::testing::Test {
   }
 
   int TableDefCount(const std::string& windows_path) {
-    return engine::OpenDatabase(site.Host(windows_path))->TableDefs().Count();
+    return testing::OpenInOwnSession(site.Host(windows_path))->TableDefs().Count();
   }
 
   TestSite site;

@@ -5,7 +5,7 @@
 #include "engine/dao_database.h"
 #include "engine/dao_objects.h"
 #include "engine/session_state.h"
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
 

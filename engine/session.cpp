@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "engine/jet_storage.h"
+#include "engine/accessfile/jet_storage.h"
 #include "engine/session_state.h"
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
 

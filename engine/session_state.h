@@ -4,8 +4,8 @@
 #include "engine/change_groups.h"
 #include "engine/hand_off.h"
 #include "engine/session.h"
-#include "engine/sqlite_idle_connections.h"
-#include "engine/sqlite_shared_schema.h"
+#include "engine/sqlite/sqlite_idle_connections.h"
+#include "engine/sqlite/sqlite_shared_schema.h"
 
 namespace actualiz::engine {
 

@@ -1,4 +1,4 @@
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 #include <sqlite3.h>
 

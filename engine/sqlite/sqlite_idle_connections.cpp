@@ -1,4 +1,4 @@
-#include "engine/sqlite_idle_connections.h"
+#include "engine/sqlite/sqlite_idle_connections.h"
 
 #include <algorithm>
 #include <optional>
@@ -6,7 +6,7 @@
 
 #include "engine/session.h"
 #include "engine/session_state.h"
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
 

@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "engine/sqlite_shared_schema.h"
+#include "engine/sqlite/sqlite_shared_schema.h"
 #include "engine/storage.h"
 
 struct sqlite3;

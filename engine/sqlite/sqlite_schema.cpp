@@ -36,7 +36,7 @@
 #include "engine/jet_errors.h"
 #include "engine/jet_types.h"
 #include "engine/session_state.h"
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
 

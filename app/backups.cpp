@@ -14,9 +14,9 @@
 #include <nlohmann/json.hpp>
 
 #include "base/sha256.h"
-#include "engine/backup.h"
-#include "engine/description.h"
-#include "engine/import.h"
+#include "engine/sqlite/backup.h"
+#include "engine/description/description.h"
+#include "engine/accessfile/import.h"
 #include "engine/jet_errors.h"
 
 namespace actualiz::app {

@@ -31,7 +31,7 @@
 #include "app/operator_advice.h"
 #include "app/run_locks.h"
 #include "base/terminal_text.h"
-#include "engine/backup.h"
+#include "engine/sqlite/backup.h"
 #include "platform/file_system.h"
 #include "platform/temporary_directory.h"
 

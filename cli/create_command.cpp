@@ -7,7 +7,7 @@
 
 #include "base/terminal_text.h"
 #include "cli/command.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 
 namespace actualiz::cli {
 

@@ -17,7 +17,7 @@
 
 #include "app/catalogues.h"
 #include "cli/command.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 #include "platform/file_system.h"
 
 namespace actualiz::cli {

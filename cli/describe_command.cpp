@@ -4,7 +4,7 @@
 
 #include "base/terminal_text.h"
 #include "cli/command.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 
 namespace actualiz::cli {
 

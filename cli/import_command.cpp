@@ -14,7 +14,7 @@
 #include "app/operator_advice.h"
 #include "base/terminal_text.h"
 #include "cli/command.h"
-#include "engine/import.h"
+#include "engine/accessfile/import.h"
 #include "platform/file_system.h"
 
 namespace actualiz::cli {

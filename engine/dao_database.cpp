@@ -5,7 +5,6 @@
 #include "engine/dao_database.h"
 #include "engine/dao_objects.h"
 #include "engine/session_state.h"
-#include "engine/sqlite_storage.h"
 
 namespace actualiz::engine {
 
@@ -30,12 +29,8 @@ void DatabaseCore::Release() {
     storage.reset();  // the file is let go whether or not the group was stored
     throw;
   }
-  auto* sqlite = dynamic_cast<SqliteStorage*>(storage.get());
-  if (sqlite != nullptr && session) {
-    storage.release();
-    session->idle.Keep(std::unique_ptr<SqliteStorage>(sqlite));
-  }
-  storage.reset();
+  Storage* retiring = storage.get();
+  retiring->Retire(std::move(storage));
 }
 
 Storage& DatabaseCore::Store() const {

@@ -12,7 +12,7 @@
 #include <cctype>
 
 #include "engine/dao_objects.h"
-#include "engine/jet_types.h"
+#include "engine/field_types.h"
 
 namespace actualiz::engine {
 

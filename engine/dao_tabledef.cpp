@@ -7,7 +7,7 @@
 #include <set>
 
 #include "engine/dao_objects.h"
-#include "engine/jet_types.h"
+#include "engine/field_types.h"
 
 namespace actualiz::engine {
 

@@ -1,6 +1,6 @@
 #include "engine/jet_errors.h"
 
-#include "engine/jet_types.h"
+#include "engine/field_types.h"
 
 namespace actualiz::engine::text {
 

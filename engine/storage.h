@@ -83,6 +83,11 @@ class Storage {
   // back (the changes grouped since the open), raising the Error when that
   // fails. Nothing by default.
   virtual void Finish() {}
+  // Takes the storage's own ownership when its database closes, instead of
+  // destroying it. A storage that can serve a later open of the same file
+  // (a SQLite connection kept by its session) keeps itself; by default it
+  // is destroyed here.
+  virtual void Retire(std::unique_ptr<Storage> self) { self.reset(); }
 
   // The stored schema as it stands now (another handle's changes included).
   virtual std::shared_ptr<const Schema> Describe() = 0;

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "base/error.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 #include "fuzz/fuzz_files.h"
 
 using namespace actualiz;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/error.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 #include "fuzz/fuzz_files.h"
 
 using namespace actualiz;

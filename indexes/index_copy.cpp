@@ -33,7 +33,7 @@
 
 #include "app/actualiz.h"
 #include "base/names.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 #include "engine/jet_errors.h"
 #include "indexes/index_catalogue.h"
 #include "indexes/shared_indexes.h"

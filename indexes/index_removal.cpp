@@ -26,7 +26,7 @@
 
 #include "app/actualiz.h"
 #include "base/names.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 #include "indexes/index_catalogue.h"
 #include "indexes/shared_indexes.h"
 

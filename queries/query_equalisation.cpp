@@ -17,7 +17,7 @@
 //    or "is the walk at its end?": the run records the failure and ends
 //    rather than walking on without end.
 #include "app/actualiz.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 
 namespace actualiz::app {
 

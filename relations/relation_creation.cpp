@@ -18,7 +18,7 @@
 #include <string>
 
 #include "app/actualiz.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 #include "relations/relation_catalogue.h"
 
 namespace actualiz::app {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "app/actualiz.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 
 namespace actualiz::app {
 

@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "engine/import.h"
+#include "engine/accessfile/import.h"
 #include "platform/file_system.h"
 #include "platform/temporary_directory.h"
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <set>
 
-#include "engine/backup.h"
+#include "engine/sqlite/backup.h"
 #include "tests/support/db_builder.h"
 #include "tests/support/temp_dir.h"
 

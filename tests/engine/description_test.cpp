@@ -7,8 +7,8 @@
 
 #include "base/error.h"
 #include "base/names.h"
-#include "engine/description.h"
-#include "engine/description_model.h"
+#include "engine/description/description.h"
+#include "engine/description/description_model.h"
 #include "engine/engine.h"
 #include "tests/support/db_builder.h"
 #include "tests/support/own_session.h"

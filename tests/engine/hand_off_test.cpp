@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace actualiz::engine {

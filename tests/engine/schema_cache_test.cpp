@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "engine/description.h"
+#include "engine/description/description.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace actualiz::engine {

@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/description.h"
-#include "engine/sqlite_storage.h"
+#include "engine/description/description.h"
+#include "engine/sqlite/sqlite_storage.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace actualiz::engine {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/error.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 
 namespace actualiz::testing {
 namespace {

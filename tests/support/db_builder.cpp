@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "engine/description.h"
+#include "engine/description/description.h"
 #include "engine/engine.h"
 #include "tests/support/own_session.h"
 

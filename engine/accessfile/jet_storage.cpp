@@ -1,4 +1,4 @@
-#include "engine/jet_storage.h"
+#include "engine/accessfile/jet_storage.h"
 
 #include <sqlite3.h>
 

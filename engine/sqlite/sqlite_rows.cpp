@@ -6,7 +6,7 @@
 #include "base/error.h"
 #include "base/names.h"
 #include "engine/jet_errors.h"
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
 

@@ -1,12 +1,12 @@
-#include "engine/sqlite_idle_connections.h"
+#include "engine/sqlite/sqlite_idle_connections.h"
 
 #include <algorithm>
 #include <optional>
 #include <utility>
 
 #include "engine/session.h"
-#include "engine/session_state.h"
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_session.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
 
@@ -67,9 +67,9 @@ std::unique_ptr<SqliteStorage> IdleConnections::Take(const std::string& host_pat
 }
 
 KeepClosedConnections::KeepClosedConnections(Session& session) : state_(session.SharedState()) {
-  state_->idle.StartKeeping();
+  SqliteState(*state_).idle.StartKeeping();
 }
 
-KeepClosedConnections::~KeepClosedConnections() { state_->idle.StopKeeping(); }
+KeepClosedConnections::~KeepClosedConnections() { SqliteState(*state_).idle.StopKeeping(); }
 
 }  // namespace actualiz::engine

@@ -1,4 +1,4 @@
-#include "engine/jet_file.h"
+#include "engine/accessfile/jet_file.h"
 
 #include <algorithm>
 #include <bit>
@@ -10,7 +10,7 @@
 #include "base/error.h"
 #include "base/names.h"
 #include "engine/jet_errors.h"
-#include "engine/jet_header.h"
+#include "engine/accessfile/jet_header.h"
 
 namespace actualiz::engine::jet {
 

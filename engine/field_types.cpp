@@ -1,4 +1,4 @@
-#include "engine/jet_types.h"
+#include "engine/field_types.h"
 
 #include <cctype>
 #include <charconv>
@@ -14,31 +14,6 @@
 namespace actualiz::engine {
 
 namespace {
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Trim(std::string_view text) {
-  size_t b = 0, e = text.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
-  return std::string(text.substr(b, e - b));
-}
-
-// The length in "VARCHAR(50)"; 0 when the declared type carries none.
-int DeclaredLength(std::string_view declared) {
-  const size_t open = declared.find('(');
-  if (open == std::string_view::npos) return 0;
-  int n = 0;
-  const char* first = declared.data() + open + 1;
-  const char* last = declared.data() + declared.size();
-  while (first < last && *first == ' ') ++first;
-  std::from_chars(first, last, n);
-  return n;
-}
 
 [[noreturn]] void ConversionFails() { throw Error(err::kTypeConversion, text::kTypeConversion); }
 
@@ -123,6 +98,19 @@ bool ParseDate(std::string_view text, double& out) {
 
 }  // namespace
 
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Trim(std::string_view text) {
+  size_t b = 0, e = text.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+  return std::string(text.substr(b, e - b));
+}
+
 bool IsKnownType(int type) {
   switch (type) {
     case dbBoolean:
@@ -166,69 +154,6 @@ std::int32_t ReportedSize(int type, int size) {
     default:
       return 0;
   }
-}
-
-std::string DeclaredType(int type, int size) {
-  switch (type) {
-    case dbBoolean:
-      return "BOOLEAN";
-    case dbByte:
-      return "TINYINT";
-    case dbInteger:
-      return "SMALLINT";
-    case dbLong:
-      return "INTEGER";
-    case dbCurrency:
-      return "CURRENCY";
-    case dbSingle:
-      return "FLOAT";
-    case dbDouble:
-      return "DOUBLE";
-    case dbDate:
-      return "DATETIME";
-    case dbText:
-      return "VARCHAR(" + std::to_string(ReportedSize(type, size)) + ")";
-    case dbLongBinary:
-      return "BLOB";
-    case dbMemo:
-      return "LONGTEXT";
-    case dbGUID:
-      return "GUID";
-    case dbBigInt:
-      return "BIGINT";
-    default:
-      return "";
-  }
-}
-
-JetType TypeFromDeclared(std::string_view declared) {
-  const std::string d = Upper(Trim(declared));
-  const std::string base = Trim(d.substr(0, d.find('(')));
-  if (base == "BOOLEAN" || base == "BIT" || base == "YESNO") return {dbBoolean, 1};
-  if (base == "TINYINT" || base == "BYTE") return {dbByte, 1};
-  if (base == "SMALLINT" || base == "SHORT") return {dbInteger, 2};
-  if (base == "INTEGER" || base == "INT" || base == "LONG") return {dbLong, 4};
-  if (base == "CURRENCY" || base == "MONEY") return {dbCurrency, 8};
-  if (base == "FLOAT" || base == "SINGLE") return {dbSingle, 4};
-  if (base == "DOUBLE" || base == "DOUBLE PRECISION") return {dbDouble, 8};
-  if (base == "DATETIME" || base == "DATE") return {dbDate, 8};
-  if (base == "VARCHAR" || base == "CHAR" || base == "TEXT" || base == "NVARCHAR" ||
-      base == "CHARACTER VARYING") {
-    const int n = DeclaredLength(d);
-    if (n >= 1 && n <= 255) return {dbText, n};
-    return {dbMemo, 0};
-  }
-  if (base == "BLOB" || base == "LONGBINARY" || base == "BINARY") return {dbLongBinary, 0};
-  if (base == "LONGTEXT" || base == "MEMO") return {dbMemo, 0};
-  if (base == "GUID" || base == "UNIQUEIDENTIFIER") return {dbGUID, 16};
-  if (base == "BIGINT") return {dbBigInt, 8};
-  // SQLite's affinity rules, in its order.
-  if (d.find("INT") != std::string::npos) return {dbLong, 4};
-  if (d.find("CHAR") != std::string::npos || d.find("CLOB") != std::string::npos ||
-      d.find("TEXT") != std::string::npos)
-    return {dbMemo, 0};
-  if (d.empty() || d.find("BLOB") != std::string::npos) return {dbLongBinary, 0};
-  return {dbDouble, 8};
 }
 
 bool IsTextual(int type) { return type == dbText || type == dbMemo; }

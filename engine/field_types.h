@@ -1,19 +1,10 @@
-// Jet field types as the engine stores them.
+// Field types and the values each one stores.
 //
-// Each Jet type code has a declared column type that keeps the code visible
-// to the engine and gives other SQLite tools a sensible affinity:
-//   1 BOOLEAN, 2 TINYINT, 3 SMALLINT, 4 INTEGER, 5 CURRENCY, 6 FLOAT,
-//   7 DOUBLE, 8 DATETIME, 10 VARCHAR(n), 11 BLOB, 12 LONGTEXT, 15 GUID,
-//   16 BIGINT.
-// Columns declared otherwise (files made by other tools) map by SQLite's
-// affinity rules: integer -> Long, real -> Double, text -> Memo,
-// blob or none -> Long binary, numeric -> Double.
-//
-// Values are kept in the form SQLite stores best: truth values as 1 and 0
-// (reported as true and false), whole numbers as integers, Currency, Single,
-// Double and Date/Time as floating numbers (a Date/Time is Jet's day number:
-// days since 30 December 1899, the time as the fraction), Text, Memo and
-// GUID as text, Long binary as bytes.
+// Values are kept in the form the storages keep best: truth values as 1 and
+// 0 (reported as true and false), whole numbers as integers, Currency,
+// Single, Double and Date/Time as floating numbers (a Date/Time is Jet's day
+// number: days since 30 December 1899, the time as the fraction), Text, Memo
+// and GUID as text, Long binary as bytes.
 #pragma once
 
 #include <cstdint>
@@ -24,23 +15,12 @@
 
 namespace actualiz::engine {
 
-struct JetType {
-  std::int16_t type = 0;
-  std::int32_t size = 0;
-};
-
 // True for the type codes the engine knows (1-8, 10-12, 15, 16).
 bool IsKnownType(int type);
 
 // The size Jet reports for a type: the declared length for Text (given as
 // `size`; 50 when 0), the fixed size of every other type.
 std::int32_t ReportedSize(int type, int size);
-
-// "VARCHAR(50)", "SMALLINT", ... for a known type.
-std::string DeclaredType(int type, int size);
-
-// The Jet type of a column from its declared type.
-JetType TypeFromDeclared(std::string_view declared);
 
 // True for Text and Memo: the types whose text values the engine compares
 // without regard to case and checks for zero length.
@@ -54,6 +34,11 @@ Value ToColumnValue(const Value& value, int type);
 
 // Parses a decimal number as Jet reads it from text; false when `text` is not one.
 bool ParseNumber(std::string_view text, double& out);
+
+// `text` in capitals (ASCII letters only), and without surrounding spaces:
+// how type names and numbers written as text are read.
+std::string Upper(std::string_view text);
+std::string Trim(std::string_view text);
 
 // Number of characters (UTF-8 code points) in `text`.
 std::size_t CharacterCount(std::string_view text);

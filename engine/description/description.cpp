@@ -1,13 +1,13 @@
 // Describing an open database as JSON: what the engine's collections hold,
 // in the engine's order, with every key written so that the description can
 // create the same database again.
-#include "engine/description.h"
+#include "engine/description/description.h"
 
 #include <cmath>
 
 #include "base/error.h"
 #include "base/names.h"
-#include "engine/description_model.h"
+#include "engine/description/description_model.h"
 
 namespace actualiz::engine {
 

@@ -1,4 +1,4 @@
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 #include <sqlite3.h>
 
@@ -11,8 +11,8 @@
 #include "base/names.h"
 #include "engine/engine.h"
 #include "engine/jet_errors.h"
-#include "engine/jet_types.h"
-#include "engine/session_state.h"
+#include "engine/field_types.h"
+#include "engine/sqlite/sqlite_session.h"
 
 namespace actualiz::engine {
 
@@ -71,10 +71,15 @@ bool SqliteStorage::Idle() const {
   return true;
 }
 
+void SqliteStorage::Retire(std::unique_ptr<Storage> self) {
+  static_cast<void>(self.release());  // `self` is this storage
+  SqliteState(session_).idle.Keep(std::unique_ptr<SqliteStorage>(this));
+}
+
 std::unique_ptr<SqliteStorage> SqliteStorage::Reuse(SessionState& session,
                                                     const std::string& host_path,
                                                     const std::string& name, bool read_only) {
-  std::unique_ptr<SqliteStorage> storage = session.idle.Take(host_path, read_only);
+  std::unique_ptr<SqliteStorage> storage = SqliteState(session).idle.Take(host_path, read_only);
   if (!storage) return nullptr;
   storage->name_ = name;
   try {

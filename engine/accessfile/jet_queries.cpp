@@ -6,7 +6,7 @@
 #include <cctype>
 #include <map>
 
-#include "engine/jet_catalog.h"
+#include "engine/accessfile/jet_catalog.h"
 
 namespace actualiz::engine::jet {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/jet_file.h"
+#include "engine/accessfile/jet_file.h"
 #include "engine/storage.h"
 
 namespace actualiz::engine::jet {

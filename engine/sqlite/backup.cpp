@@ -6,7 +6,7 @@
 // engine's usual wait). The backup writes the destination inside its own
 // transaction with a rollback journal, so a failure half-way rolls it back;
 // a destination this call created is removed again on failure.
-#include "engine/backup.h"
+#include "engine/sqlite/backup.h"
 
 #include <sqlite3.h>
 
@@ -19,7 +19,7 @@
 
 #include "base/error.h"
 #include "engine/jet_errors.h"
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
 

@@ -1,4 +1,4 @@
-#include "engine/sqlite_shared_schema.h"
+#include "engine/sqlite/sqlite_shared_schema.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

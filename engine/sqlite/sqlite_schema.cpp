@@ -34,9 +34,10 @@
 #include "base/names.h"
 #include "engine/engine.h"
 #include "engine/jet_errors.h"
-#include "engine/jet_types.h"
-#include "engine/session_state.h"
-#include "engine/sqlite_storage.h"
+#include "engine/field_types.h"
+#include "engine/sqlite/sqlite_types.h"
+#include "engine/sqlite/sqlite_session.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
 
@@ -141,13 +142,13 @@ std::shared_ptr<const Schema> SqliteStorage::Describe() {
   const std::optional<FileVersion> file_version = CurrentFileVersion();
   if (!schema_ || version != schema_data_version_) {
     std::optional<SchemaSnapshot> shared;
-    if (file_version) shared = session_.schemas.Find(*file_version);
+    if (file_version) shared = SqliteState(session_).schemas.Find(*file_version);
     if (shared) {
       schema_ = std::move(shared->schema);
       index_names_ = std::move(shared->index_names);
     } else {
       schema_ = LoadSchema(nullptr);
-      if (file_version) session_.schemas.Publish(*file_version, {schema_, index_names_});
+      if (file_version) SqliteState(session_).schemas.Publish(*file_version, {schema_, index_names_});
     }
     schema_data_version_ = version;
   }
@@ -244,7 +245,7 @@ void SqliteStorage::RefreshAfterChange() {
   }
   schema_ = LoadSchema(schema_.get());
   const auto file_version = CurrentFileVersion();
-  if (file_version) session_.schemas.Publish(*file_version, {schema_, index_names_});
+  if (file_version) SqliteState(session_).schemas.Publish(*file_version, {schema_, index_names_});
   NoteSchemaHeader(file_version);
   read.End();
 }
@@ -414,7 +415,7 @@ std::vector<TableInfo> SqliteStorage::ReadTables(const std::string* only, const 
         tables.push_back(TableInfo{table, {}, {}});
       }
       if (stmt.IsNull(1)) continue;
-      const JetType type = TypeFromDeclared(stmt.Text(2));
+      const DeclaredField type = TypeFromDeclared(stmt.Text(2));
       tables.back().columns.push_back(
           ColumnInfo{stmt.Text(1), type.type, type.size, false, stmt.Int(3) != 0});
     }

@@ -22,7 +22,7 @@
 
 #include "engine/dao_database.h"
 #include "engine/engine.h"
-#include "engine/jet_storage.h"
+#include "engine/accessfile/jet_storage.h"
 #include "engine/session_state.h"
 
 namespace actualiz::engine {

@@ -19,7 +19,7 @@
 #include "base/error.h"
 #include "engine/engine.h"
 #include "engine/jet_errors.h"
-#include "engine/sqlite_storage.h"
+#include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
 

@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "engine/sqlite_shared_schema.h"
+#include "engine/sqlite/sqlite_shared_schema.h"
 #include "engine/storage.h"
 
 struct sqlite3;
@@ -69,6 +69,9 @@ class SqliteStorage final : public Storage {
   // On failure the whole group is undone and the Error says so.
   void CommitGroup();
   void Finish() override { CommitGroup(); }
+  // Kept by the session for the next open of the same file while keeping is
+  // on (sqlite_idle_connections.h); closed otherwise.
+  void Retire(std::unique_ptr<Storage> self) override;
 
   void CreateTable(const TableInfo& table) override;
   void DropTable(const std::string& table) override;

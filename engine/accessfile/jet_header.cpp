@@ -1,4 +1,4 @@
-#include "engine/jet_header.h"
+#include "engine/accessfile/jet_header.h"
 
 #include <algorithm>
 #include <array>

@@ -1,12 +1,12 @@
-#include "engine/import.h"
+#include "engine/accessfile/import.h"
 
 #include <filesystem>
 #include <fstream>
 
 #include "base/error.h"
-#include "engine/description.h"
+#include "engine/description/description.h"
 #include "engine/engine.h"
-#include "engine/jet_storage.h"
+#include "engine/accessfile/jet_storage.h"
 
 namespace actualiz::engine {
 

@@ -15,8 +15,8 @@
 
 #include "base/error.h"
 #include "base/names.h"
-#include "engine/description.h"
-#include "engine/description_model.h"
+#include "engine/description/description.h"
+#include "engine/description/description_model.h"
 #include "engine/engine.h"
 
 namespace actualiz::engine {

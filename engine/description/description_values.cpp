@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "engine/description_model.h"
+#include "engine/description/description_model.h"
 
 namespace actualiz::engine::description {
 

@@ -15,8 +15,8 @@
 #include <filesystem>
 
 #include "base/error.h"
-#include "engine/description.h"
-#include "engine/description_model.h"
+#include "engine/description/description.h"
+#include "engine/description/description_model.h"
 
 namespace actualiz::engine {
 

@@ -1,4 +1,4 @@
-#include "engine/jet_catalog.h"
+#include "engine/accessfile/jet_catalog.h"
 
 #include <algorithm>
 #include <cctype>

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sqlite_shared_schema.h"
+#include "engine/sqlite/sqlite_shared_schema.h"
 
 namespace actualiz::engine {
 

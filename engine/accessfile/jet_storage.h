@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/jet_catalog.h"
-#include "engine/jet_file.h"
+#include "engine/accessfile/jet_catalog.h"
+#include "engine/accessfile/jet_file.h"
 #include "engine/storage.h"
 
 namespace actualiz::engine {

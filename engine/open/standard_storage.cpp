@@ -1,0 +1,23 @@
+// The storage a session makes for a file: its own factory's when it has
+// one, the standard one otherwise (SQLite, or the reader of Access files).
+#include "engine/accessfile/jet_storage.h"
+#include "engine/session.h"
+#include "engine/session_state.h"
+#include "engine/sqlite/sqlite_storage.h"
+
+namespace actualiz::engine {
+
+std::unique_ptr<Storage> Session::MakeStorage(const StorageRequest& request) {
+  if (state_->factory) return state_->factory(*this, request);
+  return MakeStandardStorage(request);
+}
+
+std::unique_ptr<Storage> Session::MakeStandardStorage(const StorageRequest& request) {
+  if (request.create) return SqliteStorage::Create(*this, request.host_path, request.name);
+  if (request.format == StorageFormat::kAccess) {
+    return JetStorage::Open(request.host_path, request.name);
+  }
+  return SqliteStorage::Open(*this, request.host_path, request.name, request.read_only);
+}
+
+}  // namespace actualiz::engine

@@ -69,7 +69,7 @@ ImportReport ImportDatabase(const std::string& source_path, const std::string& t
   std::error_code ec;
   if (std::filesystem::symlink_status(target_path, ec).type() !=
       std::filesystem::file_type::not_found) {
-    throw Error(err::kDatabaseExists, "Database already exists.", "'" + target + "'");
+    throw MakeError(err::kDatabaseExists, "'" + target + "'");
   }
   nlohmann::json description;
   {

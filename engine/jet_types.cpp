@@ -40,7 +40,7 @@ int DeclaredLength(std::string_view declared) {
   return n;
 }
 
-[[noreturn]] void ConversionFails() { throw Error(err::kTypeConversion, text::kTypeConversion); }
+[[noreturn]] void ConversionFails() { throw MakeError(err::kTypeConversion); }
 
 std::int64_t ToWhole(const Value& value) {
   const auto& v = value.variant();

@@ -21,7 +21,6 @@ namespace actualiz::app {
 
 namespace {
 
-constexpr int kObjectNotSet = 91;
 const char* const kCustomerDatabase = "clientes.mdb";
 
 // An error whose text names the database it happened on, so that the
@@ -122,7 +121,7 @@ std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& tabl
   auto opened = [&]() -> engine::Database& {
     if (database) return *database;
     if (open_failure) throw *open_failure;
-    throw Error(kObjectNotSet, "Object variable or With block variable not set");
+    throw MakeError(err::kObjectNotSet);
   };
 
   std::vector<IndexOutcome> outcomes;
@@ -144,7 +143,7 @@ std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& tabl
     };
     engine::IndexPtr index;
     auto made = [&]() -> engine::Index& {
-      if (!index) throw Error(kObjectNotSet, "Object variable or With block variable not set");
+      if (!index) throw MakeError(err::kObjectNotSet);
       return *index;
     };
     const std::string on_table = spec.name + " on " + table.name;

@@ -24,4 +24,8 @@ std::string AdvisedFailure(std::string_view what, int number, std::string_view t
   return line;
 }
 
+std::string TextThenNumber(std::string_view text, int number) {
+  return std::string(text) + " (error " + std::to_string(number) + ")";
+}
+
 }  // namespace actualiz

@@ -27,4 +27,8 @@ std::string FailureMessage(int number, std::string_view text, std::string_view c
 std::string AdvisedFailure(std::string_view what, int number, std::string_view text,
                            std::string_view context);
 
+// "<text> (error <number>)": a failure after the name of what it stopped, in
+// a list of them ("Codigo: Index already exists. (error 3284)").
+std::string TextThenNumber(std::string_view text, int number);
+
 }  // namespace actualiz

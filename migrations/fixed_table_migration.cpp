@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/failure_text.h"
 #include "base/names.h"
 
 namespace actualiz::app {
@@ -176,8 +177,8 @@ std::string MissingIndexes(const std::vector<IndexOutcome>& outcomes) {
   std::string lines = "Terminado, pero no se crearon estos índices:";
   for (const IndexOutcome& outcome : outcomes) {
     if (!outcome.failure) continue;
-    lines += "\n" + outcome.name + ": " + outcome.failure->Text() + " (error " +
-             std::to_string(outcome.failure->Number()) + ")";
+    lines += "\n" + outcome.name + ": " +
+             TextThenNumber(outcome.failure->Text(), outcome.failure->Number());
   }
   return lines;
 }

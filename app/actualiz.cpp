@@ -23,7 +23,7 @@ void Actualiz::Wire() {
     std::string whole = env_.drives.Absolute(path);
     if (!platform::DirectoryExists(env_.drives, whole)) {
       env_.drives.ToHost(whole);  // an unmapped drive raises its own error first
-      throw Error(err::kPathNotFound, "Path not found", "Dir1.Path = " + path);
+      throw MakeError(err::kPathNotFound, "Dir1.Path = " + path);
     }
     return whole;
   };

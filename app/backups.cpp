@@ -44,13 +44,12 @@ fs::path CreateFreshFolder(const fs::path& parent, const std::string& stamp) {
     const fs::path candidate = parent / (n == 1 ? stamp : stamp + "-" + std::to_string(n));
     if (::mkdir(candidate.c_str(), 0777) == 0) return candidate;
     if (errno != EEXIST) {
-      throw Error(err::kPathNotFound, "Path not found",
-                  "'" + candidate.string() + "': " + std::strerror(errno));
+      throw MakeError(err::kPathNotFound, "'" + candidate.string() + "': " + std::strerror(errno));
     }
   }
-  throw Error(err::kFileAlreadyExists, "File already exists",
-              "'" + (parent / stamp).string() + "' and " + std::to_string(kMaxTries - 1) +
-                  " numbered names after it");
+  throw MakeError(err::kFileAlreadyExists, "'" + (parent / stamp).string() + "' and " +
+                                               std::to_string(kMaxTries - 1) +
+                                               " numbered names after it");
 }
 
 // The directory as a host path with symbolic links resolved, so that two
@@ -64,13 +63,13 @@ std::string Resolved(const std::string& directory) {
 // The SHA-256 of the file's bytes, read a piece at a time.
 std::string DigestOf(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error(err::kPermissionDenied, "Permission denied", "'" + path.string() + "'");
+  if (!in) throw MakeError(err::kPermissionDenied, "'" + path.string() + "'");
   Sha256 digest;
   std::string buffer(1 << 16, '\0');
   while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0) {
     digest.Update(std::string_view(buffer.data(), size_t(in.gcount())));
   }
-  if (in.bad()) throw Error(err::kPermissionDenied, "Permission denied", "'" + path.string() + "'");
+  if (in.bad()) throw MakeError(err::kPermissionDenied, "'" + path.string() + "'");
   return digest.HexDigest();
 }
 
@@ -106,7 +105,7 @@ void WriteManifest(const BackupFolder& backup) {
   if (out) fs::rename(temporary, path, ec);
   if (!out || ec) {
     fs::remove(temporary, ec);
-    throw Error(err::kPermissionDenied, "Permission denied", "'" + path.string() + "'");
+    throw MakeError(err::kPermissionDenied, "'" + path.string() + "'");
   }
 }
 
@@ -121,8 +120,7 @@ std::vector<std::string> LinksInside(const fs::path& folder) {
     if (it->is_symlink(type_ec)) links.push_back(it->path().lexically_relative(folder).string());
   }
   if (ec) {
-    throw Error(err::kPermissionDenied, "Permission denied",
-                "'" + folder.string() + "': " + ec.message());
+    throw MakeError(err::kPermissionDenied, "'" + folder.string() + "': " + ec.message());
   }
   return links;
 }
@@ -202,7 +200,7 @@ std::optional<Error> RefusedAsDatabase(const std::string& host_path, const std::
     // engine's copy keeps only databases of its own format.
     if (engine::IsAccessFile(host_path)) {
       return Error(err::kReadOnly,
-                   std::string(engine::text::kReadOnly) + " '" + name +
+                   ErrorText(err::kReadOnly) + " '" + name +
                        "' is a read-only Access file; import it to change it.",
                    "'" + name + "'");
     }
@@ -231,7 +229,7 @@ BackupFolder BackUpDatabases(const std::string& host_data_directory,
   std::error_code ec;
   fs::create_directories(parent, ec);
   if (ec) {
-    throw Error(err::kPathNotFound, "Path not found", "'" + parent.string() + "': " + ec.message());
+    throw MakeError(err::kPathNotFound, "'" + parent.string() + "': " + ec.message());
   }
   fs::path folder;
   try {
@@ -293,7 +291,7 @@ void KeepChangedOnly(BackupFolder& backup, const std::string& host_data_director
 BackupFolder ReadBackupFolder(const std::string& folder) {
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) {
-    throw Error(err::kPathNotFound, "Path not found", "'" + folder + "'");
+    throw MakeError(err::kPathNotFound, "'" + folder + "'");
   }
   RefuseLinks(folder);
   const fs::path manifest_path = fs::path(folder) / kBackupManifest;
@@ -355,7 +353,7 @@ RestoreCheck CheckRestore(const BackupFolder& backup, const RestoreRequest& requ
   RefuseLinks(folder);
   std::error_code ec;
   if (!fs::is_directory(data, ec)) {
-    throw Error(err::kPathNotFound, "Path not found", "'" + data.string() + "'");
+    throw MakeError(err::kPathNotFound, "'" + data.string() + "'");
   }
   if (!request.into) {
     if (request.own_data_directory.empty()) {
@@ -451,13 +449,12 @@ void RestoreDatabases(const BackupFolder& backup, const RestoreRequest& request,
     if (!fs::exists(copied, ec)) continue;
     const fs::path aside = folder / "copied-in" / name;
     if (fs::exists(aside, ec)) {
-      throw Error(err::kFileAlreadyExists, "File already exists", "'" + aside.string() + "'");
+      throw MakeError(err::kFileAlreadyExists, "'" + aside.string() + "'");
     }
     fs::create_directories(aside.parent_path(), ec);
     fs::rename(copied, aside, ec);
     if (ec) {
-      throw Error(err::kPermissionDenied, "Permission denied",
-                  "'" + copied.string() + "': " + ec.message());
+      throw MakeError(err::kPermissionDenied, "'" + copied.string() + "': " + ec.message());
     }
     result.done.push_back({name, "moved aside"});
   }

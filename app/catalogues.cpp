@@ -76,8 +76,7 @@ bool Create(const platform::DriveMap& drives, const Catalogue& catalogue, bool r
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(host).parent_path(), ec);
   if (ec) {
-    throw Error(err::kPathNotFound, "Path not found",
-                std::string(catalogue.path) + ": " + ec.message());
+    throw MakeError(err::kPathNotFound, std::string(catalogue.path) + ": " + ec.message());
   }
   platform::RemoveLeftoversOf(host);
   platform::FileBuiltBeside built(host);

@@ -10,7 +10,7 @@ T& ControlArray<T>::operator()(int index) const {
   for (const auto& [i, control] : members_) {
     if (i == index) return *control;
   }
-  throw Error(340, "Control array element '" + std::to_string(index) + "' doesn't exist");
+  throw MakeError(err::kNoSuchControlElement, {std::to_string(index)}, {});
 }
 
 template <class T>

@@ -94,8 +94,8 @@ void ListBox::AddItem(std::string_view text) {
 
 void ListBox::RemoveItem(int index) {
   if (index < 0 || index >= ListCount()) {
-    throw Error(err::kInvalidPropertyIndex, "Invalid property array index",
-                FullName() + ".RemoveItem " + std::to_string(index));
+    throw MakeError(err::kInvalidPropertyIndex,
+                    FullName() + ".RemoveItem " + std::to_string(index));
   }
   items_.erase(items_.begin() + index);
   ++items_version_;
@@ -110,8 +110,8 @@ void ListBox::RemoveItem(int index) {
 
 void ListBox::SetListIndex(int index) {
   if (index < -1 || index >= ListCount()) {
-    throw Error(err::kInvalidPropertyValue, "Invalid property value",
-                FullName() + ".ListIndex = " + std::to_string(index));
+    throw MakeError(err::kInvalidPropertyValue,
+                    FullName() + ".ListIndex = " + std::to_string(index));
   }
   list_index_ = index;
   Changed();
@@ -156,8 +156,7 @@ DriveListBox::DriveListBox(std::string name, Rect rect, Control* container)
 void DriveListBox::SetDrive(std::string drive) {
   if (drive.empty() || !std::isalpha(static_cast<unsigned char>(drive[0])) ||
       (drive.size() > 1 && drive[1] != ':')) {
-    throw Error(err::kInvalidPropertyValue, "Invalid property value",
-                FullName() + ".Drive = " + drive);
+    throw MakeError(err::kInvalidPropertyValue, FullName() + ".Drive = " + drive);
   }
   std::string chosen{static_cast<char>(std::tolower(static_cast<unsigned char>(drive[0]))), ':'};
   if (chosen == drive_) return;

@@ -127,7 +127,7 @@ void DataControl::Refresh() {
 
 engine::Recordset& DataControl::Recordset() {
   if (!recordset_) {
-    throw Error(91, "Object variable or With block variable not set", FullName() + ".Recordset");
+    throw MakeError(err::kObjectNotSet, FullName() + ".Recordset");
   }
   return *recordset_;
 }
@@ -138,7 +138,7 @@ void DataControl::UpdateRecord() {
   engine::Recordset& records = Recordset();
   if (!recordset_->Adding() && !recordset_->Editing()) {
     if (records.Eof() || records.Bof() || recordset_->OnDeletedRow()) {
-      throw Error(err::kNoCurrentRecord, "No current record.", FullName() + ".UpdateRecord");
+      throw MakeError(err::kNoCurrentRecord, FullName() + ".UpdateRecord");
     }
     records.Edit();
   }

@@ -19,26 +19,15 @@
 #include <fmt/format.h>
 
 #include "app/actualiz.h"
+#include "base/failure_text.h"
 
 namespace actualiz::app {
 
 namespace {
 
-// An unexpected fault of the system itself (not an engine or control
-// failure) still reaches the operator as a numbered failure.
-constexpr int kInternalError = 51;
-
 // At most this many failures passed over are named in one message; the
 // run log holds them all.
 constexpr size_t kFailuresShown = 10;
-
-// "Error <number>: <text>" and, on the next line, where it happened with the
-// error's own context.
-std::string FailureMessage(const Error& e, const std::string& where) {
-  std::string text = fmt::format("Error {}: {}\n{}", e.Number(), e.Text(), where);
-  if (!e.Context().empty()) text += " (" + e.Context() + ")";
-  return text;
-}
 
 std::string Timestamp() {
   const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
@@ -108,7 +97,7 @@ bool Actualiz::Click(std::string_view handler) {
   return RunAtTop(handler, [&] {
     const auto method = FindHandler(handler);
     if (method == nullptr) {
-      throw Error(438, "Object doesn't support this property or method", std::string(handler));
+      throw MakeError(err::kNoSuchMember, std::string(handler));
     }
     HandlerScope scope(*this, std::string(handler).c_str());
     (this->*method)();
@@ -144,7 +133,7 @@ void Actualiz::PassedOverShownAlone::Show() {
   for (size_t i = 0; i < kept_.size() && i < kFailuresShown; ++i) {
     const Failure& f = kept_[i];
     if (!text.empty()) text += "\n\n";
-    text += FailureMessage(Error(f.number, f.text, f.context), f.handler + ": " + f.statement);
+    text += FailureMessage(f.number, f.text, f.context, f.handler + ": " + f.statement);
   }
   if (kept_.size() > kFailuresShown) {
     text += fmt::format("\n\n... and {} more, all in the run log.", kept_.size() - kFailuresShown);
@@ -168,7 +157,7 @@ bool Actualiz::RunAtTop(std::string_view what, const std::function<void()>& acti
   } catch (const Error& e) {
     ReportAtTop(what, e);
   } catch (const std::exception& e) {
-    ReportAtTop(what, Error(kInternalError, "Internal error", e.what()));
+    ReportAtTop(what, MakeError(err::kInternalError, e.what()));
   }
   return false;
 }
@@ -182,7 +171,8 @@ void Actualiz::ReportAtTop(std::string_view what, const Error& e) {
     RecordFailure(what, e, false);
     handler_stack_.pop_back();
   }
-  MsgBox(FailureMessage(e, where), platform::MessageLook::kCritical);
+  MsgBox(FailureMessage(e.Number(), e.Text(), e.Context(), where),
+         platform::MessageLook::kCritical);
 }
 
 }  // namespace actualiz::app

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/failure_text.h"
 #include "base/terminal_text.h"
-#include "engine/jet_errors.h"
 
 namespace actualiz::app {
 
@@ -32,7 +32,7 @@ constexpr Entry kCatalogue[] = {
     {err::kPathNotFound, {"not found", "check the path"}},
     {err::kReadOnly,
      {"read-only", "make it writable (an Access file: import it into our format first)"}},
-    {engine::jet::kNotValidPassword,
+    {err::kNotValidPassword,
      {"password-protected", "remove its password in Access, then import it"}},
     {err::kPermissionDenied, {"not permitted", "give the program permission to write there"}},
     {err::kDuplicateValues,
@@ -64,12 +64,9 @@ std::string OperatorLine(std::string_view file, int number, std::string_view tex
   const OperatorAdvice advice = AdviceFor(number);
   std::string line;
   if (!file.empty()) line += std::string(file) + ": ";
-  line +=
-      std::string(advice.what) + " (error " + std::to_string(number) + "): " + std::string(text);
   // A context that only names the file again says nothing new.
-  if (!context.empty() && FileConcerned(context, "").empty()) {
-    line += " [" + std::string(context) + "]";
-  }
+  const bool new_context = !context.empty() && FileConcerned(context, "").empty();
+  line += AdvisedFailure(advice.what, number, text, new_context ? context : std::string_view());
   if (*advice.todo != '\0') line += std::string("; ") + advice.todo;
   return line;
 }

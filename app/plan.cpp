@@ -142,8 +142,8 @@ std::string ScratchName(const std::string& path, const Mirror& mirror,
 std::string WindowsName(const platform::DriveMap& drives, const std::string& path) {
   if (platform::DriveMap::DriveOf(path)) return path;
   if (auto windows = drives.FromHost(drives.ToHost(path))) return *windows;
-  throw Error(err::kPathNotFound, "Path not found",
-              "'" + path + "' lies on no mapped drive; give it as a Windows path");
+  throw MakeError(err::kPathNotFound,
+                  "'" + path + "' lies on no mapped drive; give it as a Windows path");
 }
 
 void Unmirror(BatchReport& report, const Mirror& mirror) {
@@ -177,7 +177,7 @@ void RequireModels(const Actualiz& window) {
     // Named as the window names it.
   }
   if (!fs::is_directory(host)) {
-    throw Error(err::kPathNotFound, "Path not found", "models directory " + host);
+    throw MakeError(err::kPathNotFound, "models directory " + host);
   }
   throw Error(err::kFileNotFound, "No model database (*.mdb) in the models directory", host);
 }
@@ -195,7 +195,7 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
 
   const std::string data = WindowsName(drives, data_directory);
   if (!fs::is_directory(drives.ToHost(data))) {
-    throw Error(err::kPathNotFound, "Path not found", "'" + data_directory + "'");
+    throw MakeError(err::kPathNotFound, "'" + data_directory + "'");
   }
   {
     // Never a catalogue or a database half-way through another run's change.

@@ -5,6 +5,8 @@
 #include <array>
 #include <utility>
 
+#include "base/failure_text.h"
+
 namespace actualiz::app {
 
 namespace {
@@ -79,9 +81,8 @@ void RunLog::Clear() {
 }
 
 std::string FormatFailure(const Failure& failure) {
-  std::string line = fmt::format("{}: {} failed: error {}: {}", failure.handler, failure.statement,
-                                 failure.number, failure.text);
-  if (!failure.context.empty()) line += " (" + failure.context + ")";
+  std::string line = fmt::format("{}: {} failed: error {}", failure.handler, failure.statement,
+                                 FailureLine(failure.number, failure.text, failure.context));
   if (!failure.database.empty()) line += " [" + failure.database + "]";
   if (!failure.passed_over) line += " - stopped the operation";
   return line;

@@ -92,8 +92,8 @@ void WriteJson(const CliContext& context, const std::string& path,
   out << "\n" << std::flush;
   if (path != "-") file.close();
   if (!out) {
-    throw Error(err::kPermissionDenied, "Permission denied",
-                path == "-" ? "standard output" : "report file " + path);
+    throw MakeError(err::kPermissionDenied,
+                    path == "-" ? "standard output" : "report file " + path);
   }
 }
 

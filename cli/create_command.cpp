@@ -20,10 +20,10 @@ struct CreateOptions {
 
 std::string ReadDescriptionFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error(err::kFileNotFoundOs, "File not found", "description '" + path + "'");
+  if (!in) throw MakeError(err::kFileNotFoundOs, "description '" + path + "'");
   std::stringstream text;
   text << in.rdbuf();
-  if (in.bad()) throw Error(err::kPathNotFound, "Path not found", "description '" + path + "'");
+  if (in.bad()) throw MakeError(err::kPathNotFound, "description '" + path + "'");
   return text.str();
 }
 

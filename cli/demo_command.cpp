@@ -33,7 +33,7 @@ struct DemoOptions {
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error(err::kFileNotFoundOs, "File not found", path.string());
+  if (!in) throw MakeError(err::kFileNotFoundOs, path.string());
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
@@ -42,7 +42,7 @@ std::string ReadText(const fs::path& path) {
 fs::path FindDemoFolder(const std::string& from) {
   if (!from.empty()) {
     if (!fs::is_directory(fs::path(from) / "models")) {
-      throw Error(err::kPathNotFound, "Path not found", "no demo descriptions in " + from);
+      throw MakeError(err::kPathNotFound, "no demo descriptions in " + from);
     }
     return from;
   }
@@ -50,8 +50,8 @@ fs::path FindDemoFolder(const std::string& from) {
   for (const fs::path& candidate : {exe / "demo", exe.parent_path() / "demo"}) {
     if (fs::is_directory(candidate / "models")) return candidate;
   }
-  throw Error(err::kPathNotFound, "Path not found",
-              "no demo descriptions beside " + exe.string() + "; give --from DIR");
+  throw MakeError(err::kPathNotFound,
+                  "no demo descriptions beside " + exe.string() + "; give --from DIR");
 }
 
 // Creates one database per description in `descriptions` (NAME.json gives

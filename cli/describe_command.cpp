@@ -29,7 +29,7 @@ int RunDescribe(const DescribeCommandOptions& options, const CliContext& context
     out << description.dump(2, ' ', false) << "\n";
     out.flush();
     if (!out) {
-      throw Error(err::kPermissionDenied, "Permission denied", "standard output");
+      throw MakeError(err::kPermissionDenied, "standard output");
     }
     return 0;
   } catch (const Error& e) {

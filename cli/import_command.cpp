@@ -84,7 +84,7 @@ void KeepInBackups(const fs::path& backups, const fs::path& file, const CliConte
   fs::create_hard_link(file, backup, ec);
   if (ec) platform::CopyFileNoReplace(context.MakeDriveMap(), file.string(), backup.string());
   if (!platform::SyncDirectory(backups.string())) {
-    throw Error(err::kPermissionDenied, "Permission denied", "'" + backups.string() + "'");
+    throw MakeError(err::kPermissionDenied, "'" + backups.string() + "'");
   }
 }
 
@@ -102,7 +102,7 @@ void ConvertInPlace(const fs::path& file, const fs::path& backups, const CliCont
   const bool kept = KeptInBackups(backups, file);
   if (target != file && fs::exists(target)) {
     if (!kept) {
-      throw Error(err::kDatabaseExists, "Database already exists.", "'" + target.string() + "'");
+      throw MakeError(err::kDatabaseExists, "'" + target.string() + "'");
     }
     fs::remove(file);
     std::cout << TerminalSafe(file.string()) << " -> " << TerminalSafe(target.string())
@@ -119,7 +119,7 @@ void ConvertInPlace(const fs::path& file, const fs::path& backups, const CliCont
     built.PlaceOver();
   } else {
     if (!built.PlaceWithoutReplacing()) {
-      throw Error(err::kDatabaseExists, "Database already exists.", "'" + target.string() + "'");
+      throw MakeError(err::kDatabaseExists, "'" + target.string() + "'");
     }
     fs::remove(file);
     platform::SyncDirectory(file.parent_path().string());
@@ -218,7 +218,7 @@ int RunImport(const ImportOptions& options, const CliContext& context) {
     const std::string target = context.HostPath(options.target);
     std::error_code ec;
     if (fs::symlink_status(target, ec).type() != fs::file_type::not_found) {
-      throw Error(err::kDatabaseExists, "Database already exists.", "'" + options.target + "'");
+      throw MakeError(err::kDatabaseExists, "'" + options.target + "'");
     }
     platform::RemoveLeftoversOf(target);
     platform::FileBuiltBeside built(target);
@@ -226,7 +226,7 @@ int RunImport(const ImportOptions& options, const CliContext& context) {
         context.HostPath(options.source), built.Path(), options.source, options.target);
     built.Lock();
     if (!built.PlaceWithoutReplacing()) {
-      throw Error(err::kDatabaseExists, "Database already exists.", "'" + options.target + "'");
+      throw MakeError(err::kDatabaseExists, "'" + options.target + "'");
     }
     PrintReport(options.source, options.target, report);
     return 0;

@@ -29,8 +29,8 @@ void WriteJsonReport(const CliContext& context, const std::string& path,
   out << report.dump(2) << "\n" << std::flush;
   if (path != "-") file.close();
   if (!out) {
-    throw Error(err::kPermissionDenied, "Permission denied",
-                path == "-" ? "standard output" : "report file " + path);
+    throw MakeError(err::kPermissionDenied,
+                    path == "-" ? "standard output" : "report file " + path);
   }
 }
 

@@ -33,7 +33,7 @@ std::vector<std::string> GatherSteps(const WindowOptions& options) {
   std::vector<std::string> words = options.steps;
   if (!options.steps_file.empty()) {
     std::ifstream in(options.steps_file);
-    if (!in) throw Error(err::kFileNotFoundOs, "File not found", options.steps_file);
+    if (!in) throw MakeError(err::kFileNotFoundOs, options.steps_file);
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.find_first_not_of(" \t") != std::string::npos) words.push_back(line);
@@ -58,7 +58,7 @@ void SetControl(app::Actualiz& window, const std::string& assignment) {
   const std::string name = assignment.substr(0, eq);
   const std::string value = assignment.substr(eq + 1);
   app::Control* control = window.FindControl(name);
-  if (control == nullptr) throw Error(424, "Object required", name);
+  if (control == nullptr) throw MakeError(err::kObjectRequired, name);
   switch (control->Kind()) {
     case app::ControlKind::kTextBox:
       static_cast<app::TextBox*>(control)->SetText(value);
@@ -70,8 +70,7 @@ void SetControl(app::Actualiz& window, const std::string& assignment) {
         index = std::stoi(value, &used);
         if (used != value.size()) throw std::invalid_argument(value);
       } catch (const std::logic_error&) {
-        throw Error(err::kInvalidPropertyValue, "Invalid property value",
-                    name + ".ListIndex = " + value);
+        throw MakeError(err::kInvalidPropertyValue, name + ".ListIndex = " + value);
       }
       static_cast<app::ListBox*>(control)->SetListIndex(index);
       return;
@@ -83,7 +82,7 @@ void SetControl(app::Actualiz& window, const std::string& assignment) {
       static_cast<app::DriveListBox*>(control)->SetDrive(value);
       return;
     default:
-      throw Error(383, "Property is read-only", name);
+      throw MakeError(err::kPropertyReadOnly, name);
   }
 }
 

@@ -16,7 +16,7 @@ DatabaseCore::~DatabaseCore() {
     if (session) session->groups.KeepUnreported(e);
   } catch (...) {
     if (session) {
-      session->groups.KeepUnreported(Error(3000, "Reserved error", In("storing the changes")));
+      session->groups.KeepUnreported(MakeError(err::kReservedError, In("storing the changes")));
     }
   }
 }
@@ -34,7 +34,7 @@ void DatabaseCore::Release() {
 }
 
 Storage& DatabaseCore::Store() const {
-  if (!storage) throw Error(err::kObjectInvalid, text::kObjectInvalid, "database '" + name + "'");
+  if (!storage) throw MakeError(err::kObjectInvalid, "database '" + name + "'");
   return *storage;
 }
 
@@ -51,8 +51,7 @@ std::string QueryContext(const DatabaseCore& core, std::string_view name) {
 template <class T>
 const T& AtPosition(const std::vector<T>& items, int position, const std::string& context) {
   if (position < 0 || position >= static_cast<int>(items.size())) {
-    throw Error(err::kItemNotFound, text::kItemNotFound,
-                "item " + std::to_string(position) + " of " + context);
+    throw MakeError(err::kItemNotFound, "item " + std::to_string(position) + " of " + context);
   }
   return items[static_cast<size_t>(position)];
 }
@@ -62,36 +61,34 @@ const T& AtPosition(const std::vector<T>& items, int position, const std::string
 void CheckRelation(const DatabaseCore& core, const Schema& schema, RelationInfo& r) {
   const std::string context = RelationContext(core, r.name);
   if (schema.FindRelation(r.name)) {
-    throw Error(err::kObjectExists, text::ObjectExists(r.name), context);
+    throw MakeError(err::kObjectExists, {r.name}, context);
   }
   const TableInfo* primary = schema.FindTable(r.table);
-  if (!primary) throw Error(err::kTableNotFound, text::TableNotFound(r.table), context);
+  if (!primary) throw MakeError(err::kTableNotFound, {r.table}, context);
   const TableInfo* foreign = schema.FindTable(r.foreign_table);
   if (!foreign) {
-    throw Error(err::kTableNotFound, text::TableNotFound(r.foreign_table), context);
+    throw MakeError(err::kTableNotFound, {r.foreign_table}, context);
   }
-  if (r.fields.empty()) throw Error(err::kNoFieldsInRelation, text::kNoFieldsInRelation, context);
+  if (r.fields.empty()) throw MakeError(err::kNoFieldsInRelation, context);
   for (size_t i = 0; i < r.fields.size(); ++i) {
     auto& [p, f] = r.fields[i];
     if (f.empty()) {
-      throw Error(err::kRelationFieldMismatch, text::kRelationFieldMismatch,
-                  "field '" + p + "' of " + context);
+      throw MakeError(err::kRelationFieldMismatch, "field '" + p + "' of " + context);
     }
     const ColumnInfo* pc = primary->FindColumn(p);
     if (!pc) {
-      throw Error(err::kItemNotFound, text::kItemNotFound,
-                  "field '" + p + "' of table '" + primary->name + "' for " + context);
+      throw MakeError(err::kItemNotFound,
+                      "field '" + p + "' of table '" + primary->name + "' for " + context);
     }
     const ColumnInfo* fc = foreign->FindColumn(f);
     if (!fc) {
-      throw Error(err::kItemNotFound, text::kItemNotFound,
-                  "field '" + f + "' of table '" + foreign->name + "' for " + context);
+      throw MakeError(err::kItemNotFound,
+                      "field '" + f + "' of table '" + foreign->name + "' for " + context);
     }
     for (size_t j = 0; j < i; ++j) {
       if (SameNameIgnoringCase(r.fields[j].first, p) ||
           SameNameIgnoringCase(r.fields[j].second, f)) {
-        throw Error(err::kRelationFieldMismatch, text::kRelationFieldMismatch,
-                    "field '" + p + "' of " + context);
+        throw MakeError(err::kRelationFieldMismatch, "field '" + p + "' of " + context);
       }
     }
     p = pc->name;
@@ -114,15 +111,14 @@ class TableDefsCollection final : public Collection<TableDef> {
     const auto schema = core_->Describe();
     const TableInfo* table = schema->FindTable(name);
     if (!table) {
-      throw Error(err::kItemNotFound, text::kItemNotFound,
-                  core_->In("table '" + std::string(name) + "'"));
+      throw MakeError(err::kItemNotFound, core_->In("table '" + std::string(name) + "'"));
     }
     return std::make_shared<DaoTableDef>(core_, table->name, true);
   }
   void Append(const TableDefPtr& object) override {
     auto table = std::dynamic_pointer_cast<DaoTableDef>(object);
     if (!table || table->Core() != core_) {
-      throw Error(err::kInvalidOperation, text::kInvalidOperation, core_->In("the tables"));
+      throw MakeError(err::kInvalidOperation, core_->In("the tables"));
     }
     table->Store();
   }
@@ -130,12 +126,12 @@ class TableDefsCollection final : public Collection<TableDef> {
     const std::string context = core_->In("table '" + std::string(name) + "'");
     core_->Store().Change([&](const Schema& schema) {
       const TableInfo* table = schema.FindTable(name);
-      if (!table) throw Error(err::kItemNotFound, text::kItemNotFound, context);
-      if (IsSystemName(table->name)) throw Error(err::kReadOnly, text::kReadOnly, context);
+      if (!table) throw MakeError(err::kItemNotFound, context);
+      if (IsSystemName(table->name)) throw MakeError(err::kReadOnly, context);
       for (const auto& r : schema.relations) {
         if (SameNameIgnoringCase(r.table, table->name) ||
             SameNameIgnoringCase(r.foreign_table, table->name)) {
-          throw Error(jet::kTableInRelation, text::TableInRelation(table->name), context);
+          throw MakeError(err::kTableInRelation, {table->name}, context);
         }
       }
       core_->Store().DropTable(table->name);
@@ -158,17 +154,17 @@ class RelationsCollection final : public Collection<Relation> {
   RelationPtr Item(std::string_view name) const override {
     const auto schema = core_->Describe();
     const RelationInfo* r = schema->FindRelation(name);
-    if (!r) throw Error(err::kItemNotFound, text::kItemNotFound, RelationContext(*core_, name));
+    if (!r) throw MakeError(err::kItemNotFound, RelationContext(*core_, name));
     return std::make_shared<DaoRelation>(*r, true);
   }
   void Append(const RelationPtr& object) override {
     auto relation = std::dynamic_pointer_cast<DaoRelation>(object);
     if (!relation) {
-      throw Error(err::kInvalidOperation, text::kInvalidOperation, core_->In("the relations"));
+      throw MakeError(err::kInvalidOperation, core_->In("the relations"));
     }
     RelationInfo info = relation->Info();
     const std::string context = RelationContext(*core_, info.name);
-    if (relation->Stored()) throw Error(err::kObjectExists, text::ObjectExists(info.name), context);
+    if (relation->Stored()) throw MakeError(err::kObjectExists, {info.name}, context);
     CheckObjectName(info.name, context);
     core_->Store().Change([&](const Schema& schema) {
       CheckRelation(*core_, schema, info);
@@ -180,7 +176,7 @@ class RelationsCollection final : public Collection<Relation> {
     const std::string context = RelationContext(*core_, name);
     core_->Store().Change([&](const Schema& schema) {
       const RelationInfo* r = schema.FindRelation(name);
-      if (!r) throw Error(err::kItemNotFound, text::kItemNotFound, context);
+      if (!r) throw MakeError(err::kItemNotFound, context);
       core_->Store().DropRelation(r->name);
     });
   }
@@ -201,13 +197,13 @@ class QueryDefsCollection final : public Collection<QueryDef> {
   QueryDefPtr Item(std::string_view name) const override {
     const auto schema = core_->Describe();
     const QueryInfo* q = schema->FindQuery(name);
-    if (!q) throw Error(err::kItemNotFound, text::kItemNotFound, QueryContext(*core_, name));
+    if (!q) throw MakeError(err::kItemNotFound, QueryContext(*core_, name));
     return std::make_shared<DaoQueryDef>(core_, *q, false);
   }
   void Append(const QueryDefPtr& object) override {
     auto query = std::dynamic_pointer_cast<DaoQueryDef>(object);
     if (!query) {
-      throw Error(err::kInvalidOperation, text::kInvalidOperation, core_->In("the queries"));
+      throw MakeError(err::kInvalidOperation, core_->In("the queries"));
     }
     // The definition CreateQueryDef already stored: nothing more to do.
     if (query->StoredIn(core_)) {
@@ -222,7 +218,7 @@ class QueryDefsCollection final : public Collection<QueryDef> {
     const std::string context = QueryContext(*core_, name);
     core_->Store().Change([&](const Schema& schema) {
       const QueryInfo* q = schema.FindQuery(name);
-      if (!q) throw Error(err::kItemNotFound, text::kItemNotFound, context);
+      if (!q) throw MakeError(err::kItemNotFound, context);
       core_->Store().DropQuery(q->name);
     });
   }
@@ -240,7 +236,7 @@ std::int32_t ParseAttributes(std::string_view text, const std::string& context) 
   auto [ptr, ec] = std::from_chars(text.data() + b, text.data() + e, value);
   if (b == e || ec != std::errc() || ptr != text.data() + e || value < INT32_MIN ||
       value > INT32_MAX) {
-    throw Error(err::kInvalidArgument, "Invalid argument.", context);
+    throw MakeError(err::kInvalidArgument, context);
   }
   return static_cast<std::int32_t>(value);
 }
@@ -252,7 +248,7 @@ void StoreQuery(const CorePtr& core, const QueryInfo& query) {
   CheckObjectName(query.name, context);
   core->Store().Change([&](const Schema& schema) {
     if (schema.FindQuery(query.name)) {
-      throw Error(err::kObjectExists, text::ObjectExists(query.name), context);
+      throw MakeError(err::kObjectExists, {query.name}, context);
     }
     try {
       core->Store().CheckQuery(query.sql);

@@ -7,7 +7,7 @@ namespace actualiz::engine {
 
 void DaoField::RequireDetached() const {
   if (attached_) {
-    throw Error(err::kInvalidOperation, text::kInvalidOperation, "field '" + info_.name + "'");
+    throw MakeError(err::kInvalidOperation, "field '" + info_.name + "'");
   }
 }
 
@@ -28,11 +28,11 @@ void DaoField::SetForeignName(std::string_view name) {
 
 // Only the fields of a record set carry values.
 Value DaoField::GetValue() const {
-  throw Error(err::kInvalidOperation, text::kInvalidOperation, "field '" + info_.name + "'");
+  throw MakeError(err::kInvalidOperation, "field '" + info_.name + "'");
 }
 
 void DaoField::SetValue(const Value&) {
-  throw Error(err::kInvalidOperation, text::kInvalidOperation, "field '" + info_.name + "'");
+  throw MakeError(err::kInvalidOperation, "field '" + info_.name + "'");
 }
 
 // ---- indexes ----
@@ -54,14 +54,12 @@ FieldPtr DaoIndex::CreateField(std::string_view name) {
 }
 
 void DaoIndex::SetUnique(bool value) {
-  if (attached_)
-    throw Error(err::kInvalidOperation, text::kInvalidOperation, "index '" + name_ + "'");
+  if (attached_) throw MakeError(err::kInvalidOperation, "index '" + name_ + "'");
   unique_ = value;
 }
 
 void DaoIndex::SetPrimary(bool value) {
-  if (attached_)
-    throw Error(err::kInvalidOperation, text::kInvalidOperation, "index '" + name_ + "'");
+  if (attached_) throw MakeError(err::kInvalidOperation, "index '" + name_ + "'");
   primary_ = value;
 }
 

@@ -66,8 +66,7 @@ class MemoryCollection final : public Collection<T> {
   int Count() const override { return static_cast<int>(items_.size()); }
   Ptr Item(int position) const override {
     if (position < 0 || position >= Count()) {
-      throw Error(err::kItemNotFound, text::kItemNotFound,
-                  "item " + std::to_string(position) + " of " + context_());
+      throw MakeError(err::kItemNotFound, "item " + std::to_string(position) + " of " + context_());
     }
     return items_[static_cast<size_t>(position)];
   }
@@ -75,33 +74,30 @@ class MemoryCollection final : public Collection<T> {
     for (const auto& item : items_) {
       if (SameNameIgnoringCase(item->Name(), name)) return item;
     }
-    throw Error(err::kItemNotFound, text::kItemNotFound,
-                "'" + std::string(name) + "' of " + context_());
+    throw MakeError(err::kItemNotFound, "'" + std::string(name) + "' of " + context_());
   }
   void Append(const Ptr& object) override {
-    if (frozen_) throw Error(err::kInvalidOperation, text::kInvalidOperation, context_());
-    if (!object) throw Error(err::kObjectInvalid, text::kObjectInvalid, context_());
+    if (frozen_) throw MakeError(err::kInvalidOperation, context_());
+    if (!object) throw MakeError(err::kObjectInvalid, context_());
     CheckObjectName(object->Name(), context_());
     if (!allow_duplicates_) {
       for (const auto& item : items_) {
         if (SameNameIgnoringCase(item->Name(), object->Name())) {
-          throw Error(err::kNameTakenInCollection, text::kObjectExists,
-                      "'" + object->Name() + "' of " + context_());
+          throw MakeError(err::kNameTakenInCollection, "'" + object->Name() + "' of " + context_());
         }
       }
     }
     items_.push_back(object);
   }
   void Delete(std::string_view name) override {
-    if (frozen_) throw Error(err::kInvalidOperation, text::kInvalidOperation, context_());
+    if (frozen_) throw MakeError(err::kInvalidOperation, context_());
     for (auto it = items_.begin(); it != items_.end(); ++it) {
       if (SameNameIgnoringCase((*it)->Name(), name)) {
         items_.erase(it);
         return;
       }
     }
-    throw Error(err::kItemNotFound, text::kItemNotFound,
-                "'" + std::string(name) + "' of " + context_());
+    throw MakeError(err::kItemNotFound, "'" + std::string(name) + "' of " + context_());
   }
 
   // Once the owner is stored, its members no longer change this way.

@@ -18,7 +18,6 @@ namespace actualiz::engine {
 
 namespace {
 
-constexpr int kRecordIsDeleted = 3167;
 constexpr int kMaxQueryDepth = 8;
 
 struct Source {
@@ -63,7 +62,7 @@ std::string TakeName(std::string_view& s) {
 
 Source ParseSource(std::string_view text, const std::string& context) {
   std::string_view s = Trim(text);
-  const Error syntax(err::kSyntaxErrorInFrom, text::kSyntaxErrorInFrom, context);
+  const Error syntax = MakeError(err::kSyntaxErrorInFrom, context);
   if (s.empty()) throw syntax;
   std::string_view rest = s;
   if (!TakeWord(rest, "select")) {
@@ -101,7 +100,7 @@ class RecordsetField final : public Field {
 
  private:
   [[noreturn]] void Refuse() const {
-    throw Error(err::kInvalidOperation, text::kInvalidOperation, "field '" + info_.name + "'");
+    throw MakeError(err::kInvalidOperation, "field '" + info_.name + "'");
   }
   std::shared_ptr<DaoRecordset> Set() const;
   std::weak_ptr<DaoRecordset> set_;
@@ -114,8 +113,7 @@ class RecordsetFields final : public Collection<Field> {
   int Count() const override { return static_cast<int>(fields_.size()); }
   FieldPtr Item(int position) const override {
     if (position < 0 || position >= Count()) {
-      throw Error(err::kItemNotFound, text::kItemNotFound,
-                  "field " + std::to_string(position) + " of " + context_);
+      throw MakeError(err::kItemNotFound, "field " + std::to_string(position) + " of " + context_);
     }
     return fields_[static_cast<size_t>(position)];
   }
@@ -123,15 +121,10 @@ class RecordsetFields final : public Collection<Field> {
     for (const auto& f : fields_) {
       if (SameNameIgnoringCase(f->Name(), name)) return f;
     }
-    throw Error(err::kItemNotFound, text::kItemNotFound,
-                "field '" + std::string(name) + "' of " + context_);
+    throw MakeError(err::kItemNotFound, "field '" + std::string(name) + "' of " + context_);
   }
-  void Append(const FieldPtr&) override {
-    throw Error(err::kInvalidOperation, text::kInvalidOperation, context_);
-  }
-  void Delete(std::string_view) override {
-    throw Error(err::kInvalidOperation, text::kInvalidOperation, context_);
-  }
+  void Append(const FieldPtr&) override { throw MakeError(err::kInvalidOperation, context_); }
+  void Delete(std::string_view) override { throw MakeError(err::kInvalidOperation, context_); }
   std::vector<FieldPtr> fields_;
   std::string context_;
 };
@@ -202,7 +195,7 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
   void CancelUpdate() override {
     Open();
     if (mode_ == Mode::kNone) {
-      throw Error(jet::kUpdateWithoutEdit, text::kUpdateWithoutEdit, Context());
+      throw MakeError(err::kUpdateWithoutEdit, Context());
     }
     mode_ = Mode::kNone;
   }
@@ -231,7 +224,7 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
     Open();
     const auto& info = columns_[static_cast<size_t>(column)];
     if (mode_ == Mode::kNone) {
-      throw Error(jet::kUpdateWithoutEdit, text::kUpdateWithoutEdit, FieldContext(info.name));
+      throw MakeError(err::kUpdateWithoutEdit, FieldContext(info.name));
     }
     try {
       buffer_[static_cast<size_t>(column)] = ToColumnValue(value, info.type);
@@ -241,7 +234,7 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
     changed_[static_cast<size_t>(column)] = true;
   }
   void Open() const {
-    if (closed_) throw Error(err::kObjectInvalid, text::kObjectInvalid, Context());
+    if (closed_) throw MakeError(err::kObjectInvalid, Context());
     core_->Store();
   }
 
@@ -260,7 +253,7 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
   // Moves to `pos` unless `fails` (3021). A pending AddNew or Edit is dropped.
   void MoveTo(int pos, bool fails) {
     Open();
-    if (fails) throw Error(err::kNoCurrentRecord, text::kNoCurrentRecord, Context());
+    if (fails) throw MakeError(err::kNoCurrentRecord, Context());
     pos_ = std::max(-1, std::min(pos, Size()));
     after_delete_ = false;
     mode_ = Mode::kNone;
@@ -272,11 +265,11 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
   const Row& Current() {
     Open();
     if (keys_.empty() || after_delete_ || pos_ < 0 || pos_ >= Size()) {
-      throw Error(err::kNoCurrentRecord, text::kNoCurrentRecord, Context());
+      throw MakeError(err::kNoCurrentRecord, Context());
     }
     if (!row_) {
       row_ = core_->Store().ReadRow(table_, columns_, keys_[static_cast<size_t>(pos_)]);
-      if (!row_) throw Error(kRecordIsDeleted, "Record is deleted.", Context());
+      if (!row_) throw MakeError(err::kRecordIsDeleted, Context());
     }
     return *row_;
   }
@@ -284,7 +277,7 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
   void RequireUpdatable() const {
     Open();
     if (core_->Store().ReadOnly() || IsSystemName(table_)) {
-      throw Error(err::kReadOnly, text::kReadOnly, Context());
+      throw MakeError(err::kReadOnly, Context());
     }
   }
 
@@ -295,17 +288,16 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
       const auto& c = columns_[i];
       const Value& v = buffer_[i];
       if (v.IsNull()) {
-        if (c.required)
-          throw Error(jet::kRequiredNull, text::RequiredNull(c.name), FieldContext(c.name));
+        if (c.required) throw MakeError(err::kRequiredNull, {c.name}, FieldContext(c.name));
         continue;
       }
       const auto* s = std::get_if<std::string>(&v.variant());
       if (!s || !IsTextual(c.type)) continue;
       if (s->empty() && !c.allow_zero_length) {
-        throw Error(err::kZeroLengthString, text::ZeroLength(c.name), FieldContext(c.name));
+        throw MakeError(err::kZeroLengthString, {c.name}, FieldContext(c.name));
       }
       if (c.type == dbText && CharacterCount(*s) > static_cast<size_t>(c.size)) {
-        throw Error(err::kFieldTooSmall, text::kFieldTooSmall, FieldContext(c.name));
+        throw MakeError(err::kFieldTooSmall, FieldContext(c.name));
       }
     }
   }
@@ -328,7 +320,7 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
 void DaoRecordset::Update() {
   Open();
   if (mode_ == Mode::kNone) {
-    throw Error(jet::kUpdateWithoutEdit, text::kUpdateWithoutEdit, Context());
+    throw MakeError(err::kUpdateWithoutEdit, Context());
   }
   CheckRules();
   std::vector<std::string> names;
@@ -353,7 +345,7 @@ void DaoRecordset::Update() {
 
 std::shared_ptr<DaoRecordset> RecordsetField::Set() const {
   auto set = set_.lock();
-  if (!set) throw Error(err::kObjectInvalid, text::kObjectInvalid, "field '" + info_.name + "'");
+  if (!set) throw MakeError(err::kObjectInvalid, "field '" + info_.name + "'");
   return set;
 }
 
@@ -376,7 +368,7 @@ RecordsetPtr OpenSource(const CorePtr& core, std::string_view text, int depth) {
     if (query && source.tail.empty() && depth < kMaxQueryDepth) {
       return OpenSource(core, query->sql, depth + 1);
     }
-    throw Error(err::kInputTableNotFound, text::InputTableNotFound(source.table), context);
+    throw MakeError(err::kInputTableNotFound, {source.table}, context);
   }
   auto keys = core->Store().SelectKeys(table->name, source.tail);
   auto set = std::make_shared<DaoRecordset>(core, *table, std::move(keys));

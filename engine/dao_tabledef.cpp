@@ -15,13 +15,13 @@ namespace {
 
 std::shared_ptr<DaoField> AsDaoField(const FieldPtr& field, const std::string& context) {
   auto dao = std::dynamic_pointer_cast<DaoField>(field);
-  if (!dao) throw Error(err::kInvalidOperation, text::kInvalidOperation, context);
+  if (!dao) throw MakeError(err::kInvalidOperation, context);
   return dao;
 }
 
 std::shared_ptr<DaoIndex> AsDaoIndex(const IndexPtr& index, const std::string& context) {
   auto dao = std::dynamic_pointer_cast<DaoIndex>(index);
-  if (!dao) throw Error(err::kInvalidOperation, text::kInvalidOperation, context);
+  if (!dao) throw MakeError(err::kInvalidOperation, context);
   return dao;
 }
 
@@ -38,14 +38,14 @@ std::string IndexContext(const DaoTableDef& table, std::string_view index) {
 void CheckIndexFields(const DaoTableDef& table, const IndexInfo& index,
                       const std::vector<ColumnInfo>& columns) {
   if (index.fields.empty()) {
-    throw Error(err::kNoFieldDefined, text::kNoFieldDefined, IndexContext(table, index.name));
+    throw MakeError(err::kNoFieldDefined, IndexContext(table, index.name));
   }
   for (const auto& field : index.fields) {
     bool found = false;
     for (const auto& column : columns) found = found || SameNameIgnoringCase(column.name, field);
     if (!found) {
-      throw Error(err::kItemNotFound, text::kItemNotFound,
-                  "field '" + field + "' of " + IndexContext(table, index.name));
+      throw MakeError(err::kItemNotFound,
+                      "field '" + field + "' of " + IndexContext(table, index.name));
     }
   }
 }
@@ -66,20 +66,20 @@ std::string DaoTableDef::Context() const { return core_->In("table '" + name_ + 
 bool DaoTableDef::Updatable() const { return !core_->Store().ReadOnly() && !IsSystemName(name_); }
 
 void DaoTableDef::RequireUpdatable() const {
-  if (!Updatable()) throw Error(err::kReadOnly, text::kReadOnly, Context());
+  if (!Updatable()) throw MakeError(err::kReadOnly, Context());
 }
 
 const TableInfo& DaoTableDef::StoredInfo(const Schema& schema) const {
   const TableInfo* table = schema.FindTable(name_);
-  if (!table) throw Error(err::kObjectInvalid, text::kObjectInvalid, Context());
+  if (!table) throw MakeError(err::kObjectInvalid, Context());
   return *table;
 }
 
 FieldPtr DaoTableDef::CreateField(std::string_view name, int type, int size) {
   const std::string context = FieldContext(*this, name);
-  if (!IsKnownType(type)) throw Error(err::kInvalidFieldType, text::kInvalidFieldType, context);
+  if (!IsKnownType(type)) throw MakeError(err::kInvalidFieldType, context);
   if (type == dbText && (size < 0 || size > 255)) {
-    throw Error(err::kInvalidArgument, "Invalid argument.", context);
+    throw MakeError(err::kInvalidArgument, context);
   }
   ColumnInfo info{std::string(name), static_cast<std::int16_t>(type), ReportedSize(type, size),
                   false, false};
@@ -92,14 +92,13 @@ IndexPtr DaoTableDef::CreateIndex(std::string_view name) {
 
 void DaoTableDef::Store() {
   const std::string context = Context();
-  if (stored_) throw Error(err::kTableExists, text::TableExists(name_), context);
+  if (stored_) throw MakeError(err::kTableExists, {name_}, context);
   CheckObjectName(name_, context);
-  if (new_fields_.empty()) throw Error(err::kNoFieldDefined, text::kNoFieldDefined, context);
+  if (new_fields_.empty()) throw MakeError(err::kNoFieldDefined, context);
   TableInfo info{name_, {}, {}};
   for (const auto& field : new_fields_) {
     if (info.FindColumn(field->Name())) {
-      throw Error(err::kFieldDefinedTwice, text::kFieldDefinedTwice,
-                  FieldContext(*this, field->Name()));
+      throw MakeError(err::kFieldDefinedTwice, FieldContext(*this, field->Name()));
     }
     info.columns.push_back(field->Info());
   }
@@ -109,7 +108,7 @@ void DaoTableDef::Store() {
     info.indexes.push_back(index_info);
   }
   core_->Store().Change([&](const Schema& schema) {
-    if (schema.FindTable(name_)) throw Error(err::kTableExists, text::TableExists(name_), context);
+    if (schema.FindTable(name_)) throw MakeError(err::kTableExists, {name_}, context);
     core_->Store().CreateTable(info);
   });
   stored_ = true;
@@ -132,16 +131,16 @@ int TableFields::Count() const {
 FieldPtr TableFields::Item(int position) const {
   if (!owner_.stored_) {
     if (position < 0 || position >= Count()) {
-      throw Error(err::kItemNotFound, text::kItemNotFound,
-                  "field " + std::to_string(position) + " of " + owner_.Context());
+      throw MakeError(err::kItemNotFound,
+                      "field " + std::to_string(position) + " of " + owner_.Context());
     }
     return owner_.new_fields_[static_cast<size_t>(position)];
   }
   const auto schema = owner_.core_->Describe();
   const auto& columns = owner_.StoredInfo(*schema).columns;
   if (position < 0 || position >= static_cast<int>(columns.size())) {
-    throw Error(err::kItemNotFound, text::kItemNotFound,
-                "field " + std::to_string(position) + " of " + owner_.Context());
+    throw MakeError(err::kItemNotFound,
+                    "field " + std::to_string(position) + " of " + owner_.Context());
   }
   return std::make_shared<DaoField>(columns[static_cast<size_t>(position)], "", true);
 }
@@ -157,11 +156,11 @@ FieldPtr TableFields::Item(std::string_view name) const {
       return std::make_shared<DaoField>(*column, "", true);
     }
   }
-  throw Error(err::kItemNotFound, text::kItemNotFound, FieldContext(owner_, name));
+  throw MakeError(err::kItemNotFound, FieldContext(owner_, name));
 }
 
 void TableFields::Append(const FieldPtr& object) {
-  if (!object) throw Error(err::kObjectInvalid, text::kObjectInvalid, owner_.Context());
+  if (!object) throw MakeError(err::kObjectInvalid, owner_.Context());
   const std::string context = FieldContext(owner_, object->Name());
   auto field = AsDaoField(object, context);
   CheckObjectName(field->Name(), context);
@@ -174,7 +173,7 @@ void TableFields::Append(const FieldPtr& object) {
   owner_.core_->Store().Change([&](const Schema& schema) {
     const TableInfo& table = owner_.StoredInfo(schema);
     if (table.FindColumn(field->Name())) {
-      throw Error(err::kFieldDefinedTwice, text::kFieldDefinedTwice, context);
+      throw MakeError(err::kFieldDefinedTwice, context);
     }
     owner_.core_->Store().AddColumn(table.name, field->Info());
   });
@@ -191,18 +190,18 @@ void TableFields::Delete(std::string_view name) {
         return;
       }
     }
-    throw Error(err::kItemNotFound, text::kItemNotFound, context);
+    throw MakeError(err::kItemNotFound, context);
   }
   owner_.RequireUpdatable();
   owner_.core_->Store().Change([&](const Schema& schema) {
     const TableInfo& table = owner_.StoredInfo(schema);
     const ColumnInfo* column = table.FindColumn(name);
-    if (!column) throw Error(err::kItemNotFound, text::kItemNotFound, context);
+    if (!column) throw MakeError(err::kItemNotFound, context);
     // The file would lose an index's or a relation's field under it.
     for (const auto& index : table.indexes) {
       for (const auto& field : index.fields) {
         if (SameNameIgnoringCase(field, name)) {
-          throw Error(jet::kFieldInIndex, text::kFieldInIndex, context);
+          throw MakeError(err::kFieldInIndex, context);
         }
       }
     }
@@ -212,7 +211,7 @@ void TableFields::Delete(std::string_view name) {
              SameNameIgnoringCase(primary, name)) ||
             (SameNameIgnoringCase(relation.foreign_table, table.name) &&
              SameNameIgnoringCase(foreign, name))) {
-          throw Error(jet::kFieldInIndex, text::kFieldInIndex, context);
+          throw MakeError(err::kFieldInIndex, context);
         }
       }
     }
@@ -233,16 +232,16 @@ int TableIndexes::Count() const {
 IndexPtr TableIndexes::Item(int position) const {
   if (!owner_.stored_) {
     if (position < 0 || position >= Count()) {
-      throw Error(err::kItemNotFound, text::kItemNotFound,
-                  "index " + std::to_string(position) + " of " + owner_.Context());
+      throw MakeError(err::kItemNotFound,
+                      "index " + std::to_string(position) + " of " + owner_.Context());
     }
     return owner_.new_indexes_[static_cast<size_t>(position)];
   }
   const auto schema = owner_.core_->Describe();
   const auto& indexes = owner_.StoredInfo(*schema).indexes;
   if (position < 0 || position >= static_cast<int>(indexes.size())) {
-    throw Error(err::kItemNotFound, text::kItemNotFound,
-                "index " + std::to_string(position) + " of " + owner_.Context());
+    throw MakeError(err::kItemNotFound,
+                    "index " + std::to_string(position) + " of " + owner_.Context());
   }
   return std::make_shared<DaoIndex>(indexes[static_cast<size_t>(position)], true);
 }
@@ -258,23 +257,23 @@ IndexPtr TableIndexes::Item(std::string_view name) const {
       return std::make_shared<DaoIndex>(*index, true);
     }
   }
-  throw Error(err::kItemNotFound, text::kItemNotFound, IndexContext(owner_, name));
+  throw MakeError(err::kItemNotFound, IndexContext(owner_, name));
 }
 
 void TableIndexes::Append(const IndexPtr& object) {
-  if (!object) throw Error(err::kObjectInvalid, text::kObjectInvalid, owner_.Context());
+  if (!object) throw MakeError(err::kObjectInvalid, owner_.Context());
   const std::string context = IndexContext(owner_, object->Name());
   auto index = AsDaoIndex(object, context);
   CheckObjectName(index->Name(), context);
   const IndexInfo info = index->Info();
-  if (info.fields.empty()) throw Error(err::kNoFieldDefined, text::kNoFieldDefined, context);
+  if (info.fields.empty()) throw MakeError(err::kNoFieldDefined, context);
   if (!owner_.stored_) {
     for (const auto& other : owner_.new_indexes_) {
       if (SameNameIgnoringCase(other->Name(), info.name)) {
-        throw Error(err::kIndexExists, text::kIndexExists, context);
+        throw MakeError(err::kIndexExists, context);
       }
       if (info.primary && other->Primary()) {
-        throw Error(jet::kPrimaryKeyExists, text::kPrimaryKeyExists, context);
+        throw MakeError(err::kPrimaryKeyExists, context);
       }
     }
     owner_.new_indexes_.push_back(index);
@@ -283,10 +282,10 @@ void TableIndexes::Append(const IndexPtr& object) {
   owner_.RequireUpdatable();
   owner_.core_->Store().Change([&](const Schema& schema) {
     const TableInfo& table = owner_.StoredInfo(schema);
-    if (table.FindIndex(info.name)) throw Error(err::kIndexExists, text::kIndexExists, context);
+    if (table.FindIndex(info.name)) throw MakeError(err::kIndexExists, context);
     if (info.primary) {
       for (const auto& other : table.indexes) {
-        if (other.primary) throw Error(jet::kPrimaryKeyExists, text::kPrimaryKeyExists, context);
+        if (other.primary) throw MakeError(err::kPrimaryKeyExists, context);
       }
     }
     CheckIndexFields(owner_, info, table.columns);
@@ -305,13 +304,13 @@ void TableIndexes::Delete(std::string_view name) {
         return;
       }
     }
-    throw Error(err::kItemNotFound, text::kItemNotFound, context);
+    throw MakeError(err::kItemNotFound, context);
   }
   owner_.RequireUpdatable();
   owner_.core_->Store().Change([&](const Schema& schema) {
     const TableInfo& table = owner_.StoredInfo(schema);
     const IndexInfo* index = table.FindIndex(name);
-    if (!index) throw Error(err::kItemNotFound, text::kItemNotFound, context);
+    if (!index) throw MakeError(err::kItemNotFound, context);
     owner_.core_->Store().DropIndex(table.name, index->name);
   });
 }

@@ -15,7 +15,7 @@ namespace actualiz::engine {
 
 namespace {
 
-[[noreturn]] void ConversionFails() { throw Error(err::kTypeConversion, text::kTypeConversion); }
+[[noreturn]] void ConversionFails() { throw MakeError(err::kTypeConversion); }
 
 std::int64_t ToWhole(const Value& value) {
   const auto& v = value.variant();

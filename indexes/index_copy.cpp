@@ -90,7 +90,7 @@ bool CreateIndex(Actualiz& window, engine::TableDef& table, const indexes::Index
     return true;
   } catch (const Error& e) {
     window.RecordFailure(statement, e, true);
-    if (!primary || e.Number() != engine::jet::kPrimaryKeyExists) return false;
+    if (!primary || e.Number() != err::kPrimaryKeyExists) return false;
   }
   return window.PassOver(statement + " as unique", [&] { AppendIndex(table, plan, false); });
 }

@@ -15,13 +15,13 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/failure_text.h"
 #include "base/names.h"
 
 namespace actualiz::app {
 
 namespace {
 
-constexpr int kObjectNotSet = 91;
 const char* const kCustomerDatabase = "clientes.mdb";
 
 // An error whose text names the database it happened on, so that the
@@ -122,7 +122,7 @@ std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& tabl
   auto opened = [&]() -> engine::Database& {
     if (database) return *database;
     if (open_failure) throw *open_failure;
-    throw Error(kObjectNotSet, "Object variable or With block variable not set");
+    throw MakeError(err::kObjectNotSet);
   };
 
   std::vector<IndexOutcome> outcomes;
@@ -144,7 +144,7 @@ std::vector<IndexOutcome> CreateIndexes(Actualiz& window, const FixedTable& tabl
     };
     engine::IndexPtr index;
     auto made = [&]() -> engine::Index& {
-      if (!index) throw Error(kObjectNotSet, "Object variable or With block variable not set");
+      if (!index) throw MakeError(err::kObjectNotSet);
       return *index;
     };
     const std::string on_table = IndexOnTable(spec.name, table.name);
@@ -177,8 +177,8 @@ std::string MissingIndexes(const std::vector<IndexOutcome>& outcomes) {
   std::string lines = "Terminado, pero no se crearon estos índices:";
   for (const IndexOutcome& outcome : outcomes) {
     if (!outcome.failure) continue;
-    lines += "\n" + outcome.name + ": " + outcome.failure->Text() + " (error " +
-             std::to_string(outcome.failure->Number()) + ")";
+    lines += "\n" + outcome.name + ": " +
+             TextThenNumber(outcome.failure->Text(), outcome.failure->Number());
   }
   return lines;
 }

@@ -76,8 +76,7 @@ std::string Resolve(fs::path base, const std::vector<std::string>& components) {
 void DriveMap::Map(char letter, std::string host_dir) {
   std::error_code ec;
   if (!fs::is_directory(host_dir, ec)) {
-    throw Error(err::kPathNotFound, "Path not found",
-                "drive " + std::string(1, letter) + ": " + host_dir);
+    throw MakeError(err::kPathNotFound, "drive " + std::string(1, letter) + ": " + host_dir);
   }
   fs::path canonical = fs::canonical(host_dir, ec);
   roots_[Lower(letter)] = ec ? host_dir : canonical.string();
@@ -130,7 +129,7 @@ std::string DriveMap::ToHost(std::string_view path) const {
   const char drive = absolute[0];
   auto root = Root(drive);
   if (!root) {
-    throw Error(err::kDeviceUnavailable, "Device unavailable", std::string(path));
+    throw MakeError(err::kDeviceUnavailable, std::string(path));
   }
   return Resolve(fs::path(*root), SplitComponents(std::string_view(absolute).substr(2)));
 }

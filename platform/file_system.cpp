@@ -96,9 +96,9 @@ std::string DirectoryLister::First(std::string_view pattern) {
   }
   std::vector<std::string> names;
   auto it = fs::directory_iterator(host, ec);
-  if (ec) throw Error(err::kPathNotFound, "Path not found", ErrorContext(pattern, host));
+  if (ec) throw MakeError(err::kPathNotFound, ErrorContext(pattern, host));
   for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) throw Error(err::kPathNotFound, "Path not found", ErrorContext(pattern, host));
+    if (ec) throw MakeError(err::kPathNotFound, ErrorContext(pattern, host));
     std::string name = it->path().filename().string();
     if (name.empty() || name.front() == '.') continue;  // hidden
     if (MatchesPattern(name_pattern, name)) names.push_back(std::move(name));
@@ -148,13 +148,13 @@ namespace {
 Error CopyFailure(int errno_value, std::string_view to, const std::string& host) {
   switch (errno_value) {
     case EEXIST:
-      return Error(err::kFileAlreadyExists, "File already exists", ErrorContext(to, host));
+      return MakeError(err::kFileAlreadyExists, ErrorContext(to, host));
     case EACCES:
     case EPERM:
     case EROFS:
-      return Error(err::kPermissionDenied, "Permission denied", ErrorContext(to, host));
+      return MakeError(err::kPermissionDenied, ErrorContext(to, host));
     default:
-      return Error(err::kPathNotFound, "Path not found", ErrorContext(to, host));
+      return MakeError(err::kPathNotFound, ErrorContext(to, host));
   }
 }
 
@@ -252,13 +252,13 @@ void CopyFileNoReplace(const DriveMap& drives, std::string_view from, std::strin
   const std::string destination = drives.ToHost(to);
   std::error_code ec;
   if (!fs::is_regular_file(source, ec)) {
-    throw Error(err::kFileNotFoundOs, "File not found", ErrorContext(from, source));
+    throw MakeError(err::kFileNotFoundOs, ErrorContext(from, source));
   }
   if (fs::exists(destination, ec)) throw CopyFailure(EEXIST, to, destination);
 
   FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) {
-    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(from, source));
+    throw MakeError(err::kPermissionDenied, ErrorContext(from, source));
   }
   std::string temporary;
   FileDescriptor out = OpenLockedTemporary(destination, temporary);
@@ -297,9 +297,9 @@ std::vector<std::string> CopyLeftovers(const DriveMap& drives, std::string_view 
   if (!fs::is_directory(host, ec)) return {};
   std::vector<std::string> names;
   auto it = fs::directory_iterator(host, ec);
-  if (ec) throw Error(err::kPathNotFound, "Path not found", ErrorContext(directory, host));
+  if (ec) throw MakeError(err::kPathNotFound, ErrorContext(directory, host));
   for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) throw Error(err::kPathNotFound, "Path not found", ErrorContext(directory, host));
+    if (ec) throw MakeError(err::kPathNotFound, ErrorContext(directory, host));
     const std::string name = it->path().filename().string();
     // symlink_status: a link of that name is not a leftover of ours.
     if (IsCopyLeftoverName(name) &&
@@ -319,20 +319,20 @@ bool RemoveLeftoverAt(const std::string& host, std::string_view shown) {
   FileDescriptor fd(::open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT || errno == ELOOP) return false;
-    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(shown, host));
+    throw MakeError(err::kPermissionDenied, ErrorContext(shown, host));
   }
   struct stat st;
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     // A copy is writing it now, or the file system cannot tell.
     if (errno == EWOULDBLOCK || LocksUnsupported(errno)) return false;
-    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(shown, host));
+    throw MakeError(err::kPermissionDenied, ErrorContext(shown, host));
   }
   // Held while unlinking, so a copy that created a file of this name
   // meanwhile sees it gone when it takes the lock, and starts again.
   if (::unlink(host.c_str()) != 0) {
     if (errno == ENOENT) return false;
-    throw Error(err::kPermissionDenied, "Permission denied", ErrorContext(shown, host));
+    throw MakeError(err::kPermissionDenied, ErrorContext(shown, host));
   }
   // A database built under that name may have left its rollback journal;
   // with the file gone it belongs to nothing.
@@ -393,7 +393,7 @@ FileBuiltBeside::~FileBuiltBeside() {
 void FileBuiltBeside::Lock() {
   if (lock_ >= 0) return;
   const int fd = ::open(temporary_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) throw Error(err::kPermissionDenied, "Permission denied", temporary_);
+  if (fd < 0) throw MakeError(err::kPermissionDenied, temporary_);
   int locked;
   do {
     locked = ::flock(fd, LOCK_EX);
@@ -402,7 +402,7 @@ void FileBuiltBeside::Lock() {
   // never removed, so nothing takes this one either.
   if (locked != 0 && !LocksUnsupported(errno)) {
     ::close(fd);
-    throw Error(err::kPermissionDenied, "Permission denied", temporary_);
+    throw MakeError(err::kPermissionDenied, temporary_);
   }
   lock_ = fd;
 }

@@ -155,7 +155,7 @@ RunLock::RunLock(const std::string& directory, LockMode mode, std::chrono::milli
     // only the holder's name goes unwritten.
     if (fd_ < 0 && errno == EACCES) fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
-      throw Error(err::kPermissionDenied, "Permission denied", "lock file " + path_);
+      throw MakeError(err::kPermissionDenied, "lock file " + path_);
     }
     if (flock(fd_, operation) == 0) {
       if (StillNamed(fd_, path_)) break;
@@ -168,9 +168,9 @@ RunLock::RunLock(const std::string& directory, LockMode mode, std::chrono::milli
       const std::optional<LockHolder> holder = busy ? ParseHolder(ReadAll(fd_)) : std::nullopt;
       close(fd_);
       fd_ = -1;
-      if (!busy) throw Error(err::kPermissionDenied, "Permission denied", "lock file " + path_);
-      std::string text = "Couldn't update; currently locked by ";
-      text += holder ? holder->Describe() : std::string("another run");
+      if (!busy) throw MakeError(err::kPermissionDenied, "lock file " + path_);
+      const std::string text = ErrorText(
+          err::kLockedByOtherUser, {holder ? holder->Describe() : std::string("another run")});
       if (stopping) throw Error(err::kLockedByOtherUser, text, directory + "; stopped waiting");
       throw Error(err::kLockedByOtherUser, text, directory);
     }

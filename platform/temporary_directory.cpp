@@ -23,11 +23,11 @@ TemporaryDirectory::TemporaryDirectory(std::string_view prefix, const std::strin
   }
   const bool missing = ec || errno == ENOENT || errno == ENOTDIR;
   if (missing) {
-    throw Error(err::kPathNotFound, "Path not found",
-                "temporary folder '" + base.string() + "' for the " + purpose);
+    throw MakeError(err::kPathNotFound,
+                    "temporary folder '" + base.string() + "' for the " + purpose);
   }
-  throw Error(err::kPermissionDenied, "Permission denied",
-              "temporary folder '" + base.string() + "' for the " + purpose);
+  throw MakeError(err::kPermissionDenied,
+                  "temporary folder '" + base.string() + "' for the " + purpose);
 }
 
 TemporaryDirectory::~TemporaryDirectory() {

@@ -23,12 +23,10 @@ namespace actualiz::app {
 
 namespace {
 
-constexpr int kObjectNotSet = 91;
-
 // The database a pass-over statement works on: when opening it failed there
 // is none, and every use fails as the use of an unset object does.
 engine::Database& Opened(const engine::DatabasePtr& database) {
-  if (!database) throw Error(kObjectNotSet, "Object variable or With block variable not set");
+  if (!database) throw MakeError(err::kObjectNotSet);
   return *database;
 }
 

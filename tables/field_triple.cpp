@@ -9,21 +9,19 @@ namespace actualiz::app {
 
 namespace {
 
-constexpr int kTypeMismatch = 13;
-
 // A decimal text as a whole number, allowing the blanks around it that a
 // conversion of text to number ignores.
 int WholeNumber(const std::string& text) {
   size_t begin = text.find_first_not_of(' ');
   size_t end = text.find_last_not_of(' ');
-  if (begin == std::string::npos) throw Error(kTypeMismatch, "Type mismatch", "'" + text + "'");
+  if (begin == std::string::npos) throw MakeError(err::kTypeMismatch, "'" + text + "'");
   if (text[begin] == '+') ++begin;
   long long value = 0;
   const char* first = text.data() + begin;
   const char* last = text.data() + end + 1;
   const auto [ptr, ec] = std::from_chars(first, last, value);
   if (ec != std::errc() || ptr != last || value < INT_MIN || value > INT_MAX) {
-    throw Error(kTypeMismatch, "Type mismatch", "'" + text + "'");
+    throw MakeError(err::kTypeMismatch, "'" + text + "'");
   }
   return static_cast<int>(value);
 }

@@ -76,7 +76,7 @@ ImportReport ImportDatabase(Session& session, const std::string& source_path,
   std::error_code ec;
   if (std::filesystem::symlink_status(target_path, ec).type() !=
       std::filesystem::file_type::not_found) {
-    throw Error(err::kDatabaseExists, "Database already exists.", "'" + target + "'");
+    throw MakeError(err::kDatabaseExists, "'" + target + "'");
   }
   nlohmann::json description;
   {

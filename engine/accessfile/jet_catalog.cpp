@@ -304,8 +304,9 @@ JetCatalog ReadCatalog(const JetFile& file) {
       // A linked table's rows live in another database; leaving it out
       // would drop it from every database made from this one.
       throw Error(err::kUnrecognizedFormat,
-                  text::UnrecognizedFormat(file.Name()) + " The Access file links the table '" +
-                      name + "' to another database; linked tables are not read.",
+                  ErrorText(err::kUnrecognizedFormat, {file.Name()}) +
+                      " The Access file links the table '" + name +
+                      "' to another database; linked tables are not read.",
                   "'" + file.Name() + "'");
     } else if (!HiddenStore(name, row.Number("Flags"))) {
       JetTable table;

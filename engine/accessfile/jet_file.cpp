@@ -159,12 +159,12 @@ void RefuseProtected(std::span<const std::uint8_t> bytes, std::uint8_t version,
     case Protection::kNone:
       return;
     case Protection::kPassword:
-      throw Error(kNotValidPassword, text::NotValidPassword(name, false), where);
+      throw MakeError(err::kNotValidPassword, {name, "is protected by a database password"}, where);
     case Protection::kEncryptedWithPassword:
-      throw Error(kNotValidPassword, text::NotValidPassword(name, true), where);
+      throw MakeError(err::kNotValidPassword, {name, "is encrypted with a password"}, where);
     case Protection::kEncrypted:
       throw Error(err::kUnrecognizedFormat,
-                  text::UnrecognizedFormat(name) +
+                  ErrorText(err::kUnrecognizedFormat, {name}) +
                       " The Access file is encrypted; decrypt it in Access, then open it again.",
                   where);
   }
@@ -179,18 +179,19 @@ JetFile::JetFile(std::string name, std::vector<std::uint8_t> bytes, bool jet3)
       page_size_(jet3 ? 2048 : 4096) {}
 
 void JetFile::Damaged(const std::string& what) const {
-  throw Error(err::kUnrecognizedFormat,
-              text::UnrecognizedFormat(name_) + " The Access file is damaged: " + what + ".",
-              "'" + name_ + "'");
+  throw Error(
+      err::kUnrecognizedFormat,
+      ErrorText(err::kUnrecognizedFormat, {name_}) + " The Access file is damaged: " + what + ".",
+      "'" + name_ + "'");
 }
 
 std::unique_ptr<JetFile> JetFile::Open(const std::string& host_path, const std::string& name) {
   std::ifstream in(host_path, std::ios::binary);
-  if (!in) throw Error(err::kCannotOpen, text::CannotOpen(name), "'" + name + "'");
+  if (!in) throw MakeError(err::kCannotOpen, {name}, "'" + name + "'");
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
   auto refuse = [&](const std::string& what) -> void {
-    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name) + " " + what,
+    throw Error(err::kUnrecognizedFormat, ErrorText(err::kUnrecognizedFormat, {name}) + " " + what,
                 "'" + name + "'");
   };
   if (bytes.size() < 0x100) refuse("The Access file is truncated.");

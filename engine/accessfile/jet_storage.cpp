@@ -65,8 +65,7 @@ class RowsInMemory {
     const std::string sql = "SELECT rowid FROM " + QuoteName(table) + " " + tail;
     if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &select, nullptr) != SQLITE_OK) {
       const std::string message = sqlite3_errmsg(db_);
-      throw Error(err::kSyntaxErrorInQuery, text::SyntaxErrorInQuery(tail),
-                  context + ": " + message);
+      throw MakeError(err::kSyntaxErrorInQuery, {tail}, context + ": " + message);
     }
     std::vector<std::int64_t> keys;
     while (sqlite3_step(select) == SQLITE_ROW) keys.push_back(sqlite3_column_int64(select, 0));
@@ -131,7 +130,7 @@ std::unique_ptr<JetStorage> JetStorage::Open(const std::string& host_path,
 
 void JetStorage::RefuseWrite() const {
   throw Error(err::kReadOnly,
-              std::string(text::kReadOnly) + " '" + file_->Name() +
+              ErrorText(err::kReadOnly) + " '" + file_->Name() +
                   "' is a read-only Access file; import it to change it.",
               "'" + file_->Name() + "'");
 }
@@ -162,7 +161,7 @@ const jet::JetTable& JetStorage::Table(const std::string& name) const {
   for (const jet::JetTable& t : catalog_.tables) {
     if (SameNameIgnoringCase(t.info.name, name)) return t;
   }
-  throw Error(err::kTableNotFound, text::TableNotFound(name), "'" + file_->Name() + "'");
+  throw MakeError(err::kTableNotFound, {name}, "'" + file_->Name() + "'");
 }
 
 const std::vector<jet::JetRow>& JetStorage::Rows(const jet::JetTable& table) {

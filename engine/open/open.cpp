@@ -65,7 +65,7 @@ void RequireParentDirectory(const std::string& host_path, const std::string& nam
   const std::filesystem::path parent = std::filesystem::path(host_path).parent_path();
   std::error_code ec;
   if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) {
-    throw Error(err::kInvalidPath, text::InvalidPath(name), Quoted(name));
+    throw MakeError(err::kInvalidPath, {name}, Quoted(name));
   }
 }
 
@@ -75,7 +75,7 @@ DatabasePtr MakeDatabase(Session& session, const StorageRequest& request) {
   core->session = session.SharedState();
   core->storage = session.MakeStorage(request);
   if (!core->storage) {
-    throw Error(err::kCannotOpen, text::CannotOpen(request.name), Quoted(request.name));
+    throw MakeError(err::kCannotOpen, {request.name}, Quoted(request.name));
   }
   return std::make_shared<DaoDatabase>(core);
 }
@@ -89,16 +89,16 @@ DatabasePtr OpenDatabase(Session& session, const std::string& host_path,
   struct stat st;
   if (host_path.empty() || stat(host_path.c_str(), &st) != 0) {
     if (errno == ENOENT || host_path.empty()) RequireParentDirectory(host_path, name);
-    if (errno == ENOTDIR) throw Error(err::kInvalidPath, text::InvalidPath(name), where);
-    throw Error(err::kFileNotFound, text::FileNotFound(name), where);
+    if (errno == ENOTDIR) throw MakeError(err::kInvalidPath, {name}, where);
+    throw MakeError(err::kFileNotFound, {name}, where);
   }
   if (!S_ISREG(st.st_mode)) {
-    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), where);
+    throw MakeError(err::kUnrecognizedFormat, {name}, where);
   }
   std::array<unsigned char, 100> header{};
   {
     std::ifstream in(host_path, std::ios::binary);
-    if (!in) throw Error(err::kCannotOpen, text::CannotOpen(name), where);
+    if (!in) throw MakeError(err::kCannotOpen, {name}, where);
     in.read(reinterpret_cast<char*>(header.data()), header.size());
     if (IsAccessHeader(header.data(), static_cast<std::size_t>(in.gcount()))) {
       in.close();
@@ -109,14 +109,14 @@ DatabasePtr OpenDatabase(Session& session, const std::string& host_path,
     }
     if (in.gcount() != static_cast<std::streamsize>(header.size()) ||
         std::memcmp(header.data(), kSqliteHeader, sizeof kSqliteHeader) != 0) {
-      throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), where);
+      throw MakeError(err::kUnrecognizedFormat, {name}, where);
     }
   }
   std::error_code ec;
   const bool journal = std::filesystem::exists(host_path + "-journal", ec) ||
                        std::filesystem::exists(host_path + "-wal", ec);
   if (!SqliteFileWhole(header, static_cast<std::uintmax_t>(st.st_size), journal)) {
-    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), where);
+    throw MakeError(err::kUnrecognizedFormat, {name}, where);
   }
   return MakeDatabase(session, {.format = StorageFormat::kSqlite,
                                 .host_path = host_path,
@@ -130,7 +130,7 @@ DatabasePtr CreateDatabase(Session& session, const std::string& host_path,
   std::error_code ec;
   if (std::filesystem::symlink_status(host_path, ec).type() !=
       std::filesystem::file_type::not_found) {
-    throw Error(err::kDatabaseExists, text::kDatabaseExists, Quoted(name));
+    throw MakeError(err::kDatabaseExists, Quoted(name));
   }
   RequireParentDirectory(host_path, name);
   return MakeDatabase(

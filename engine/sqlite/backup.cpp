@@ -48,7 +48,7 @@ struct Connection {
 void OpenConnection(Connection& connection, const std::string& path, int flags) {
   if (sqlite3_open_v2(path.c_str(), &connection.db, flags | SQLITE_OPEN_PRIVATECACHE, nullptr) !=
       SQLITE_OK) {
-    throw Error(err::kCannotOpen, text::CannotOpen(path), Quoted(path));
+    throw MakeError(err::kCannotOpen, {path}, Quoted(path));
   }
   sqlite3_busy_timeout(connection.db, static_cast<int>(kLockWait.count()));
 }
@@ -57,12 +57,12 @@ Error StepFailure(int rc, const std::string& from, const std::string& to) {
   switch (rc) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return Error(err::kFileInUse, text::FileInUse(from), Quoted(from) + " -> " + Quoted(to));
+      return MakeError(err::kFileInUse, {from}, Quoted(from) + " -> " + Quoted(to));
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
-      return Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(from), Quoted(from));
+      return MakeError(err::kUnrecognizedFormat, {from}, Quoted(from));
     default:
-      return Error(err::kCannotOpen, text::CannotOpen(to), Quoted(to));
+      return MakeError(err::kCannotOpen, {to}, Quoted(to));
   }
 }
 
@@ -89,8 +89,7 @@ struct RowScan {
   RowScan(sqlite3* db, const std::string& table, const std::string& path) {
     const std::string sql = "SELECT * FROM " + QuoteIdentifier(table);
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-      throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(path),
-                  Quoted(path) + " (" + table + ")");
+      throw MakeError(err::kUnrecognizedFormat, {path}, Quoted(path) + " (" + table + ")");
     }
   }
   ~RowScan() { sqlite3_finalize(stmt); }
@@ -146,7 +145,7 @@ bool SameRowsOfTable(sqlite3* first, sqlite3* second, const std::string& table,
 // from one committed state.
 void OpenForReading(Connection& connection, const std::string& path) {
   if (!HasSqliteHeader(path)) {
-    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(path), Quoted(path));
+    throw MakeError(err::kUnrecognizedFormat, {path}, Quoted(path));
   }
   OpenConnection(connection, path, SQLITE_OPEN_READONLY);
   if (sqlite3_exec(connection.db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -170,17 +169,16 @@ bool SameRows(const std::string& first, const std::string& second,
 
 void CopyDatabase(const std::string& from, const std::string& to, CopyTarget target) {
   std::error_code ec;
-  if (!fs::exists(from, ec))
-    throw Error(err::kFileNotFound, text::FileNotFound(from), Quoted(from));
+  if (!fs::exists(from, ec)) throw MakeError(err::kFileNotFound, {from}, Quoted(from));
   if (!fs::is_regular_file(from, ec) || !HasSqliteHeader(from)) {
-    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(from), Quoted(from));
+    throw MakeError(err::kUnrecognizedFormat, {from}, Quoted(from));
   }
   const bool existed = fs::exists(to, ec);
   if (existed && target == CopyTarget::kNew) {
-    throw Error(err::kDatabaseExists, text::kDatabaseExists, Quoted(to));
+    throw MakeError(err::kDatabaseExists, Quoted(to));
   }
   if (existed && !fs::is_regular_file(to, ec)) {
-    throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(to), Quoted(to));
+    throw MakeError(err::kUnrecognizedFormat, {to}, Quoted(to));
   }
 
   try {

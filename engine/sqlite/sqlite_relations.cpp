@@ -84,8 +84,7 @@ void SqliteStorage::CheckRelationData(const RelationInfo& r) {
                           ") LIMIT 1";
   auto stmt = Prepare(sql, In("relation '" + r.name + "'"));
   if (stmt.Step()) {
-    throw Error(err::kDataBreaksRelation, text::DataBreaksRelation(r.foreign_table),
-                In("relation '" + r.name + "'"));
+    throw MakeError(err::kDataBreaksRelation, {r.foreign_table}, In("relation '" + r.name + "'"));
   }
 }
 
@@ -95,7 +94,7 @@ std::vector<std::pair<std::string, std::string>> RelationTriggers(const Relation
   const std::string needs_primary = ForeignFilled(r, "NEW") + " AND NOT EXISTS (SELECT 1 FROM " +
                                     primary + " AS p WHERE " + KeysMatch(r, "NEW", "p") + ")";
   const std::string raise_required =
-      Raise(err::kRelatedRecordRequired, text::RelatedRecordRequired(r.table));
+      Raise(err::kRelatedRecordRequired, ErrorText(err::kRelatedRecordRequired, {r.table}));
   std::vector<std::pair<std::string, std::string>> triggers;
   auto add = [&](const char* suffix, const std::string& body) {
     const std::string name = "MSysRel_" + r.name + "_" + suffix;
@@ -113,7 +112,7 @@ std::vector<std::pair<std::string, std::string>> RelationTriggers(const Relation
   const std::string referencing_rows =
       "EXISTS (SELECT 1 FROM " + foreign + " AS f WHERE " + KeysMatch(r, "f", "OLD") + ")";
   const std::string raise_referenced =
-      Raise(err::kRecordIsReferenced, text::RecordIsReferenced(r.foreign_table));
+      Raise(err::kRecordIsReferenced, ErrorText(err::kRecordIsReferenced, {r.foreign_table}));
   std::string match_old;
   for (const auto& [p, f] : r.fields) {
     if (!match_old.empty()) match_old += " AND ";

@@ -40,7 +40,7 @@ sqlite3_stmt* Compile(sqlite3* db, const std::string& sql, const std::string& sh
   if (rc == SQLITE_OK) {
     if (!TrimmedStatement(tail).empty()) {
       sqlite3_finalize(stmt);
-      throw Error(jet::kCharactersAfterEnd, text::kCharactersAfterEnd, where);
+      throw MakeError(err::kCharactersAfterEnd, where);
     }
     return stmt;
   }
@@ -55,11 +55,10 @@ sqlite3_stmt* Compile(sqlite3* db, const std::string& sql, const std::string& sh
   }
   const std::string no_table = "no such table: ";
   if (reason.rfind(no_table, 0) == 0) {
-    throw Error(err::kInputTableNotFound, text::InputTableNotFound(reason.substr(no_table.size())),
-                where);
+    throw MakeError(err::kInputTableNotFound, {reason.substr(no_table.size())}, where);
   }
-  throw Error(err::kSyntaxErrorInQuery, text::SyntaxErrorInQuery(shown) + " (" + reason + ")",
-              where);
+  throw Error(err::kSyntaxErrorInQuery,
+              ErrorText(err::kSyntaxErrorInQuery, {shown}) + " (" + reason + ")", where);
 }
 
 bool OrdersRows(const std::string& tail) {
@@ -85,7 +84,7 @@ void SqliteStorage::CheckQuery(const std::string& sql) {
   const std::string kind = FirstWord(statement);
   bool known = false;
   for (const char* k : kKinds) known = known || kind == k;
-  if (!known) throw Error(err::kInvalidSqlStatement, text::kInvalidSqlStatement, where);
+  if (!known) throw MakeError(err::kInvalidSqlStatement, where);
   // Preparing compiles the statement against the schema without running it.
   // A stored query may name a table or another query that comes later, so
   // only the statement itself has to be sound.
@@ -126,7 +125,7 @@ std::optional<Row> SqliteStorage::ReadRow(const std::string& table,
 
 std::int64_t SqliteStorage::InsertRow(const std::string& table,
                                       const std::vector<std::string>& columns, const Row& values) {
-  if (read_only_) throw Error(err::kReadOnly, text::kReadOnly, In("table '" + table + "'"));
+  if (read_only_) throw MakeError(err::kReadOnly, In("table '" + table + "'"));
   std::string sql = "INSERT INTO " + QuoteIdentifier(table);
   if (columns.empty()) {
     sql += " DEFAULT VALUES";
@@ -146,7 +145,7 @@ std::int64_t SqliteStorage::InsertRow(const std::string& table,
 
 void SqliteStorage::UpdateRow(const std::string& table, std::int64_t key,
                               const std::vector<std::string>& columns, const Row& values) {
-  if (read_only_) throw Error(err::kReadOnly, text::kReadOnly, In("table '" + table + "'"));
+  if (read_only_) throw MakeError(err::kReadOnly, In("table '" + table + "'"));
   if (columns.empty()) return;
   std::string set;
   for (const auto& c : columns) set += (set.empty() ? "" : ", ") + QuoteIdentifier(c) + " = ?";
@@ -158,7 +157,7 @@ void SqliteStorage::UpdateRow(const std::string& table, std::int64_t key,
 }
 
 void SqliteStorage::DeleteRow(const std::string& table, std::int64_t key) {
-  if (read_only_) throw Error(err::kReadOnly, text::kReadOnly, In("table '" + table + "'"));
+  if (read_only_) throw MakeError(err::kReadOnly, In("table '" + table + "'"));
   auto stmt = Prepare("DELETE FROM " + QuoteIdentifier(table) + " WHERE rowid = ?",
                       In("table '" + table + "'"));
   stmt.Bind(1, key);

@@ -344,7 +344,7 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
 
 void SqliteStorage::RefuseObject(const std::string& kind, const std::string& object) const {
   throw Error(err::kUnrecognizedFormat,
-              text::UnrecognizedFormat(name_) + " It holds " + kind + " '" + object +
+              ErrorText(err::kUnrecognizedFormat, {name_}) + " It holds " + kind + " '" + object +
                   "', which this program does not make; the file is not used.",
               "'" + name_ + "'");
 }

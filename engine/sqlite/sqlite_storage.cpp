@@ -105,7 +105,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(Session& session, const std::
   const int rc = sqlite3_open_v2(host_path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db);
-    throw Error(err::kCannotOpen, text::CannotOpen(name), "'" + name + "'");
+    throw MakeError(err::kCannotOpen, {name}, "'" + name + "'");
   }
   // SQLite opens a file it may not write read-only without saying so.
   const bool opened_read_only = read_only || sqlite3_db_readonly(db, "main") == 1;
@@ -123,7 +123,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(Session& session, const std::
     storage->Describe();
   } catch (const Error& e) {
     if (e.Number() == err::kCannotOpen) {
-      throw Error(err::kUnrecognizedFormat, text::UnrecognizedFormat(name), "'" + name + "'");
+      throw MakeError(err::kUnrecognizedFormat, {name}, "'" + name + "'");
     }
     throw;
   }
@@ -140,7 +140,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Create(Session& session, const std
     sqlite3_close_v2(db);
     std::error_code ignored;
     std::filesystem::remove(host_path, ignored);
-    throw Error(err::kCannotOpen, text::CannotOpen(name), "'" + name + "'");
+    throw MakeError(err::kCannotOpen, {name}, "'" + name + "'");
   }
   std::unique_ptr<SqliteStorage> storage(new SqliteStorage(session.State(), db, name, false));
   // SQLite created the file exclusively: the inode at the path is its own.
@@ -187,28 +187,29 @@ void SqliteStorage::Fail(int rc, const std::string& context) const {
   switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      throw Error(err::kFileInUse, text::FileInUse(name_), where);
+      throw MakeError(err::kFileInUse, {name_}, where);
     case SQLITE_READONLY:
-      throw Error(err::kReadOnly, text::kReadOnly, where);
+      throw MakeError(err::kReadOnly, where);
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-      throw Error(err::kCannotOpen, text::CannotOpen(name_), where);
+      throw MakeError(err::kCannotOpen, {name_}, where);
     case SQLITE_CONSTRAINT: {
       int number = 0;
       std::string jet_text;
       if (ParseTriggerMessage(message, number, jet_text)) throw Error(number, jet_text, where);
       if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
-        throw Error(err::kDuplicateValues, text::kDuplicateValues, where);
+        throw MakeError(err::kDuplicateValues, where);
       }
       if (rc == SQLITE_CONSTRAINT_NOTNULL) {
-        throw Error(jet::kRequiredNull, text::RequiredNull(message), where);
+        throw MakeError(err::kRequiredNull, {message}, where);
       }
       break;
     }
     default:
       break;
   }
-  throw Error(3000, "Reserved error (" + std::to_string(rc) + "): " + message, where);
+  throw Error(err::kReservedError,
+              ErrorText(err::kReservedError) + " (" + std::to_string(rc) + "): " + message, where);
 }
 
 SqliteStatement SqliteStorage::Prepare(const std::string& sql, std::string context) {
@@ -338,7 +339,7 @@ void SqliteStorage::RequireChange() const {
 }
 
 void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
-  if (read_only_) throw Error(err::kReadOnly, text::kReadOnly, "'" + name_ + "'");
+  if (read_only_) throw MakeError(err::kReadOnly, "'" + name_ + "'");
   assert(!in_change_);
   const bool grouped = group_open_ || session_.groups.Active();
   if (!group_open_) {
@@ -357,7 +358,7 @@ void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
     if (AbandonChange(grouped)) throw GroupLost(e);
     throw;
   } catch (...) {
-    if (AbandonChange(grouped)) throw GroupLost(Error(3000, "Reserved error", In("the database")));
+    if (AbandonChange(grouped)) throw GroupLost(MakeError(err::kReservedError, In("the database")));
     throw;
   }
   in_change_ = false;

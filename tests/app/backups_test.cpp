@@ -13,6 +13,7 @@
 
 #include "engine/sqlite/backup.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/error_number.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz::app {
@@ -21,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::BuildDatabase;
 using testing::DescribeFile;
+using testing::ErrorNumber;
 using testing::TempDir;
 
 constexpr const char* kClientes = R"({"tables": [{"name": "Clientes",
@@ -37,15 +39,6 @@ void Sql(const std::string& path, const char* statement) {
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(db, statement, nullptr, nullptr, nullptr), SQLITE_OK) << path;
   sqlite3_close(db);
-}
-
-int ErrorNumber(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
 }
 
 // ---- the engine's consistent copy ----

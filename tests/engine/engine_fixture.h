@@ -9,29 +9,13 @@
 
 #include "base/error.h"
 #include "engine/engine.h"
+#include "tests/support/error_number.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz::engine {
 
-// The number of the Error `action` raises; 0 when it raises none.
-inline int ErrorNumber(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-// The Error `action` raises (number 0 when none).
-inline Error RaisedError(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e;
-  }
-  return Error(0, "");
-}
+using testing::ErrorNumber;
+using testing::RaisedError;
 
 // Runs `sql` on the file through a plain SQLite connection of its own, with
 // no busy timeout: another program's change, which fails at once when a

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "base/error.h"
+#include "tests/support/error_number.h"
 #include "tests/support/temp_dir.h"
 
 namespace actualiz::platform {
@@ -94,12 +95,7 @@ TEST_F(FileSystemTest, CopyNeverReplacesAndLeavesNothingOnFailure) {
   EXPECT_EQ(ReadFile(C("bases/nuevo.mdb")), "modelo");
 
   auto number_of = [&](const char* from, const char* to) {
-    try {
-      CopyFileNoReplace(drives, from, to);
-    } catch (const Error& e) {
-      return e.Number();
-    }
-    return 0;
+    return testing::ErrorNumber([&] { CopyFileNoReplace(drives, from, to); });
   };
   EXPECT_EQ(number_of("c:\\bases\\modelo.mdb", "c:\\bases\\VIEJO.mdb"), err::kFileAlreadyExists);
   EXPECT_EQ(ReadFile(C("bases/viejo.mdb")), "viejo");

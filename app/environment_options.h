@@ -13,11 +13,11 @@
 namespace actualiz::app {
 
 struct EnvironmentOptions {
-  std::vector<std::string> drives;  // "LETTER=DIR" each; c: mapped by default when none names it
+  std::vector<std::string> drives{};  // "LETTER=DIR" each; c: mapped by default when none names it
   // The program directory, whose "modelos" folder holds the models: a
   // Windows path stays as written, a host path is taken from the working
   // directory; "" for the executable's own directory.
-  std::string program_dir;
+  std::string program_dir{};
   double wait_seconds = 5;  // how long a run that writes waits for another run's lock
   // Whether the run log is also appended to "actualiz.log" in the per-user
   // data directory (the window keeps one; the command line does not).

@@ -171,10 +171,13 @@ int ImportInPlace(const std::string& host_directory, const platform::DriveMap& d
     try {
       step = ConvertInPlace(file, backups, drives);
     } catch (const Error& e) {
-      step = ImportStep{.kind = ImportStep::Kind::kFailed, .file = file.string(), .error = e};
+      step.kind = ImportStep::Kind::kFailed;
+      step.file = file.string();
+      step.error = e;
     } catch (const fs::filesystem_error& e) {
-      step = ImportStep{
-          .kind = ImportStep::Kind::kFailed, .file = file.string(), .system_error = e.what()};
+      step.kind = ImportStep::Kind::kFailed;
+      step.file = file.string();
+      step.system_error = e.what();
     }
     told(step);
   }

@@ -43,20 +43,20 @@ namespace actualiz::app {
 struct BatchOptions {
   // The data directory as the window takes it (a Windows path, or a host
   // path on no mapped drive); "" keeps the window's default data directory.
-  std::string data_directory;
+  std::string data_directory{};
   bool back_up = true;
   // Who runs the batch, as the run locks name it to a run that waits.
   std::string program = "actualiz-cli batch";
   // Makes the listener that shows the run's progress (it must not outlive
   // the window it is given); null shows none.
-  std::function<std::unique_ptr<ControlListener>(const Actualiz& window)> progress;
+  std::function<std::unique_ptr<ControlListener>(const Actualiz& window)> progress{};
   // Writes the report once the run has ended, before the backups are
   // trimmed; given the signal that stopped the run (0 for none) and the
   // databases it never reached. An Error it raises counts as a report that
   // cannot be made. Null writes nothing.
   std::function<void(const StreamedBatchReport& report, int stopped_by,
                      const std::vector<std::string>& not_reached)>
-      write_report;
+      write_report{};
 };
 
 // How far a batch run came.

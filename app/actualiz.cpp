@@ -43,6 +43,9 @@ void Actualiz::Wire() {
       return OpenDatabase(path);
     });
   }
+  Data2Grid.SetOpener([this](const std::string& path) { return OpenDatabase(path); });
+  Data2Grid.OnFailure(
+      [this](const std::string& what, const Error& e) { RecordFailure(what, e, true); });
   for (TextBox* box : Text1.Members()) Data3.Bind(*box);
   for (TextBox* box : Text6.Members()) Data4.Bind(*box);
   for (TextBox* box : campocon.Members()) Data5.Bind(*box);

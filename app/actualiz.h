@@ -172,6 +172,9 @@ class Actualiz {
   TextBox Text2, Text3, Text4, Text5;
   ControlArray<TextBox> Text1, Text6, campocon;
   DataControl Data1, Data2, Data3, Data4, Data5;
+  // The sample bench's grid of Data2's rows, which the window shows below
+  // the table tools; its failures to read are passed over and recorded.
+  RecordGrid Data2Grid;
 
   // ---- shared helpers of the handlers ----
   // The engine session of the window (Environment::session).

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
 #include "engine/engine.h"
 
 namespace actualiz::app {
@@ -250,6 +251,48 @@ class DataControl : public Control {
   engine::DatabasePtr database_;
   std::shared_ptr<BoundRecordset> recordset_;
   std::vector<TextBox*> bound_;
+};
+
+// The rows of a data control's record source as a grid shows them: one
+// column per field, each value as a bound text box shows it, at most
+// kMaxRows rows. It has no place among the window's controls; a view keeps
+// it beside its data control and has it read again (Refresh) each time the
+// data control changes, then draws Columns() and Rows().
+//
+// The rows are read through a record set of the grid's own over the same
+// database and record source, so that the data control's current row (which
+// its bound text boxes follow) is never moved by reading.
+class RecordGrid {
+ public:
+  using FailureSink = std::function<void(const std::string& what, const Error& e)>;
+  static constexpr int kMaxRows = 1000;
+
+  // `data` must outlive the grid.
+  explicit RecordGrid(const DataControl& data) : data_(data) {}
+  RecordGrid(const RecordGrid&) = delete;
+  RecordGrid& operator=(const RecordGrid&) = delete;
+
+  // Whether the grid is shown: its data control had a record set when it
+  // was last read.
+  bool Shown() const { return shown_; }
+  const std::vector<std::string>& Columns() const { return columns_; }
+  const std::vector<std::vector<std::string>>& Rows() const { return rows_; }
+  // Reads the rows again when the data control has a record set, else
+  // empties the grid and hides it. A record source that cannot be read
+  // leaves the grid shown but empty, and the failure goes to the sink.
+  void Refresh();
+  void SetOpener(DataControl::Opener opener) { opener_ = std::move(opener); }
+  void OnFailure(FailureSink failed) { failed_ = std::move(failed); }
+
+ private:
+  void ReadRows();
+
+  const DataControl& data_;
+  DataControl::Opener opener_;
+  FailureSink failed_;
+  bool shown_ = false;
+  std::vector<std::string> columns_;
+  std::vector<std::vector<std::string>> rows_;
 };
 
 // Members of a control array by index, with gaps ("List11" has 0, 1 and 3).

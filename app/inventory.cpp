@@ -155,6 +155,7 @@ Actualiz::Actualiz(Environment env)
             nullptr, kHidden),
       Data5("Data5", "Data1", "C:\\Zarade\\consulta.mdb", "consulta", Rect{12060, 7155, 1140, 345},
             nullptr, true),
+      Data2Grid(Data2),
       env_(std::move(env)) {
   controls_ = {// Initial view and exit.
                &Drive1, &Dir1, &Command26, &Command25, &Command13, &Command14,

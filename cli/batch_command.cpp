@@ -38,21 +38,16 @@
 // at a time, so memory stays the same however many databases the run
 // covers; a temporary directory that cannot take that file stops the
 // command before anything changes.
-#include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <iostream>
-#include <optional>
+#include <memory>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
-#include "app/backups.h"
-#include "app/batch_report.h"
 #include "app/operator_advice.h"
-#include "app/plan.h"
-#include "app/run_spool.h"
+#include "app/run_batch.h"
 #include "base/terminal_text.h"
 #include "cli/command.h"
 #include "cli/progress_panel.h"
@@ -129,143 +124,80 @@ std::string BackupLines(const app::BackupFolder& backup) {
   return out;
 }
 
-// Each database the backup left out because it cannot be opened, as a
-// failure of that database in the run log.
-void RecordUnopened(app::Actualiz& window, const app::BackupFolder& backup) {
-  app::Actualiz::HandlerScope scope(window, "backup");
-  for (const app::UnopenedDatabase& database : backup.unopened) {
-    window.RecordFailure("back up " + database.name, database.error, true,
-                         window.Dir1.Path() + "\\" + database.name);
-  }
-}
-
 int RunBatch(const CliContext& context, const BatchOptions& options) {
-  // The run's entries go to a temporary file as they are recorded, so that
-  // memory does not grow with the number of databases; the report is read
-  // back from it one database at a time. Made first, so that it outlives
-  // the window whose log feeds it, and so that a temporary directory that
-  // cannot take it stops the command before anything changes.
-  std::optional<app::RunSpool> spool;
-  try {
-    spool.emplace();
-  } catch (const Error& e) {
-    std::cerr << "actualiz-cli batch: " << ErrorLine(e) << "\nNothing was changed.\n";
-    return 1;
-  }
   TerminalOperator op;
-  app::Actualiz window(context.MakeEnvironment(op));
-  // Progress on standard error, redrawn in place on a terminal.
-  ProgressPanel panel(window, std::cerr, StandardErrorIsTerminal());
-  window.Activate();
-  if (!options.data.empty()) {
-    // A data directory that cannot be set is the caller's mistake: nothing runs.
-    // A host path is taken as the Windows path of the drive it lies on; the
-    // window itself reads every path without a drive as one on c:.
-    const std::string data = context.WindowsPath(options.data);
-    if (!window.AtTop("Dir1.Path = " + data, [&] { window.Dir1.SetPath(data); })) {
-      std::cerr << "actualiz-cli batch: cannot use '" << TerminalSafe(options.data)
-                << "' as the data directory\n";
-      return 1;
-    }
-  } else if (window.Dir1.Path() != app::Actualiz::kDefaultDataDirectory) {
-    // Start-up fell back to the drive root: a batch there would take
-    // whatever databases lie at the root for customer databases.
-    std::cerr << "actualiz-cli batch: the default data directory "
-              << app::Actualiz::kDefaultDataDirectory << " does not exist; give one with --data\n"
-              << "Nothing was changed.\n";
-    return 1;
-  }
-  try {
-    app::RequireModels(window);
-  } catch (const Error& e) {
-    std::cerr << "actualiz-cli batch: no models to work from: " << ErrorLine(e)
-              << "\nNothing was changed.\n";
-    return 1;
-  }
-  app::RunLocks locks;
-  try {
-    locks = app::LockForClick(window, "actualiz-cli batch");
-  } catch (const Error& e) {
-    std::cerr << "actualiz-cli batch: " << ErrorLine(e) << "\nNothing was changed.\n";
-    const int stopped_by = context.stop != nullptr ? context.stop->load() : 0;
-    return stopped_by != 0 ? platform::StopSignals::ExitStatus(stopped_by) : 1;
-  }
-  // Another run may have changed the data directory while this one waited
-  // (copied its models in): list it again now that nobody else can.
-  const std::string data_directory = window.Dir1.Path();
-  if (!window.AtTop("Dir1.Path = " + data_directory,
-                    [&] { window.Dir1.SetPath(data_directory); })) {
-    std::cerr << "actualiz-cli batch: cannot list '" << data_directory << "' again\n";
-    return 1;
-  }
-  // The report covers the run itself; what the start-up recorded (a
-  // fallback of the data directory, a catalogue that could not be opened)
-  // stays in the log file, and a missing catalogue fails the chains that
-  // use it, which the report shows.
-  std::optional<app::BackupFolder> backup;
-  std::string host_data;
-  if (!options.no_backup) {
-    try {
-      host_data = window.Env().drives.ToHost(window.Dir1.Path());
-      backup = app::BackUpDatabases(host_data, window.Dir1.Path(), app::PairedTargets(window),
-                                    std::chrono::system_clock::now());
-    } catch (const Error& e) {
-      std::cerr << "actualiz-cli batch: cannot back up before changing: " << ErrorLine(e)
-                << "\nNothing was changed (--no-backup runs without backups).\n";
-      return 1;
-    }
-  }
-  spool->Attach(window.Log());
-  if (backup) RecordUnopened(window, *backup);
+  app::BatchOptions run;
+  // A host path is taken as the Windows path of the drive it lies on; the
+  // window itself reads every path without a drive as one on c:.
+  if (!options.data.empty()) run.data_directory = context.WindowsPath(options.data);
+  run.back_up = !options.no_backup;
   const bool progress = context.ShowsProgress();
-  if (progress) window.SetListener(&panel);
-  try {
-    window.Click("Command13_Click");
-  } catch (const app::ProgramEnded&) {
-    op.ended = true;
+  if (progress) {
+    // Progress on standard error, redrawn in place on a terminal.
+    run.progress = [](const app::Actualiz& window) {
+      return std::make_unique<ProgressPanel>(window, std::cerr, StandardErrorIsTerminal());
+    };
   }
-  window.SetListener(nullptr);
-  app::RunSpool::Detach(window.Log());
-  if (op.ended) {
-    std::cerr << "actualiz-cli batch: the program ended during the run\n";
-    return 1;
-  }
-
-  const int stopped_by = context.stop != nullptr ? context.stop->load() : 0;
   // With the JSON report on standard output the text report is left out:
   // the JSON says all it says.
   std::ostream nowhere(nullptr);
   std::ostream& text = options.json_file == "-" ? nowhere : std::cout;
-  std::vector<std::string> missed;
-  std::optional<app::StreamedBatchReport> report;
-  try {
-    report.emplace(window, *spool);
-    missed = report->NotReached();
+  run.write_report = [&](const app::StreamedBatchReport& report, int stopped_by,
+                         const std::vector<std::string>& missed) {
     if (progress) std::cerr << "\n";  // the panel ends; the report stands apart from it
-    report->WriteText(text);
+    report.WriteText(text);
     if (stopped_by != 0) text << InterruptedLines(stopped_by, missed);
-  } catch (const Error& e) {
-    // Without the report it is not known which databases changed: every
-    // backup is kept.
-    std::cerr << "actualiz-cli batch: the report cannot be made: " << ErrorLine(e) << "\n";
-    if (backup) std::cerr << BackupLines(*backup);
-    return 1;
+  };
+  const app::BatchResult result = app::RunBatch(context.MakeEnvironment(op), run);
+  switch (result.end) {
+    case app::BatchEnd::kRan:
+      break;
+    case app::BatchEnd::kNoSpool:
+    case app::BatchEnd::kLocked:
+      std::cerr << "actualiz-cli batch: " << ErrorLine(*result.error) << "\nNothing was changed.\n";
+      return result.ExitStatus();
+    case app::BatchEnd::kDataDirectoryRefused:
+      std::cerr << "actualiz-cli batch: cannot use '" << TerminalSafe(options.data)
+                << "' as the data directory\n";
+      return result.ExitStatus();
+    case app::BatchEnd::kNoDefaultDataDirectory:
+      std::cerr << "actualiz-cli batch: the default data directory "
+                << app::Actualiz::kDefaultDataDirectory << " does not exist; give one with --data\n"
+                << "Nothing was changed.\n";
+      return result.ExitStatus();
+    case app::BatchEnd::kNoModels:
+      std::cerr << "actualiz-cli batch: no models to work from: " << ErrorLine(*result.error)
+                << "\nNothing was changed.\n";
+      return result.ExitStatus();
+    case app::BatchEnd::kDataDirectoryNotListed:
+      std::cerr << "actualiz-cli batch: cannot list '" << result.data_directory << "' again\n";
+      return result.ExitStatus();
+    case app::BatchEnd::kBackupFailed:
+      std::cerr << "actualiz-cli batch: cannot back up before changing: "
+                << ErrorLine(*result.error)
+                << "\nNothing was changed (--no-backup runs without backups).\n";
+      return result.ExitStatus();
+    case app::BatchEnd::kProgramEnded:
+      std::cerr << "actualiz-cli batch: the program ended during the run\n";
+      return result.ExitStatus();
+    case app::BatchEnd::kNoReport:
+      std::cerr << "actualiz-cli batch: the report cannot be made: " << ErrorLine(*result.error)
+                << "\n";
+      if (result.backup) std::cerr << BackupLines(*result.backup);
+      return result.ExitStatus();
   }
-  int status = spool->FailureCount() == 0 ? 0 : 1;
-  if (backup) {
-    try {
-      app::KeepChangedOnly(*backup, host_data, report->CopiedIn());
-    } catch (const Error& e) {
-      std::cerr << "actualiz-cli batch: backup folder " << TerminalSafe(backup->folder)
-                << " could not be completed: " << ErrorLine(e) << "\n";
-      status = 1;
+  if (result.backup) {
+    if (result.backup_incomplete) {
+      std::cerr << "actualiz-cli batch: backup folder " << TerminalSafe(result.backup->folder)
+                << " could not be completed: " << ErrorLine(*result.backup_incomplete) << "\n";
     }
-    text << BackupLines(*backup);
+    text << BackupLines(*result.backup);
   }
   if (!options.json_file.empty()) {
-    WriteJson(context, options.json_file, *report, backup ? &*backup : nullptr, stopped_by, missed);
+    WriteJson(context, options.json_file, *result.report, result.backup ? &*result.backup : nullptr,
+              result.stopped_by, result.not_reached);
   }
-  return stopped_by != 0 ? platform::StopSignals::ExitStatus(stopped_by) : status;
+  return result.ExitStatus();
 }
 
 void AddBatchCommand(CLI::App& app, CliContext& context) {

@@ -93,9 +93,6 @@ class TerminalOperator : public platform::Operator {
   bool ended = false;
 };
 
-// The per-user data directory that c: maps to by default (created if missing).
-std::string DefaultDriveC();
-
 using CommandAdder = void (*)(CLI::App& app, CliContext& context);
 bool RegisterCommand(CommandAdder adder);
 const std::vector<CommandAdder>& Commands();

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/environment_options.h"
 #include "base/terminal_text.h"
 #include "cli/command.h"
 #include "platform/drive_options.h"
@@ -23,9 +24,6 @@ bool RegisterCommand(CommandAdder adder) {
 }
 
 const std::vector<CommandAdder>& Commands() { return Registry(); }
-
-// The window program shares these rules: they live in platform/drive_options.
-std::string DefaultDriveC() { return platform::DefaultDriveC(); }
 
 bool CliContext::ShowsProgress() const {
   return !quiet && (progress || isatty(STDERR_FILENO) == 1);
@@ -49,20 +47,9 @@ std::string CliContext::HostPath(const std::string& path) const {
 }
 
 app::Environment CliContext::MakeEnvironment(platform::Operator& op) const {
-  app::Environment env;
-  env.drives = MakeDriveMap();
-  // A program directory given as a host path is taken from the working
-  // directory, as every path of the command line is; the window would read
-  // a relative one as a path on c:.
-  const bool windows = platform::DriveMap::DriveOf(program_dir) ||
-                       (!program_dir.empty() && program_dir.front() == '\\');
-  env.program_dir = program_dir.empty() ? platform::ExecutableDirectory()
-                    : windows           ? program_dir
-                                        : std::filesystem::absolute(program_dir).string();
-  env.op = &op;
-  env.lock_wait = std::chrono::milliseconds(static_cast<long long>(wait_seconds * 1000));
-  env.stop = stop;
-  return env;
+  return app::MakeEnvironment(
+      {.drives = drives, .program_dir = program_dir, .wait_seconds = wait_seconds, .stop = stop},
+      op);
 }
 
 std::string CliContext::DirectoryOf(const std::string& file) {

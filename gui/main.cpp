@@ -3,15 +3,13 @@
 // operator.
 #include <CLI/CLI.hpp>
 #include <QApplication>
-#include <filesystem>
 #include <iostream>
 #include <string_view>
 
 #include "app/actualiz.h"
+#include "app/environment_options.h"
 #include "gui/main_window.h"
 #include "gui/qt_operator.h"
-#include "platform/drive_options.h"
-#include "platform/file_system.h"
 
 namespace {
 
@@ -78,15 +76,15 @@ int main(int argc, char** argv) {
   gui::QtOperator op;
   app::Environment env;
   try {
-    env.drives = platform::DriveMapFromOptions(drives);
-    env.program_dir = program_dir.empty() ? platform::ExecutableDirectory() : program_dir;
-    env.log_file = (std::filesystem::path(platform::UserDataDirectory()) / "actualiz.log").string();
+    env = app::MakeEnvironment({.drives = drives,
+                                .program_dir = program_dir,
+                                .wait_seconds = wait_seconds,
+                                .log_file = true},
+                               op);
   } catch (const std::exception& e) {
     std::cerr << "actualiz: " << e.what() << "\n";
     return 2;
   }
-  env.op = &op;
-  env.lock_wait = std::chrono::milliseconds(static_cast<long long>(wait_seconds * 1000));
 
   app::Actualiz window(std::move(env));
   gui::MainWindow view(window);

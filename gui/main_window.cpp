@@ -142,11 +142,8 @@ void MainWindow::Build() {
     }
     new ScrollLink(lists);
   }
-  auto failed = [this](const std::string& what, const Error& e) {
-    window_.RecordFailure(what, e, true);
-  };
-  auto open = [this](const std::string& path) { return window_.OpenDatabase(path); };
-  grid_ = new RecordGridView(window_.Data2, open, failed, this);
+  window_.Data2Grid.Refresh();
+  grid_ = new RecordGridView(window_.Data2Grid, this);
   grid_->setObjectName(QStringLiteral("Data2Grid"));
   grid_->setGeometry(ToPixels(kGridRect));
 }
@@ -291,7 +288,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::ControlChanged(const app::Control& control) {
   const auto found = views_.find(&control);
   if (found != views_.end()) found->second->Redraw();
-  if (&control == &window_.Data2 && grid_) grid_->Redraw();
+  if (&control == &window_.Data2 && grid_) {
+    window_.Data2Grid.Refresh();
+    grid_->Redraw();
+  }
 }
 
 void MainWindow::Refreshed(const app::Control& control) {

@@ -1,17 +1,10 @@
-// The grid of the sample-database bench: the rows of a data control's
-// record source, one column per field, shown once the data control has a
-// record set and read again each time the data control changes.
-//
-// The rows are read through a record set of the grid's own over the same
-// database and record source, so that the data control's current row (which
-// its bound text boxes follow) is never moved by drawing.
+// Draws a record grid of the window model (app::RecordGrid): its columns
+// and rows, shown only while the grid is.
 #pragma once
 
 #include <QTableWidget>
-#include <functional>
-#include <string>
 
-#include "base/error.h"
+#include "app/controls.h"
 #include "gui/control_view.h"
 
 namespace actualiz::gui {
@@ -19,23 +12,16 @@ namespace actualiz::gui {
 class RecordGridView : public QTableWidget, public ControlView {
   Q_OBJECT
  public:
-  using Opener = std::function<engine::DatabasePtr(const std::string& path)>;
-  using FailureSink = std::function<void(const std::string& what, const Error& e)>;
-
   // At most this many rows are shown.
-  static constexpr int kMaxRows = 1000;
+  static constexpr int kMaxRows = app::RecordGrid::kMaxRows;
 
-  // `data` must outlive the view. A record source that cannot be read leaves
-  // the grid empty and goes to `failed`.
-  RecordGridView(const app::DataControl& data, Opener open, FailureSink failed, QWidget* parent);
+  // `grid` must outlive the view.
+  RecordGridView(const app::RecordGrid& grid, QWidget* parent);
   QWidget* Widget() override { return this; }
   void Redraw() override;
 
  private:
-  void ReadRows();
-  const app::DataControl& data_;
-  Opener open_;
-  FailureSink failed_;
+  const app::RecordGrid& grid_;
 };
 
 }  // namespace actualiz::gui

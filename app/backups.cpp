@@ -14,10 +14,10 @@
 #include <nlohmann/json.hpp>
 
 #include "base/sha256.h"
-#include "engine/sqlite/backup.h"
-#include "engine/description/description.h"
 #include "engine/accessfile/import.h"
+#include "engine/description/description.h"
 #include "engine/jet_errors.h"
+#include "engine/sqlite/backup.h"
 
 namespace actualiz::app {
 

@@ -4,9 +4,9 @@
 #include <fstream>
 
 #include "base/error.h"
+#include "engine/accessfile/jet_storage.h"
 #include "engine/description/description.h"
 #include "engine/engine.h"
-#include "engine/accessfile/jet_storage.h"
 
 namespace actualiz::engine {
 

@@ -9,8 +9,8 @@
 
 #include "base/error.h"
 #include "base/names.h"
-#include "engine/jet_errors.h"
 #include "engine/accessfile/jet_header.h"
+#include "engine/jet_errors.h"
 
 namespace actualiz::engine::jet {
 

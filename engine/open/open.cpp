@@ -20,9 +20,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/accessfile/jet_storage.h"
 #include "engine/dao_database.h"
 #include "engine/engine.h"
-#include "engine/accessfile/jet_storage.h"
 #include "engine/session_state.h"
 
 namespace actualiz::engine {

@@ -33,11 +33,11 @@
 #include "base/error.h"
 #include "base/names.h"
 #include "engine/engine.h"
-#include "engine/jet_errors.h"
 #include "engine/field_types.h"
-#include "engine/sqlite/sqlite_types.h"
+#include "engine/jet_errors.h"
 #include "engine/sqlite/sqlite_session.h"
 #include "engine/sqlite/sqlite_storage.h"
+#include "engine/sqlite/sqlite_types.h"
 
 namespace actualiz::engine {
 
@@ -148,7 +148,8 @@ std::shared_ptr<const Schema> SqliteStorage::Describe() {
       index_names_ = std::move(shared->index_names);
     } else {
       schema_ = LoadSchema(nullptr);
-      if (file_version) SqliteState(session_).schemas.Publish(*file_version, {schema_, index_names_});
+      if (file_version)
+        SqliteState(session_).schemas.Publish(*file_version, {schema_, index_names_});
     }
     schema_data_version_ = version;
   }

@@ -1,6 +1,6 @@
 // The session's counts of what the SQLite storage keeps in it.
-#include "engine/session.h"
 #include "engine/sqlite/sqlite_session.h"
+#include "engine/session.h"
 
 namespace actualiz::engine {
 

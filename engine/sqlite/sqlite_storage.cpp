@@ -10,8 +10,8 @@
 #include "base/error.h"
 #include "base/names.h"
 #include "engine/engine.h"
-#include "engine/jet_errors.h"
 #include "engine/field_types.h"
+#include "engine/jet_errors.h"
 #include "engine/sqlite/sqlite_session.h"
 
 namespace actualiz::engine {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/accessfile/import.h"
 #include "engine/description/description.h"
 #include "engine/engine.h"
-#include "engine/accessfile/import.h"
 #include "tests/support/own_session.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"

@@ -484,7 +484,12 @@ INSTANTIATE_TEST_SUITE_P(Samples, PasswordProtected,
                                            Protected{"queryTestV1997.mdb", true},
                                            Protected{"testV2000.mdb", false},
                                            Protected{"indexTestV2003.mdb", false},
-                                           Protected{"testUnicodeCompV2003.mdb", false}));
+                                           Protected{"testUnicodeCompV2003.mdb", false}),
+                         [](const ::testing::TestParamInfo<Protected>& info) {
+                           // The sample's name without its extension: stable test names.
+                           const std::string sample = info.param.sample;
+                           return sample.substr(0, sample.find('.'));
+                         });
 
 TEST(AccessBadInput, EncryptedPagesAreNamedAsSuchBeforeTheyAreRead) {
   REQUIRE_SAMPLES();

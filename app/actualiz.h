@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -260,6 +261,16 @@ class Actualiz {
   bool RunAtTop(std::string_view what, const std::function<void()>& action);
   void ReportAtTop(std::string_view what, const Error& e);
   void AppendToLogFile(const std::string& line) const;
+
+  // The relation removal and creation, and the query equalisation, as the
+  // listings run them: `kept` names (exactly) the relations or queries the
+  // listing found the target already holds as the chain would build them
+  // again, in a place that keeping them does not change. Those are neither
+  // deleted nor created; the creation records each as kept. Pressed on
+  // their own the handlers keep nothing.
+  void RemoveRelations(const std::set<std::string>& kept);
+  void CreateRelations(const std::set<std::string>& kept);
+  void EqualiseQueries(const std::set<std::string>& kept);
 
   // The sample-database bench's routines (app/sample_bench.cpp). AppendX
   // appends the three bench fields to "Empleados"; AnexarEliminarCampo

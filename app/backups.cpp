@@ -141,51 +141,6 @@ void RefuseLinks(const fs::path& folder) {
   }
 }
 
-// Whether a run left the database at `current` as its backup holds it: the
-// same tables, fields, indexes, relations and queries as the engine
-// describes them, and the same rows, compared side by side a row at a time,
-// so a large database is never held in memory whole. Throws the engine's
-// error when either file cannot be read.
-// A description with its indexes, relations and queries in name order: the
-// chains create them again in the model's order, and the same objects in
-// another order are no change.
-nlohmann::json InNameOrder(nlohmann::json description) {
-  const auto by_name = [](nlohmann::json& items) {
-    if (!items.is_array()) return;
-    std::sort(items.begin(), items.end(), [](const nlohmann::json& a, const nlohmann::json& b) {
-      return a.value("name", "") < b.value("name", "");
-    });
-  };
-  for (nlohmann::json& table : description["tables"]) by_name(table["indexes"]);
-  by_name(description["relations"]);
-  by_name(description["queries"]);
-  return description;
-}
-
-bool SameContent(const std::string& backup, const std::string& current) {
-  nlohmann::json structure;
-  {
-    engine::Session session;
-    engine::DatabasePtr before = engine::OpenDatabase(session, backup);
-    engine::DatabasePtr after = engine::OpenDatabase(session, current);
-    structure = engine::Describe(*before, {.system = false});
-    if (InNameOrder(structure) != InNameOrder(engine::Describe(*after, {.system = false}))) {
-      return false;
-    }
-  }
-  std::vector<std::string> tables;
-  for (const nlohmann::json& table : structure["tables"]) tables.push_back(table["name"]);
-  return engine::SameRows(backup, current, tables);
-}
-
-bool Unchanged(const std::string& backup, const std::string& current) {
-  try {
-    return SameContent(backup, current);
-  } catch (const Error&) {
-    return false;  // when in doubt the backup stays
-  }
-}
-
 // The engine's refusal when the file at `host_path` cannot be opened as a
 // database at all, naming it `name`, or 3027 when it is a read-only Access
 // file; nothing when it opens as one of ours. Other failures
@@ -261,17 +216,17 @@ BackupFolder BackUpDatabases(const std::string& host_data_directory,
 }
 
 void KeepChangedOnly(BackupFolder& backup, const std::string& host_data_directory,
+                     const std::set<std::string>& changed,
                      const std::vector<std::string>& copied_in) {
   if (backup.folder.empty()) return;
   const fs::path folder(backup.folder);
   std::vector<std::string> kept;
   std::error_code ec;
   for (const std::string& name : backup.databases) {
-    const std::string saved = (folder / name).string();
-    if (Unchanged(saved, (fs::path(host_data_directory) / name).string())) {
-      fs::remove(saved, ec);
-    } else {
+    if (changed.contains(name)) {
       kept.push_back(name);
+    } else {
+      fs::remove(folder / name, ec);
     }
   }
   backup.databases = kept;

@@ -10,7 +10,7 @@
 // folder is made with one mkdir, which fails when the name is taken: two
 // runs in the same second never share a folder, and a run only ever removes
 // a folder it made itself. After the run, the backups of databases the run
-// left as they were (same description, rows included) are removed, and the
+// log shows the run did not change are removed, and the
 // databases the run copied in are added to the manifest so that a restore
 // can take them out again, each with the SHA-256 of its file as the run
 // left it.
@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,15 +81,16 @@ BackupFolder BackUpDatabases(const std::string& host_data_directory,
                              const std::vector<std::string>& names,
                              std::chrono::system_clock::time_point now);
 
-// After the run: removes the backup of every database whose description
-// (rows included; indexes, relations and queries in any order) still
-// equals its backup's, records `copied_in` and the
-// digest of each kept and copied-in file as it is now, and rewrites the
-// manifest. A file that cannot be read gets no digest (a restore then
-// treats it as possibly changed). When nothing is left to restore, removes the dated
-// folder (and the backups directory when it is then empty); `folder.folder`
-// is then "". A database that cannot be described keeps its backup.
+// After the run: removes the backup of every database not in `changed`
+// (the file names the run log says the run may have changed, see
+// StreamedBatchReport::MayHaveChanged) without opening either file, records
+// `copied_in` and the digest of each kept and copied-in file as it is now,
+// and rewrites the manifest. A file that cannot be read gets no digest (a
+// restore then treats it as possibly changed). When nothing is left to
+// restore, removes the dated folder (and the backups directory when it is
+// then empty); `folder.folder` is then "".
 void KeepChangedOnly(BackupFolder& folder, const std::string& host_data_directory,
+                     const std::set<std::string>& changed,
                      const std::vector<std::string>& copied_in);
 
 // Reads the manifest of a backup folder. Fails with 76 "Path not found"

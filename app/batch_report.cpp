@@ -139,13 +139,18 @@ void WriteOthers(std::ostream& out, const std::vector<Change>& changes,
   }
 }
 
-nlohmann::json DatabaseJson(const DatabaseReport& database, const BackupFolder* backup) {
+nlohmann::json ChangesJson(const std::vector<Change>& of_database) {
   nlohmann::json changes = nlohmann::json::array();
-  for (const Change& change : database.changes) {
+  for (const Change& change : of_database) {
     changes.push_back({{"stage", change.handler},
                        {"kind", KindText(change.kind)},
                        {"object", change.ObjectText()}});
   }
+  return changes;
+}
+
+nlohmann::json DatabaseJson(const DatabaseReport& database, const BackupFolder* backup) {
+  const nlohmann::json changes = ChangesJson(database.changes);
   nlohmann::json failures = nlohmann::json::array();
   for (const Failure& failure : database.failures) failures.push_back(FailureJson(failure, false));
   nlohmann::json out = {{"name", database.name},
@@ -153,6 +158,7 @@ nlohmann::json DatabaseJson(const DatabaseReport& database, const BackupFolder* 
                         {"state", database.state},
                         {"changes", changes},
                         {"recreatedUnchanged", database.recreated_unchanged},
+                        {"kept", ChangesJson(database.kept)},
                         {"failures", failures}};
   if (backup != nullptr) {
     out["backup"] = Contains(backup->databases, database.name)
@@ -195,6 +201,7 @@ nlohmann::json TotalsJson(const ReportTotals& totals) {
           {"queriesDropped", totals.Changes(ChangeKind::kQueryDropped)},
           {"queriesCreated", totals.Changes(ChangeKind::kQueryCreated)},
           {"recreatedUnchanged", totals.recreated_unchanged},
+          {"kept", totals.kept},
           {"failures", totals.failures}};
 }
 
@@ -293,8 +300,15 @@ StreamedBatchReport::StreamedBatchReport(const Actualiz& window, const ReportEnt
     const DatabaseReport database = Load(listed);
     totals_.Add(database);
     listed.state = database.state;
+    if (!database.changes.empty() || !database.failures.empty()) {
+      may_have_changed_.insert(database.name);
+    }
   }
-  totals_.failures += static_cast<int>(entries_.FailuresOutside(paths_).size());
+  const size_t failures_outside = entries_.FailuresOutside(paths_).size();
+  totals_.failures += static_cast<int>(failures_outside);
+  if (failures_outside != 0 || !entries_.ChangesOutside(paths_).empty()) {
+    for (const DatabaseReport& database : databases_) may_have_changed_.insert(database.name);
+  }
 }
 
 DatabaseReport StreamedBatchReport::Load(const DatabaseReport& listed) const {
@@ -312,6 +326,8 @@ std::vector<std::string> StreamedBatchReport::NamesInState(const std::string& st
 }
 
 std::vector<std::string> StreamedBatchReport::CopiedIn() const { return NamesInState("copied"); }
+
+std::set<std::string> StreamedBatchReport::MayHaveChanged() const { return may_have_changed_; }
 
 std::vector<std::string> StreamedBatchReport::NotReached() const {
   return NamesInState("not reached");

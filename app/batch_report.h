@@ -98,6 +98,13 @@ class StreamedBatchReport {
   std::vector<std::string> CopiedIn() const;
   // The file names of the pairs and copies a stopped run never came to.
   std::vector<std::string> NotReached() const;
+  // The file names of the databases the run may have changed: each with a
+  // change recorded (kept objects and objects created again exactly as
+  // they were dropped are none) or with a failure, which may have come
+  // after part of a change. Every database of the run when something was
+  // recorded for no database of it: the log cannot then say which one it
+  // touched.
+  std::set<std::string> MayHaveChanged() const;
 
   // Writes the report as the terminal shows it, one database a paragraph.
   void WriteText(std::ostream& out) const;
@@ -113,6 +120,7 @@ class StreamedBatchReport {
   std::vector<DatabaseReport> databases_;  // without their entries
   std::set<std::string> paths_;
   ReportTotals totals_;
+  std::set<std::string> may_have_changed_;
 };
 
 }  // namespace actualiz::app

@@ -233,6 +233,7 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
   plan.report = BuildBatchReport(window, run);
   for (const DatabaseReport& database : plan.report.databases) {
     plan.identical_replacements += database.recreated_unchanged;
+    plan.kept += static_cast<int>(database.kept.size());
   }
   Unmirror(plan.report, mirror);
   return plan;

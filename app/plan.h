@@ -30,6 +30,7 @@ struct Plan {
   // "updated" (something would change) or "up to date".
   BatchReport report;
   int identical_replacements = 0;  // objects dropped and re-created unchanged, left out
+  int kept = 0;                    // relations and queries left in place, left out
   // True when every pair is up to date, nothing would be copied in and
   // nothing failed.
   bool NothingToDo() const;

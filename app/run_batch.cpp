@@ -138,7 +138,8 @@ BatchResult RunBatch(Environment env, const BatchOptions& options) {
   }
   if (result.backup) {
     try {
-      KeepChangedOnly(*result.backup, host_data, result.report->CopiedIn());
+      KeepChangedOnly(*result.backup, host_data, result.report->MayHaveChanged(),
+                      result.report->CopiedIn());
     } catch (const Error& e) {
       result.backup_incomplete = e;
     }

@@ -20,8 +20,9 @@
 //     environment's stop flag is set;
 //  7. the report is made from the spool and handed to the front end to
 //     write; only then are the backups of databases the run left as they
-//     were removed. Without a report nobody knows what changed, so every
-//     backup is kept.
+//     were removed, as the run's entries tell (a database with a change or
+//     a failure recorded keeps its backup). Without a report nobody knows
+//     what changed, so every backup is kept.
 //
 // Nothing is changed by a run that ends in steps 1 to 5.
 #pragma once

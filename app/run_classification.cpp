@@ -90,9 +90,23 @@ ReplacedObjects SplitReplaced(const std::vector<Change>& changes, const Replaced
   return out;
 }
 
+bool IsKept(const Change& change) {
+  return change.kind == ChangeKind::kRelationKept || change.kind == ChangeKind::kQueryKept;
+}
+
+// Moves the objects kept in place out of `database.changes` into `kept`.
+void SetKeptApart(DatabaseReport& database) {
+  std::vector<Change>& changes = database.changes;
+  const auto kept = std::stable_partition(changes.begin(), changes.end(),
+                                          [](const Change& c) { return !IsKept(c); });
+  database.kept.insert(database.kept.end(), kept, changes.end());
+  changes.erase(kept, changes.end());
+}
+
 }  // namespace
 
 void ClassifyDatabase(DatabaseReport& database) {
+  SetKeptApart(database);
   for (const Replaced& kind : kReplaced) {
     database.recreated_unchanged += RemoveRecreatedUnchanged(database.changes, kind);
   }
@@ -116,6 +130,7 @@ void ReportTotals::Add(const DatabaseReport& database) {
   ++states[database.state];
   failures += static_cast<int>(database.failures.size());
   recreated_unchanged += database.recreated_unchanged;
+  kept += static_cast<int>(database.kept.size());
   for (const Change& change : database.changes) ++changes[change.kind];
 }
 

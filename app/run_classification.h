@@ -9,13 +9,17 @@
 //                 relation or query was dropped, created, or created again
 //                 with another definition than the one dropped;
 //   "up to date"  nothing was added, and every index, relation and query the
-//                 run dropped it created again exactly as it was;
+//                 run dropped it created again exactly as it was (relations
+//                 and queries the chains kept in place are no change);
 //   "not reached" the run was stopped (SIGINT, SIGTERM) before it came to
 //                 this database, which it left as it was.
 // The index, relation and query chains drop every object of the target and
 // create the model's; an object dropped and created again with the same
 // name and the very definition it had is no change at all, and is left out
-// of the database's changes (counted as "recreated unchanged").
+// of the database's changes (counted as "recreated unchanged"). A relation
+// or query the chain left in place because the target held it as the model
+// has it ("relation kept", "query kept") is no change either; it is set
+// apart in `kept`.
 //
 // Easy to get wrong: a drop or a creation whose definition was not recorded
 // counts as a change; an object is matched by its table and name, never by
@@ -39,10 +43,14 @@ struct DatabaseReport {
   std::vector<Change> changes;  // without the objects created again exactly as dropped
   std::vector<Failure> failures;
   int recreated_unchanged = 0;  // those objects, each a drop and a creation of the run
+  // The relations and queries the run left in place because the target
+  // already held them as the model has them; no change, not in `changes`.
+  std::vector<Change> kept = {};
 };
 
 // Classifies a database of a run from the entries recorded for it
-// (`changes`, `failures`, `copied`, `reached`): takes out of `changes` each
+// (`changes`, `failures`, `copied`, `reached`): moves the objects kept in
+// place from `changes` to `kept`, takes out of `changes` each
 // index, relation or query dropped and then created again with the very
 // definition it had (counting it in `recreated_unchanged`), then sets
 // `state` as the header above tells.
@@ -56,6 +64,7 @@ struct ReportTotals {
   std::map<std::string, int> states;  // "updated" -> how many databases
   std::map<ChangeKind, int> changes;  // field added -> how many, in the databases
   int recreated_unchanged = 0;
+  int kept = 0;  // relations and queries left in place, in the databases
   void Add(const DatabaseReport& database);
   int State(const std::string& state) const;
   int Changes(ChangeKind kind) const;

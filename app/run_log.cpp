@@ -11,7 +11,7 @@ namespace actualiz::app {
 
 namespace {
 
-constexpr std::array<std::pair<ChangeKind, std::string_view>, 13> kKindTexts = {{
+constexpr std::array<std::pair<ChangeKind, std::string_view>, 15> kKindTexts = {{
     {ChangeKind::kTableCreated, "table created"},
     {ChangeKind::kFieldAdded, "field added"},
     {ChangeKind::kFieldDropped, "field dropped"},
@@ -25,6 +25,8 @@ constexpr std::array<std::pair<ChangeKind, std::string_view>, 13> kKindTexts = {
     {ChangeKind::kTableMigrated, "table migrated"},
     {ChangeKind::kCopyLeftoverRemoved, "copy leftover removed"},
     {ChangeKind::kNotCarried, "not carried"},
+    {ChangeKind::kRelationKept, "relation kept"},
+    {ChangeKind::kQueryKept, "query kept"},
 }};
 
 bool IsFieldKind(ChangeKind kind) {

@@ -28,6 +28,10 @@ enum class ChangeKind {
   kTableMigrated,        // "table migrated"
   kCopyLeftoverRemoved,  // "copy leftover removed"
   kNotCarried,           // "not carried": what a model's conversion left out
+  // A relation or query the target already held exactly as the chain would
+  // build it, left in place: no change to the database.
+  kRelationKept,  // "relation kept"
+  kQueryKept,     // "query kept"
 };
 
 // The stable text of `kind`.
@@ -69,7 +73,7 @@ struct Change {
   std::string database;  // the path of the changed database, as the window names it
   ChangeKind kind = ChangeKind::kTableCreated;
   ObjectRef object;
-  // For an index, relation or query dropped or created: the object as it
+  // For an index, relation or query dropped, created or kept: the object as it
   // stood in the database (its description, engine/description.h, as JSON
   // text), so that an object created again exactly as it was dropped is
   // told from a real replacement. "" for other kinds, or when unknown.

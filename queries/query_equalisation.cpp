@@ -13,9 +13,14 @@
 //  - A row whose name is still taken (a target query that was not listed, or
 //    that the engine refused to delete) fails at the creation and leaves the
 //    existing query as it is.
+//  - Under the listing, the queries it keeps in place (app/kept_in_place.h)
+//    are neither deleted nor created: their rows are recorded as kept. The
+//    button pressed on its own keeps nothing.
 //  - A catalogue that cannot be read has no sound answer to "is it empty?"
 //    or "is the walk at its end?": the run records the failure and ends
 //    rather than walking on without end.
+#include <set>
+
 #include "app/actualiz.h"
 #include "engine/description/description.h"
 
@@ -32,7 +37,9 @@ engine::Database& Opened(const engine::DatabasePtr& database) {
 
 }  // namespace
 
-void Actualiz::Command23_Click() {
+void Actualiz::Command23_Click() { EqualiseQueries({}); }
+
+void Actualiz::EqualiseQueries(const std::set<std::string>& kept) {
   HandlerScope scope(*this, "Command23_Click");
 
   engine::DatabasePtr target;
@@ -42,6 +49,7 @@ void Actualiz::Command23_Click() {
   for (int i = 0; i < listed; ++i) {
     PassOver("List11(1).ListIndex", [&] { List11(1).SetListIndex(i); });
     const std::string name = List11(1).Text();
+    if (kept.contains(name)) continue;
     PassOver("QueryDefs.Delete " + name, [&] {
       const std::string definition =
           engine::DescribeQuery(*Opened(target).QueryDefs().Item(name)).dump();
@@ -81,8 +89,12 @@ void Actualiz::Command23_Click() {
     const std::string name = campocon(0).Text();
     const std::string statement = campocon(1).Text();
     engine::QueryDefPtr query;
-    PassOver("CreateQueryDef " + name,
-             [&] { query = Opened(target).CreateQueryDef(name, statement); });
+    if (kept.contains(name)) {
+      RecordChange(ChangeKind::kQueryKept, {{}, name});
+    } else {
+      PassOver("CreateQueryDef " + name,
+               [&] { query = Opened(target).CreateQueryDef(name, statement); });
+    }
     // The engine stores a named definition when it creates it; appending
     // that very definition does nothing more. A row that failed at the
     // creation adds nothing, so it is not appended.

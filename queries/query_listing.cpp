@@ -5,7 +5,10 @@
 // empties it, writes one row per stored query of the model in Text3 (name in
 // campocon(0), statement on one line in campocon(1)), lists the target's
 // stored queries in List11(1) and starts the equalisation, which deletes
-// exactly those and creates the catalogue's.
+// exactly those and creates the catalogue's. A target query the
+// equalisation would create again exactly as it stands, in its place, is
+// left there (app/kept_in_place.h): neither deleted nor created, it is
+// recorded as kept, and the end state is the same.
 //
 // The view's keys are read when it opens, so a view opened earlier does not
 // show rows another window or run has stored in the catalogue since (after
@@ -17,7 +20,11 @@
 // The listing has no failure rule of its own: a database that cannot be
 // opened or a row that cannot be stored ends it at that call, and the
 // equalisation is then not started.
+#include <set>
+#include <vector>
+
 #include "app/actualiz.h"
+#include "app/kept_in_place.h"
 #include "base/names.h"
 #include "queries/statement_text.h"
 
@@ -49,6 +56,7 @@ void Actualiz::Command24_Click() {
   List11(1).Clear();
   List11(3).Clear();
 
+  std::vector<QueryToCreate> created;
   for (const engine::QueryDefPtr& query : model->QueryDefs().Items()) {
     if (IsSystemName(query->Name())) continue;
     const std::string line = OnOneLine(query->SQL());
@@ -56,6 +64,7 @@ void Actualiz::Command24_Click() {
     campocon(0).SetText(query->Name());
     campocon(1).SetText(line);
     Data5.UpdateRecord();
+    created.push_back({query->Name(), line});
   }
   Data5.Refresh();
 
@@ -66,8 +75,9 @@ void Actualiz::Command24_Click() {
   for (const engine::QueryDefPtr& query : target->QueryDefs().Items()) {
     if (!IsSystemName(query->Name())) List11(1).AddItem(query->Name());
   }
+  const std::set<std::string> kept = QueriesToKeep(*target, created);
 
-  Command23_Click();
+  EqualiseQueries(kept);
 }
 
 }  // namespace actualiz::app

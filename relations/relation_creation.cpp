@@ -14,7 +14,13 @@
 // own, the creation shows the relations it passed over when it ends; under
 // the listing or the batch they are recorded only.
 //
-// The view stays narrowed to the last name; the next listing widens it again.
+// Under the listing, a relation it keeps in place (app/kept_in_place.h) is
+// not built again: it is recorded as kept, its catalogue rows are not read
+// and Bar5 shows its pairs done.
+//
+// The view stays narrowed to the last name built; the next listing widens
+// it again.
+#include <set>
 #include <string>
 
 #include "app/actualiz.h"
@@ -44,7 +50,9 @@ void CreateRelationFromRows(Actualiz& window, engine::Database& target) {
 
 }  // namespace
 
-void Actualiz::Command21_Click() {
+void Actualiz::Command21_Click() { CreateRelations({}); }
+
+void Actualiz::CreateRelations(const std::set<std::string>& kept) {
   HandlerScope scope(*this, "Command21_Click");
   PassedOverShownAlone shown(*this);
   engine::DatabasePtr target = OpenDatabase(Text4.Text());
@@ -53,6 +61,17 @@ void Actualiz::Command21_Click() {
   for (int i = 0; i < count; ++i) {
     List9(0).SetListIndex(i);
     const std::string name = List9(0).Text();
+    if (kept.contains(name)) {
+      // Bar5 ends as building it would leave it: every pair done.
+      PassOver("Relations(" + name + ")", [&] {
+        const auto pairs = static_cast<float>(target->Relations().Item(name)->Fields().Count());
+        Bar5.SetMax(pairs);
+        Bar5.SetValue(pairs);
+        Frame13.Refresh();
+        RecordChange(ChangeKind::kRelationKept, {{}, name});
+      });
+      continue;
+    }
     Data4.SetRecordSource(relations::RowsOfRelation(name));
     Data4.Refresh();
     engine::Recordset& rows = Data4.Recordset();

@@ -9,15 +9,25 @@
 // 3. Write one catalogue row per field pair of every model relation and list
 //    the relation's name in List9(0).
 // 4. List the target's relation names in List9(1).
-// 5. Delete those from the target (Command20_Click), then build the model's
-//    from the catalogue (Command21_Click).
+// 5. Find the target's relations the chain would build again exactly as
+//    they stand, in their place (app/kept_in_place.h): those stay.
+// 6. Delete the others of List9(1) from the target (Command20_Click), then
+//    build the model's from the catalogue (Command21_Click), recording each
+//    relation that stayed as kept. The end state is the one deleting and
+//    building them all gives, without checking every row again for the
+//    relations that stayed.
 //
 // Relations whose names begin with "MSys" are the engine's own: they are
-// neither listed nor recorded. A failure before step 5 ends the listing with
+// neither listed nor recorded. A failure before step 6 ends the listing with
 // what stands at that point; neither removal nor creation runs.
+//
+// Steps 1 to 6 run pressed as the button or from the batch; the removal and
+// the creation pressed on their own keep nothing.
+#include <set>
 #include <string>
 
 #include "app/actualiz.h"
+#include "app/kept_in_place.h"
 #include "base/names.h"
 #include "relations/relation_catalogue.h"
 
@@ -67,12 +77,13 @@ void Actualiz::Command22_Click() {
   Data4.Refresh();
 
   engine::DatabasePtr target = OpenDatabase(Text4.Text());
-  model.reset();
   ListRelationNames(*target, List9(1));
+  const std::set<std::string> kept = RelationsToKeep(*model, *target);
+  model.reset();
   target.reset();
 
-  Command20_Click();
-  Command21_Click();
+  RemoveRelations(kept);
+  CreateRelations(kept);
 }
 
 }  // namespace actualiz::app

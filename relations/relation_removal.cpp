@@ -8,7 +8,9 @@
 // removal that stopped half-way would leave the target with neither its own
 // relations nor the model's. Pressed on its own, the removal shows the names
 // it passed over when it ends; under the listing or the batch they are
-// recorded only.
+// recorded only. Under the listing, the relations it keeps in place
+// (app/kept_in_place.h) are not deleted.
+#include <set>
 #include <string>
 
 #include "app/actualiz.h"
@@ -16,7 +18,9 @@
 
 namespace actualiz::app {
 
-void Actualiz::Command20_Click() {
+void Actualiz::Command20_Click() { RemoveRelations({}); }
+
+void Actualiz::RemoveRelations(const std::set<std::string>& kept) {
   HandlerScope scope(*this, "Command20_Click");
   PassedOverShownAlone shown(*this);
   engine::DatabasePtr target = OpenDatabase(Text4.Text());
@@ -25,6 +29,7 @@ void Actualiz::Command20_Click() {
   for (int i = 0; i < count; ++i) {
     List9(1).SetListIndex(i);
     const std::string name = List9(1).Text();
+    if (kept.contains(name)) continue;
     PassOver("Relations.Delete " + name, [&] {
       const std::string definition =
           engine::DescribeRelation(*target->Relations().Item(name)).dump();

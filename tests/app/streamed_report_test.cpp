@@ -221,6 +221,8 @@ TEST(RunSpoolEntries, EveryKindAndObjectComesBackAsRecorded) {
       {kTableMigrated, "table migrated", {"", "Sin"}, "Sin"},
       {kCopyLeftoverRemoved, "copy leftover removed", {"", ".a.mdb.copy-1"}, ".a.mdb.copy-1"},
       {kNotCarried, "not carried", {"", "view v: a view"}, "view v: a view"},
+      {kRelationKept, "relation kept", {"", "rel"}, "rel"},
+      {kQueryKept, "query kept", {"", "q"}, "q"},
   };
   RunSpool spool;
   for (const Case& c : cases) spool.Record(Change{"h", "d", c.kind, c.object, "{}"});

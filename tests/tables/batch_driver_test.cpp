@@ -1,6 +1,7 @@
 // The batch driver (Command13_Click) over a data directory of several
 // database pairs, and the report built from its run log.
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -359,6 +360,45 @@ TEST_F(Report, IndexesArePairedByTableAndNameNotByTheirPrintedText) {
   const std::string text = Text();
   EXPECT_NE(text.find("a.mdb: updated\n  indexes: 1 dropped, 1 created\n"), std::string::npos)
       << text;
+}
+
+// Objects the chains kept in place are no change: a database with only
+// those is up to date, and they are counted and named apart. Which backups
+// stay is read from the same entries: a change or a failure keeps one, and
+// an entry tied to no database of the run keeps every one.
+TEST_F(Report, KeptObjectsAreNoChangeAndTheEntriesTellWhatMayHaveChanged) {
+  using enum app::ChangeKind;
+  const struct {
+    bool outside;
+    std::set<std::string> may_have_changed;
+  } cases[] = {{false, {"b.mdb", "c.mdb"}}, {true, {"a.mdb", "b.mdb", "c.mdb", "n.mdb"}}};
+  for (const auto& c : cases) {
+    log.Clear();
+    Change("a.mdb", kRelationKept, {"", "R"});
+    Change("a.mdb", kQueryKept, {"", "q"});
+    Change("a.mdb", kIndexDropped, {"T", "idx"}, "{unique}");
+    Change("a.mdb", kIndexCreated, {"T", "idx"}, "{unique}");
+    Change("b.mdb", kQueryKept, {"", "q"});
+    Change("b.mdb", kQueryCreated, {"", "q2"}, "{q2}");
+    log.Record(app::Failure{"Command21_Click", "Relations.Append R", "c:\\datos\\c.mdb", 3379,
+                            "broken", "", true});
+    if (c.outside) Change("otra/x.mdb", kIndexCreated, {"T", "i"}, "{i}");
+
+    const app::LogReportEntries entries(log);
+    const app::StreamedBatchReport streamed(*window, entries);
+    EXPECT_EQ(streamed.MayHaveChanged(), c.may_have_changed) << c.outside;
+    if (c.outside) continue;
+
+    const nlohmann::json json = app::BatchReportJson(app::BuildBatchReport(*window, log));
+    EXPECT_EQ(json["databases"][0]["state"], "up to date");
+    EXPECT_TRUE(json["databases"][0]["changes"].empty());
+    EXPECT_EQ(json["databases"][0]["kept"][0]["kind"], "relation kept");
+    EXPECT_EQ(json["databases"][0]["kept"][1]["object"], "q");
+    EXPECT_EQ(json["databases"][1]["state"], "updated");
+    EXPECT_EQ(json["totals"]["kept"], 3);
+    EXPECT_EQ(json["totals"]["queriesCreated"], 1);
+    EXPECT_EQ(Text().find("kept"), std::string::npos) << Text();
+  }
 }
 
 TEST_F(Report, AStageThatFailedAsAWholeIsNamedAsTheStage) {

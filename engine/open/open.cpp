@@ -26,6 +26,8 @@
 #include "engine/accessfile/jet_storage.h"
 #include "engine/dao_database.h"
 #include "engine/engine.h"
+#include "engine/open/remove_created.h"
+#include "engine/postgres/pg_storage.h"
 #include "engine/session_state.h"
 
 namespace actualiz::engine {
@@ -159,6 +161,20 @@ DatabasePtr CreateDatabase(Session& session, const std::string& host_path,
   return MakeDatabase(
       session,
       {.format = StorageFormat::kSqlite, .host_path = host_path, .name = name, .create = true});
+}
+
+void RemoveCreatedDatabase(const std::string& host_path) {
+  if (IsServerAddress(host_path)) {
+    try {
+      if (const auto address = ParseServerAddress(host_path)) PgStorage::DropSchema(*address);
+    } catch (const Error&) {
+      // Nothing more can be done from here; the caller reports its failure.
+    }
+    return;
+  }
+  std::error_code ignored;
+  std::filesystem::remove(host_path + "-journal", ignored);
+  std::filesystem::remove(host_path, ignored);
 }
 
 }  // namespace actualiz::engine

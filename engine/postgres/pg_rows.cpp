@@ -51,10 +51,17 @@ std::string TranslateTail(const std::string& tail, const TableInfo& table, bool&
   auto field = [&](const std::string& name) {
     const ColumnInfo* c = table.FindColumn(name);
     if (c == nullptr) throw refuse("no such column: " + name);
-    return PgIdentifier(c->name);
+    return ConditionExpression(PgIdentifier(c->name), c->type);
   };
   std::string out;
   orders = false;
+  // The engine's files sort Null before every value: each ordering item
+  // says so, as the server's default is the other way round.
+  bool in_order = false, item_desc = false;
+  auto end_item = [&] {
+    if (in_order) out += item_desc ? " NULLS LAST" : " NULLS FIRST";
+    item_desc = false;
+  };
   const std::string& s = shown;
   for (size_t i = 0; i < s.size();) {
     const char c = s[i];
@@ -103,6 +110,8 @@ std::string TranslateTail(const std::string& tail, const TableInfo& table, bool&
       for (const char* k : kKeywords) keyword = keyword || upper == k;
       if (keyword) {
         if (upper == "ORDER") orders = true;
+        if (upper == "BY" && orders) in_order = true;
+        if (upper == "DESC") item_desc = true;
         out += upper;
       } else {
         out += field(word);
@@ -115,6 +124,7 @@ std::string TranslateTail(const std::string& tail, const TableInfo& table, bool&
       for (const char* op : kOperators) {
         const std::string_view o(op);
         if (s.compare(i, o.size(), o) == 0) {
+          if (o == ",") end_item();
           out += o;
           i += o.size();
           matched = true;
@@ -124,6 +134,7 @@ std::string TranslateTail(const std::string& tail, const TableInfo& table, bool&
       if (!matched) throw refuse(std::string("'") + c + "' is not understood here");
     }
   }
+  end_item();
   if (!out.empty()) {
     const std::string first = Upper(out.substr(1, 5));
     if (first != "WHERE" && first != "ORDER") throw refuse("expected WHERE or ORDER BY");

@@ -106,6 +106,10 @@ pg_conn* PgStorage::Connect(const ServerAddress& address, const std::string& nam
     ServerAddress server = address.Location();
     throw MakeError(err::kConnectionFailed, {server.Display()}, "'" + name + "': " + why);
   }
+  // The server's notices ("drop cascades to ...") tell nothing the engine
+  // acts on; failures come back as results.
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
   return conn;
 }
 
@@ -147,6 +151,14 @@ std::unique_ptr<PgStorage> PgStorage::Create(Session& session, const ServerAddre
   storage->schema_oid_.clear();
   storage->Describe();
   return storage;
+}
+
+void PgStorage::DropSchema(const ServerAddress& address) {
+  const std::string name = address.Display();
+  pg_conn* conn = Connect(address, name);
+  PQclear(
+      PQexec(conn, ("DROP SCHEMA IF EXISTS " + PgIdentifier(address.schema) + " CASCADE").c_str()));
+  PQfinish(conn);
 }
 
 std::string PgStorage::SchemaOid() {

@@ -80,6 +80,10 @@ class PgStorage final : public Storage {
   // Makes the schema with the engine's tables; 3204 when it exists.
   static std::unique_ptr<PgStorage> Create(Session& session, const ServerAddress& address,
                                            const std::string& name);
+  // Drops the schema `address` names with everything in it: undoing a
+  // create that could not be finished. Fails with 3151 when the server
+  // cannot be reached.
+  static void DropSchema(const ServerAddress& address);
   ~PgStorage() override;
 
   bool ReadOnly() const override { return false; }

@@ -96,6 +96,11 @@ std::string ReadExpression(const std::string& quoted, int type) {
   }
 }
 
+std::string ConditionExpression(const std::string& quoted, int type) {
+  if (type != dbDate) return quoted;
+  return "(EXTRACT(EPOCH FROM (" + quoted + " - " + kDayZero + ")) / 86400)";
+}
+
 std::string WriteExpression(int n, int type) {
   const std::string p = "$" + std::to_string(n);
   switch (type) {

@@ -22,6 +22,9 @@ std::string ServerColumnType(const std::string& table, const ColumnInfo& column)
 std::pair<int, int> JetTypeOf(const std::string& server_type);
 // The select expression giving the column `quoted` of Jet type `type` as text.
 std::string ReadExpression(const std::string& quoted, int type);
+// The column `quoted` of Jet type `type` as a condition compares it: a
+// Date/Time as its day number, as the engine's files keep it.
+std::string ConditionExpression(const std::string& quoted, int type);
 // The expression taking parameter `n` into a column of Jet type `type`.
 std::string WriteExpression(int n, int type);
 // `value` (already converted to `type`) as a parameter.

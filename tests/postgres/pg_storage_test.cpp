@@ -184,6 +184,55 @@ TEST_F(PgStorageTest, KeepsJetsRulesOnData) {
   EXPECT_EQ(db->TableDefs().Item("T")->Indexes().Count(), 1);
 }
 
+TEST_F(PgStorageTest, RecordSourcesSelectAsInAFile) {
+  const json description = json::parse(R"({"tables": [{"name": "Gente", "fields": [
+    {"name": "Id", "type": 4}, {"name": "Nombre", "type": 10}, {"name": "Alta", "type": 8}],
+    "rows": [{"Id": 1, "Nombre": "ana"}, {"Id": 2, "Nombre": "Bea", "Alta": 2},
+             {"Id": 3, "Nombre": "ANA", "Alta": 1}, {"Id": 4}]}]})");
+  testing::TempDir dir;
+  CreateFromDescription(dir.File("g.mdb"), description);
+  CreateFromDescription(Address("g.mdb"), description);
+  auto file = OpenDatabase(session_, dir.File("g.mdb"));
+  auto schema = OpenDatabase(session_, Address("g.mdb"));
+  auto ids = [](Database& db, const std::string& source) {
+    std::vector<std::int64_t> out;
+    for (auto rs = db.OpenRecordset(source); !rs->Eof(); rs->MoveNext()) {
+      out.push_back(std::get<std::int64_t>(rs->Fields().Item("Id")->GetValue().variant()));
+    }
+    return out;
+  };
+  for (const char* source : {
+           "Gente",
+           "Select * from [Gente] where nombre = 'ANA'",
+           "Select * from Gente where [Nombre] = \"bea\" or Id >= 4",
+           "Select * from Gente where Nombre is null or not (Id in (1, 2))",
+           "Select * from Gente where Alta between 0.5 and 3 order by Alta desc",
+           "Select * from Gente order by nombre, Id desc",
+       }) {
+    SCOPED_TRACE(source);
+    EXPECT_EQ(ids(*schema, source), ids(*file, source));
+  }
+  // What cannot be translated fails as a condition SQLite cannot compile;
+  // nothing of it reaches the server as a statement.
+  for (const char* source :
+       {"Select * from Gente where Id = 1; DROP TABLE Gente",
+        "Select * from Gente where Nombre like 'a*'", "Select * from Gente where Otro = 1"}) {
+    SCOPED_TRACE(source);
+    EXPECT_EQ(ErrorNumber([&] { schema->OpenRecordset(source); }), err::kSyntaxErrorInQuery);
+  }
+  EXPECT_EQ(ids(*schema, "Gente").size(), 4u);
+}
+
+TEST_F(PgStorageTest, ACreateThatFailsLeavesNoSchema) {
+  // The second row breaks the unique index made after the rows.
+  const json description = json::parse(R"({"tables": [{"name": "T",
+    "fields": [{"name": "Id", "type": 4}], "rows": [{"Id": 1}, {"Id": 1}],
+    "indexes": [{"name": "U", "fields": ["Id"], "unique": true}]}]})");
+  EXPECT_EQ(ErrorNumber([&] { CreateFromDescription(Address("roto.mdb"), description); }),
+            err::kDuplicateValues);
+  EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session_, Address("roto.mdb")); }), err::kFileNotFound);
+}
+
 TEST_F(PgStorageTest, AGroupedChangeThatFailsIsUndoneAloneAndTheRestCommitAtClose) {
   const std::string address = MakeTwoTables();
   {

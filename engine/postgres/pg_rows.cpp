@@ -246,6 +246,7 @@ void PgStorage::UpdateRow(const std::string& table, std::int64_t key,
     params.push_back(ParamOf(values[i], type));
   }
   params.push_back({std::to_string(key)});
+  write_table_ = table;
   Write("UPDATE " + Qualified(table) + " SET " + set + " WHERE " + kRowKey + " = $" +
             std::to_string(params.size()),
         params, In("table '" + table + "'"), Op::kUpdate);

@@ -221,7 +221,16 @@ void PgStorage::Fail(pg_result* result, const std::string& context, Op op) {
       throw MakeError(err::kDataBreaksRelation, {relation ? relation->foreign_table : constraint},
                       where);
     }
-    if (op == Op::kInsert || (op == Op::kUpdate && message.find("insert or update") == 0)) {
+    // An update breaks the relation from the referencing side (a key with
+    // no primary row) or from the primary side (a referenced key changed).
+    // Only for a table related to itself does the server's message decide.
+    bool referencing_side = op == Op::kInsert;
+    if (op == Op::kUpdate) {
+      referencing_side = relation && relation->table != relation->foreign_table
+                             ? write_table_ == relation->foreign_table
+                             : message.find("insert or update") == 0;
+    }
+    if (referencing_side) {
       throw MakeError(err::kRelatedRecordRequired, {relation ? relation->table : constraint},
                       where);
     }

@@ -149,6 +149,7 @@ class PgStorage final : public Storage {
   std::string schema_oid_;
   bool in_change_ = false;
   bool group_open_ = false;
+  std::string write_table_;  // the table of the row being updated, for Fail
   std::shared_ptr<const Schema> schema_;
   // (folded table, folded Jet index) -> the server's index name.
   std::map<std::pair<std::string, std::string>, std::string> index_names_;

@@ -97,6 +97,13 @@ class PgStorageTest : public ::testing::Test {
     rs->Update();
   }
 
+  static void SetFirst(Database& db, const std::string& source, const std::string& field, int v) {
+    auto rs = db.OpenRecordset(source);
+    rs->Edit();
+    rs->Fields().Item(field)->SetValue(Value(v));
+    rs->Update();
+  }
+
   static void AddField(Database& db, const std::string& table, const std::string& field) {
     auto t = db.TableDefs().Item(table);
     t->Fields().Append(t->CreateField(field, dbText, 10));
@@ -163,6 +170,10 @@ TEST_F(PgStorageTest, KeepsJetsRulesOnData) {
          rs->Delete();
        },
        err::kRecordIsReferenced},
+      {"a referencing row given a key without a primary row", [&] { SetFirst(*db, "U", "Ref", 9); },
+       err::kRelatedRecordRequired},
+      {"re-keying a referenced row",
+       [&] { SetFirst(*db, "Select * from T where Id = 1", "Id", 8); }, err::kRecordIsReferenced},
       {"a relation the data breaks",
        [&] {
          auto r = db->CreateRelation("TV", "T", "V", std::int32_t{0});

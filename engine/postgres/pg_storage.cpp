@@ -21,9 +21,9 @@ constexpr const char* kChangeSavepoint = "actualiz_change";
 constexpr const char* kRowSavepoint = "actualiz_row";
 
 constexpr const char* kEngineTablesSql = R"(
-CREATE COLLATION {S}."actualiz.nocase" (provider = icu, locale = 'und-u-ks-level2',
+CREATE COLLATION IF NOT EXISTS {S}."actualiz.nocase" (provider = icu, locale = 'und-u-ks-level2',
   deterministic = false);
-CREATE TABLE {S}."MSysColumns" (
+CREATE TABLE IF NOT EXISTS {S}."MSysColumns" (
   "actualiz.key" bigint GENERATED ALWAYS AS IDENTITY UNIQUE,
   "TableName" varchar(64) NOT NULL,
   "ColumnName" varchar(64) NOT NULL,
@@ -31,13 +31,13 @@ CREATE TABLE {S}."MSysColumns" (
   "Required" boolean NOT NULL DEFAULT false,
   "JetType" smallint NOT NULL,
   "JetSize" integer NOT NULL);
-CREATE TABLE {S}."MSysIndexes" (
+CREATE TABLE IF NOT EXISTS {S}."MSysIndexes" (
   "actualiz.key" bigint GENERATED ALWAYS AS IDENTITY UNIQUE,
   "TableName" varchar(64) NOT NULL,
   "IndexName" varchar(64) NOT NULL,
   "ServerName" varchar(63) NOT NULL,
   "IsPrimary" boolean NOT NULL DEFAULT false);
-CREATE TABLE {S}."MSysRelationships" (
+CREATE TABLE IF NOT EXISTS {S}."MSysRelationships" (
   "actualiz.key" bigint GENERATED ALWAYS AS IDENTITY UNIQUE,
   "ccolumn" integer NOT NULL,
   "grbit" integer NOT NULL,
@@ -47,7 +47,7 @@ CREATE TABLE {S}."MSysRelationships" (
   "szReferencedColumn" varchar(64) NOT NULL,
   "szReferencedObject" varchar(64) NOT NULL,
   "szRelationship" varchar(64) NOT NULL);
-CREATE TABLE {S}."MSysQueries" (
+CREATE TABLE IF NOT EXISTS {S}."MSysQueries" (
   "actualiz.key" bigint GENERATED ALWAYS AS IDENTITY UNIQUE,
   "Name" varchar(64) NOT NULL,
   "SQL" text NOT NULL);
@@ -133,16 +133,12 @@ std::unique_ptr<PgStorage> PgStorage::Create(Session& session, const ServerAddre
       new PgStorage(session.State(), Connect(address, name), address, name));
   storage->Exec("SELECT set_config('lock_timeout', $1, false)", {{kLockTimeout}});
   if (!storage->SchemaOid().empty()) throw MakeError(err::kDatabaseExists, "'" + name + "'");
-  std::string sql = kEngineTablesSql;
   const std::string schema = PgIdentifier(address.schema);
-  for (size_t at = sql.find("{S}"); at != std::string::npos; at = sql.find("{S}", at)) {
-    sql.replace(at, 3, schema);
-  }
   // One transaction: a schema that could not be made whole is not left.
   storage->Exec("BEGIN");
   try {
     storage->Exec("CREATE SCHEMA " + schema, {}, storage->In("the schema"));
-    storage->Exec(sql, {}, storage->In("the engine's tables"));
+    storage->MakeEngineTables();
     storage->Exec("COMMIT");
   } catch (...) {
     PQclear(PQexec(storage->conn_, "ROLLBACK"));
@@ -159,6 +155,15 @@ void PgStorage::DropSchema(const ServerAddress& address) {
   PQclear(
       PQexec(conn, ("DROP SCHEMA IF EXISTS " + PgIdentifier(address.schema) + " CASCADE").c_str()));
   PQfinish(conn);
+}
+
+void PgStorage::MakeEngineTables() {
+  std::string sql = kEngineTablesSql;
+  const std::string schema = PgIdentifier(address_.schema);
+  for (size_t at = sql.find("{S}"); at != std::string::npos; at = sql.find("{S}", at)) {
+    sql.replace(at, 3, schema);
+  }
+  Exec(sql, {}, In("the engine's tables"));
 }
 
 std::string PgStorage::SchemaOid() {
@@ -282,6 +287,14 @@ void PgStorage::Change(const std::function<void(const Schema&)>& change) {
       group_open_ = grouped;
     }
     if (grouped) Exec(std::string("SAVEPOINT ") + kChangeSavepoint, {}, where);
+    // A schema made by other means gains the engine's tables with its
+    // first change, as a plain SQLite file does.
+    const auto before = Describe();
+    if (!before->FindTable("MSysColumns") || !before->FindTable("MSysIndexes") ||
+        !before->FindTable("MSysRelationships") || !before->FindTable("MSysQueries")) {
+      MakeEngineTables();
+      schema_.reset();
+    }
     change(*Describe());
     Exec(grouped ? std::string("RELEASE SAVEPOINT ") + kChangeSavepoint : "COMMIT", {}, where);
   } catch (const Error& e) {

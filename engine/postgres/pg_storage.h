@@ -133,6 +133,8 @@ class PgStorage final : public Storage {
   std::string Qualified(const std::string& name) const;
   std::string In(const std::string& what) const;
   std::string SchemaOid();
+  // The engine's tables and collation, each made unless it is there.
+  void MakeEngineTables();
   std::shared_ptr<const Schema> LoadSchema();
   [[noreturn]] void RefuseObject(const std::string& kind, const std::string& object) const;
   void RequireChange() const;

@@ -287,6 +287,18 @@ TEST_F(PgStorageTest, ALockHeldPastTheWaitFailsAsALockedFile) {
   EXPECT_NO_THROW(AddField(*waiter, "T", "Dos"));
 }
 
+TEST_F(PgStorageTest, ASchemaMadeByOtherMeansGainsTheEnginesTablesWithItsFirstChange) {
+  Run("CREATE SCHEMA vacio");
+  auto db = OpenDatabase(session_, Address("vacio.mdb"));
+  EXPECT_EQ(db->TableDefs().Count(), 0);
+  auto table = db->CreateTableDef("Nueva");
+  table->Fields().Append(table->CreateField("Nombre", dbText, 20));
+  db->TableDefs().Append(table);
+  AddRow(*db, "Nueva", "Nombre", 7);
+  Session other;
+  EXPECT_EQ(FieldCount(other, Address("vacio.mdb"), "Nueva"), 1);
+}
+
 TEST_F(PgStorageTest, BadAddressesAndForeignSchemasFailClearly) {
   CreateFromDescription(Address("hecho.mdb"), json::parse(R"({"tables": []})"));
   Run("CREATE SCHEMA ajeno; CREATE VIEW ajeno.v AS SELECT 1 AS x");

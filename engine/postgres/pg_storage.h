@@ -13,7 +13,7 @@
 // Jet's objects map onto the schema (docs/server.md):
 //   table     a table with a hidden bigint identity column "actualiz.key"
 //             (a name no Jet field can take: the row key, never described)
-//   field     a column of the type server_types.cpp picks; text columns use
+//   field     a column of the type pg_types.cpp picks; text columns use
 //             the schema's case-insensitive collation "actualiz.nocase"
 //   index     an index with a generated name; MSysIndexes keeps the Jet
 //             name; a primary key is a PRIMARY KEY constraint

@@ -174,6 +174,13 @@ TEST_F(PgStorageTest, KeepsJetsRulesOnData) {
        err::kRelatedRecordRequired},
       {"re-keying a referenced row",
        [&] { SetFirst(*db, "Select * from T where Id = 1", "Id", 8); }, err::kRecordIsReferenced},
+      {"a name longer than the server keeps",
+       [&] {
+         auto t = db->CreateTableDef(std::string(64, 'n'));
+         t->Fields().Append(t->CreateField("A", dbLong));
+         db->TableDefs().Append(t);
+       },
+       err::kInvalidName},
       {"a relation the data breaks",
        [&] {
          auto r = db->CreateRelation("TV", "T", "V", std::int32_t{0});

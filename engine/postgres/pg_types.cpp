@@ -87,8 +87,6 @@ std::string ReadExpression(const std::string& quoted, int type) {
   switch (type) {
     case dbDate:
       return "(EXTRACT(EPOCH FROM (" + quoted + " - " + kDayZero + ")) / 86400)::float8::text";
-    case dbSingle:
-      return quoted + "::numeric::float8::text";
     case dbCurrency:
       return quoted + "::float8::text";
     default:

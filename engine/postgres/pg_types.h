@@ -3,8 +3,9 @@
 // Values travel as text in both directions (bytes as binary parameters and
 // hex text back), each written and read through an expression that keeps
 // the engine's form of the value: a Date/Time is Jet's day number on the
-// engine's side and a timestamp on the server's; Single is read back to
-// the six digits a real carries. docs/server.md lists each type's round trip.
+// engine's side and a timestamp on the server's; a Single is read back in
+// the shortest text that gives the same real, so 0.1 stays 0.1. docs/server.md lists each type's
+// round trip.
 #pragma once
 
 #include <string>

@@ -48,7 +48,8 @@ constexpr const char* kEveryKind = R"({
      "Moneda": 922337203685.4775, "Simple": 1.5, "Doble": 3.141592653589793,
      "Fecha": 45292.75, "Texto": "ñandú 'x' \"y\"", "Memo": "línea\nsegunda",
      "Guid": "{6F9619FF-8B86-D011-B42D-00C04FC964FF}", "Grande": 9007199254740993},
-    {"Id": 2, "Si": false, "Byte": 0, "Texto": "", "Memo": "m", "Fecha": 0.5, "Doble": -1e-300}]},
+    {"Id": 2, "Si": false, "Byte": 0, "Texto": "", "Memo": "m", "Fecha": 0.5, "Doble": -1e-300,
+     "Simple": 1234567}]},
   {"name": "x\"; DROP SCHEMA public CASCADE; --", "fields": [
     {"name": "Id", "type": 4}, {"name": "a'b [c] \"d\"", "type": 10, "size": 5}],
    "indexes": [{"name": "i\"; DROP TABLE \"Tipos\"; --", "fields": ["a'b [c] \"d\""],

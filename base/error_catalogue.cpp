@@ -65,10 +65,13 @@ constexpr CatalogueEntry kCatalogue[] = {
      "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."},
     {err::kSyntaxErrorInFrom, "Syntax error in FROM clause."},
     {err::kCharactersAfterEnd, "Characters found after end of SQL statement."},
+    // The blank names the server and database; the context says what failed.
+    {err::kConnectionFailed, "ODBC--connection to '{}' failed."},
     {err::kFieldTooSmall,
      "The field is too small to accept the amount of data you attempted to add. Try inserting or "
      "pasting less data."},
     {err::kRecordIsDeleted, "Record is deleted."},
+    {err::kNoUniqueIndex, "No unique index found for the referenced field of the primary table."},
     {err::kFieldDefinedTwice, "Cannot define field more than once."},
     {err::kRecordIsReferenced,
      "The record cannot be deleted or changed because table '{}' includes related records."},

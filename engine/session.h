@@ -38,7 +38,9 @@ struct SessionState;
 class Session;
 
 // What OpenDatabase found at the path, and so which storage it needs.
-enum class StorageFormat { kSqlite, kAccess };
+// kServer: a schema on a PostgreSQL server, `host_path` its address
+// (base/server_address.h).
+enum class StorageFormat { kSqlite, kAccess, kServer };
 
 // A request for the Storage of one file. OpenDatabase has already told the
 // missing, foreign, damaged and truncated files apart; CreateDatabase has
@@ -48,7 +50,7 @@ struct StorageRequest {
   std::string host_path;
   std::string name;        // the file as errors name it
   bool read_only = false;  // the file may not be written (open only)
-  bool create = false;     // a new SQLite file (CreateDatabase)
+  bool create = false;     // a new SQLite file or schema (CreateDatabase)
 };
 
 // Makes the Storage for a request; raises an Error as the standard storage

@@ -8,6 +8,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libsqlite3-dev sqlite3
+  postgresql-15 postgresql-client-15 libpq-dev
   qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation
   libcli11-dev nlohmann-json3-dev libfmt-dev
   libgtest-dev

@@ -9,14 +9,13 @@
 //   3. every table's indexes;
 //   4. relations (their tables, fields and data are all in place);
 //   5. stored queries (they may read any table).
-// A failure at any step removes the half-made file, so a failed create never
-// leaves a database that looks whole; the error names the JSON place of the
-// step that failed.
-#include <filesystem>
+// A failure at any step removes the half-made file (or schema on a server), so a failed create
+// never leaves a database that looks whole; the error names the JSON place of the step that failed.
 
 #include "base/error.h"
 #include "engine/description/description.h"
 #include "engine/description/description_model.h"
+#include "engine/open/remove_created.h"
 
 namespace actualiz::engine {
 
@@ -94,14 +93,6 @@ void Fill(Database& database, const DatabaseSpec& spec, std::string& place) {
   }
 }
 
-// Removes a file this create made, with a rollback journal a failed write
-// may have left beside it.
-void RemoveCreatedFile(const std::string& host_path) {
-  std::error_code ignored;
-  std::filesystem::remove(host_path + "-journal", ignored);
-  std::filesystem::remove(host_path, ignored);
-}
-
 }  // namespace
 
 void CreateFromDescription(const std::string& host_path, const nlohmann::json& description,
@@ -131,14 +122,14 @@ void CreateFromDescription(Session& session, const std::string& host_path,
     } catch (const Error&) {
       // The file goes in any case; the failure that matters is the first.
     }
-    RemoveCreatedFile(host_path);
+    RemoveCreatedDatabase(host_path);
     throw Error(e.Number(), place + ": " + e.Text(), e.Context().empty() ? file : e.Context());
   } catch (...) {
     try {
       database->Close();
     } catch (const Error&) {
     }
-    RemoveCreatedFile(host_path);
+    RemoveCreatedDatabase(host_path);
     throw;
   }
 }

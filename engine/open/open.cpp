@@ -6,7 +6,9 @@
 // a known header (3343); a SQLite file shorter than its header says
 // (truncated: 3343), or one holding a view, a virtual table or a trigger
 // the engine does not make (3343, when its schema is read:
-// sqlite_schema.cpp). The header picks the storage: SQLite, or the
+// sqlite_schema.cpp). A server address (base/server_address.h) names a
+// schema on a PostgreSQL server instead, which the server storage checks
+// itself. The header picks the storage: SQLite, or the
 // read-only reader of Access files (Jet 3, Jet 4, ACE). A file without any write permission bit, or
 // on a file system mounted read-only, opens read-only; its tables then report that they cannot be
 // updated. (Permission bits are read rather than asking access(), which says yes to every file for
@@ -20,9 +22,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/server_address.h"
 #include "engine/accessfile/jet_storage.h"
 #include "engine/dao_database.h"
 #include "engine/engine.h"
+#include "engine/open/remove_created.h"
+#include "engine/postgres/pg_storage.h"
 #include "engine/session_state.h"
 
 namespace actualiz::engine {
@@ -80,10 +85,27 @@ DatabasePtr MakeDatabase(Session& session, const StorageRequest& request) {
   return std::make_shared<DaoDatabase>(core);
 }
 
+// The request for a customer database on a server; fails with 3044 when
+// the address is malformed or names a data directory rather than a database.
+StorageRequest ServerRequest(const std::string& address_text, const std::string& name_given,
+                             bool create) {
+  const std::optional<ServerAddress> address = ParseServerAddress(address_text);
+  const std::string name = name_given.empty() ? address->Display() : name_given;
+  if (address->schema.empty()) {
+    throw MakeError(err::kInvalidPath, {name},
+                    "'" + name + "': a database on a server is named .../DATABASE/NAME.mdb");
+  }
+  return {
+      .format = StorageFormat::kServer, .host_path = address_text, .name = name, .create = create};
+}
+
 }  // namespace
 
 DatabasePtr OpenDatabase(Session& session, const std::string& host_path,
                          const std::string& name_given) {
+  if (IsServerAddress(host_path)) {
+    return MakeDatabase(session, ServerRequest(host_path, name_given, false));
+  }
   const std::string name = name_given.empty() ? host_path : name_given;
   const std::string where = Quoted(name);
   struct stat st;
@@ -126,6 +148,9 @@ DatabasePtr OpenDatabase(Session& session, const std::string& host_path,
 
 DatabasePtr CreateDatabase(Session& session, const std::string& host_path,
                            const std::string& name_given) {
+  if (IsServerAddress(host_path)) {
+    return MakeDatabase(session, ServerRequest(host_path, name_given, true));
+  }
   const std::string name = name_given.empty() ? host_path : name_given;
   std::error_code ec;
   if (std::filesystem::symlink_status(host_path, ec).type() !=
@@ -136,6 +161,20 @@ DatabasePtr CreateDatabase(Session& session, const std::string& host_path,
   return MakeDatabase(
       session,
       {.format = StorageFormat::kSqlite, .host_path = host_path, .name = name, .create = true});
+}
+
+void RemoveCreatedDatabase(const std::string& host_path) {
+  if (IsServerAddress(host_path)) {
+    try {
+      if (const auto address = ParseServerAddress(host_path)) PgStorage::DropSchema(*address);
+    } catch (const Error&) {
+      // Nothing more can be done from here; the caller reports its failure.
+    }
+    return;
+  }
+  std::error_code ignored;
+  std::filesystem::remove(host_path + "-journal", ignored);
+  std::filesystem::remove(host_path, ignored);
 }
 
 }  // namespace actualiz::engine

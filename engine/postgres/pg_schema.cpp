@@ -235,6 +235,22 @@ const TableInfo& PgStorage::TableOf(const std::string& table) {
 
 // ---- tables and columns ----
 
+// Keeps the Jet type and size of a new column in MSysColumns: Byte and
+// Integer share one server type, and Jet's rules read from the Jet type.
+void PgStorage::RecordColumn(const std::string& table, const ColumnInfo& column,
+                             const std::string& where) {
+  Exec("INSERT INTO " + Qualified("MSysColumns") +
+           " (\"TableName\", \"ColumnName\", \"AllowZeroLength\", \"Required\", \"JetType\", "
+           "\"JetSize\") VALUES ($1, $2, $3, $4, $5, $6)",
+       {{table},
+        {column.name},
+        {column.allow_zero_length ? "true" : "false"},
+        {column.required ? "true" : "false"},
+        {std::to_string(column.type)},
+        {std::to_string(ReportedSize(column.type, column.size))}},
+       where);
+}
+
 void PgStorage::CreateTable(const TableInfo& table) {
   RequireChange();
   const std::string where = In("table '" + table.name + "'");
@@ -246,18 +262,7 @@ void PgStorage::CreateTable(const TableInfo& table) {
     sql += ", " + ColumnDefinition(table.name, column, Qualified(kCollation));
   }
   Exec(sql + ")", {}, where);
-  for (const auto& column : table.columns) {
-    Exec("INSERT INTO " + Qualified("MSysColumns") +
-             " (\"TableName\", \"ColumnName\", \"AllowZeroLength\", \"Required\", \"JetType\", "
-             "\"JetSize\") VALUES ($1, $2, $3, $4, $5, $6)",
-         {{table.name},
-          {column.name},
-          {column.allow_zero_length ? "true" : "false"},
-          {column.required ? "true" : "false"},
-          {std::to_string(column.type)},
-          {std::to_string(ReportedSize(column.type, column.size))}},
-         where);
-  }
+  for (const auto& column : table.columns) RecordColumn(table.name, column, where);
   for (const auto& index : table.indexes) CreateIndex(table.name, index);
 }
 
@@ -276,16 +281,7 @@ void PgStorage::AddColumn(const std::string& table, const ColumnInfo& column) {
   Exec("ALTER TABLE " + Qualified(table) + " ADD COLUMN " +
            ColumnDefinition(table, column, Qualified(kCollation)),
        {}, where);
-  Exec("INSERT INTO " + Qualified("MSysColumns") +
-           " (\"TableName\", \"ColumnName\", \"AllowZeroLength\", \"Required\", \"JetType\", "
-           "\"JetSize\") VALUES ($1, $2, $3, $4, $5, $6)",
-       {{table},
-        {column.name},
-        {column.allow_zero_length ? "true" : "false"},
-        {column.required ? "true" : "false"},
-        {std::to_string(column.type)},
-        {std::to_string(ReportedSize(column.type, column.size))}},
-       where);
+  RecordColumn(table, column, where);
 }
 
 void PgStorage::DropColumn(const std::string& table, const std::string& column) {

@@ -135,6 +135,7 @@ class PgStorage final : public Storage {
   std::string SchemaOid();
   // The engine's tables and collation, each made unless it is there.
   void MakeEngineTables();
+  void RecordColumn(const std::string& table, const ColumnInfo& column, const std::string& where);
   std::shared_ptr<const Schema> LoadSchema();
   [[noreturn]] void RefuseObject(const std::string& kind, const std::string& object) const;
   void RequireChange() const;

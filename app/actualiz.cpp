@@ -6,7 +6,27 @@
 #include <filesystem>
 #include <utility>
 
+#include "base/server_address.h"
+
 namespace actualiz::app {
+
+namespace {
+
+// The address of a data directory on a server in its usual form. 3044 when
+// it names a database in it rather than the directory; the server's error
+// (3151) when it cannot be reached, so that Dir1 keeps its path.
+std::string ServerLocation(const std::string& path) {
+  const std::optional<ServerAddress> address = ParseServerAddress(path);
+  if (!address->schema.empty()) {
+    throw MakeError(err::kInvalidPath, {path},
+                    "Dir1.Path = " + path + ": a data directory on a server is named .../DATABASE");
+  }
+  const std::string location = address->Display();
+  engine::ListServerDatabases(location);
+  return location;
+}
+
+}  // namespace
 
 void Actualiz::Wire() {
   if (env_.op == nullptr) {
@@ -18,8 +38,10 @@ void Actualiz::Wire() {
   Drive1.OnChange([this] { Drive1_Change(); });
 
   // The directory list keeps whole Windows paths and refuses one that names
-  // no directory, leaving its path as it was.
+  // no directory, leaving its path as it was. A data directory on a server
+  // is kept in its usual form, once the server has been reached.
   Dir1.resolve = [this](const std::string& path) {
+    if (IsServerAddress(path)) return ServerLocation(path);
     std::string whole = env_.drives.Absolute(path);
     if (!platform::DirectoryExists(env_.drives, whole)) {
       env_.drives.ToHost(whole);  // an unmapped drive raises its own error first

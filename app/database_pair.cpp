@@ -3,8 +3,14 @@
 #include <algorithm>
 
 #include "app/actualiz.h"
+#include "base/server_address.h"
 
 namespace actualiz::app {
+
+std::string DatabaseIn(const std::string& directory, const std::string& name) {
+  if (IsServerAddress(directory)) return ServerDatabasePath(directory, name);
+  return directory + "\\" + name;
+}
 
 std::string ModelsDirectory(const std::string& program_directory) {
   return program_directory + "\\modelos";
@@ -14,7 +20,7 @@ bool IsModelOf(std::string_view model, std::string_view target) { return model =
 
 DatabasePair PairFor(const Actualiz& window, const std::string& name) {
   return {name, ModelsDirectory(window.ProgramDirectory()) + "\\" + name,
-          window.Dir1.Path() + "\\" + name};
+          DatabaseIn(window.Dir1.Path(), name)};
 }
 
 std::vector<PairedTarget> PairedTargetsOf(const Actualiz& window) {

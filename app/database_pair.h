@@ -7,7 +7,9 @@
 // backups taken before a run and the run's report all pair by this rule.
 //
 // Paths are joined as they stand: a data directory at a drive root gives a
-// doubled separator ("c:\\clientes.mdb"), which the drive map resolves.
+// doubled separator ("c:\\clientes.mdb"), which the drive map resolves. A
+// data directory on a server (base/server_address.h) gives the address of
+// the schema: ".../DBNAME" and "clientes.mdb" give ".../DBNAME/clientes.mdb".
 #pragma once
 
 #include <string>
@@ -17,6 +19,10 @@
 namespace actualiz::app {
 
 class Actualiz;
+
+// The database `name` ("clientes.mdb") of the data directory `directory`:
+// "<directory>\<name>", or the schema's address for a directory on a server.
+std::string DatabaseIn(const std::string& directory, const std::string& name);
 
 // "<program_directory>\modelos": the folder of the models.
 std::string ModelsDirectory(const std::string& program_directory);

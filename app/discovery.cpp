@@ -1,13 +1,15 @@
 // The data directory and the lists of databases.
 //
 // List6 always holds the "*.mdb" entries of Dir1's path (files and
-// directories alike, in the listing's order); it is rebuilt on every change
+// directories alike, in the listing's order; for a data directory on a
+// server, its schemas as "NAME.mdb" in the same order); it is rebuilt on every change
 // of the directory, and only after the new directory could be listed, so a
 // failing listing leaves the previous names. List8 holds the entries of
 // List7 that have no entry of exactly the same name (case counts) in List6;
 // it is rebuilt only when Command15_Click runs, which leaves the last entry
 // of List7 and of List6 selected for the handlers that read them next.
 #include "app/actualiz.h"
+#include "base/server_address.h"
 
 namespace actualiz::app {
 
@@ -19,6 +21,12 @@ void Actualiz::Drive1_Change() {
 void Actualiz::Dir1_Change() {
   HandlerScope scope(*this, "Dir1_Change");
   const std::string path = Dir1.Path();
+  if (IsServerAddress(path)) {
+    const std::vector<std::string> names = engine::ListServerDatabases(path);
+    List6.Clear();
+    for (const std::string& name : names) List6.AddItem(name);
+    return;
+  }
   // A drive root already ends in a backslash: "c:\*.mdb", not "c:\\*.mdb".
   const std::string pattern =
       (!path.empty() && path.back() == '\\') ? path + "*.mdb" : path + "\\*.mdb";

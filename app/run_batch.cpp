@@ -15,7 +15,7 @@ void RecordUnopened(Actualiz& window, const BackupFolder& backup) {
   Actualiz::HandlerScope scope(window, "backup");
   for (const UnopenedDatabase& database : backup.unopened) {
     window.RecordFailure("back up " + database.name, database.error, true,
-                         window.Dir1.Path() + "\\" + database.name);
+                         DatabaseIn(window.Dir1.Path(), database.name));
   }
 }
 

@@ -20,6 +20,16 @@ std::string FoldCase(std::string_view name) {
   return out;
 }
 
+bool ListingOrder(std::string_view a, std::string_view b) {
+  const auto upper = [](std::string_view name) {
+    std::string out(name);
+    for (char& c : out) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return out;
+  };
+  const std::string ua = upper(a), ub = upper(b);
+  return ua != ub ? ua < ub : a < b;
+}
+
 bool IsSystemName(std::string_view name) { return name.substr(0, 4) == "MSys"; }
 
 std::string Bracketed(std::string_view name) { return "[" + std::string(name) + "]"; }

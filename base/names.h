@@ -11,6 +11,10 @@ namespace actualiz {
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 std::string FoldCase(std::string_view name);
 
+// The order a directory listing gives names in, as Windows' file systems
+// return them: folded to upper case, ties by the names as written.
+bool ListingOrder(std::string_view a, std::string_view b);
+
 // True when the first four characters are exactly "MSys" (a shorter name is
 // compared whole, so it never matches). These are the engine's own objects.
 bool IsSystemName(std::string_view name);

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/environment_options.h"
+#include "base/server_address.h"
 #include "base/terminal_text.h"
 #include "cli/command.h"
 #include "platform/drive_options.h"
@@ -34,12 +35,14 @@ platform::DriveMap CliContext::MakeDriveMap() const {
 }
 
 std::string CliContext::WindowsPath(const std::string& path) const {
+  if (IsServerAddress(path)) return path;
   if (platform::DriveMap::DriveOf(path) || (!path.empty() && path.front() == '\\')) return path;
   const std::string host = std::filesystem::absolute(path).lexically_normal().string();
   return MakeDriveMap().FromHost(host).value_or(host);
 }
 
 std::string CliContext::HostPath(const std::string& path) const {
+  if (IsServerAddress(path)) return path;
   if (platform::DriveMap::DriveOf(path) || (!path.empty() && path.front() == '\\')) {
     return MakeDriveMap().ToHost(path);
   }
@@ -54,6 +57,9 @@ app::Environment CliContext::MakeEnvironment(platform::Operator& op) const {
 
 std::string CliContext::DirectoryOf(const std::string& file) {
   if (file.empty()) return "";
+  if (const std::optional<ServerAddress> address = ParseServerAddress(file)) {
+    return address->Location().Display();
+  }
   const size_t slash = file.find_last_of("\\/");
   if (slash == std::string::npos) {
     return platform::DriveMap::DriveOf(file) ? file.substr(0, 2) : ".";

@@ -258,4 +258,11 @@ DatabasePtr OpenDatabase(Session& session, const std::string& host_path,
 DatabasePtr CreateDatabase(Session& session, const std::string& host_path,
                            const std::string& name = {});
 
+// The customer databases of a data directory on a server (a location,
+// base/server_address.h) as file names, "NAME.mdb" for schema NAME, sorted
+// as a directory listing sorts names (folded to upper case). 3044 when
+// `location` is not a server location, 3151 when the server cannot be
+// reached or refuses.
+std::vector<std::string> ListServerDatabases(const std::string& location);
+
 }  // namespace actualiz::engine

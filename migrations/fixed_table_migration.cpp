@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "app/database_pair.h"
 #include "base/failure_text.h"
 #include "base/names.h"
 
@@ -186,7 +187,7 @@ std::string MissingIndexes(const std::vector<IndexOutcome>& outcomes) {
 }  // namespace
 
 void RunFixedTableMigration(Actualiz& window, const FixedTable& table) {
-  window.Text4.SetText(window.Dir1.Path() + "\\" + kCustomerDatabase);
+  window.Text4.SetText(DatabaseIn(window.Dir1.Path(), kCustomerDatabase));
   const TableStep step = CreateTable(window, table);
   if (step == TableStep::kExists) return;
   const std::vector<IndexOutcome> outcomes =

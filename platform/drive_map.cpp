@@ -16,6 +16,7 @@
 
 #include "base/error.h"
 #include "base/names.h"
+#include "base/server_address.h"
 
 namespace fs = std::filesystem;
 
@@ -104,6 +105,7 @@ std::optional<char> DriveMap::DriveOf(std::string_view path) {
 }
 
 std::string DriveMap::Absolute(std::string_view path) const {
+  if (IsServerAddress(path)) return std::string(path);
   char drive = 'c';
   std::string rest;
   if (auto letter = DriveOf(path)) {
@@ -122,6 +124,7 @@ std::string DriveMap::Absolute(std::string_view path) const {
 }
 
 std::string DriveMap::ToHost(std::string_view path) const {
+  if (IsServerAddress(path)) return std::string(path);
   if (!path.empty() && path.front() == '/') {
     return Resolve(fs::path("/"), SplitComponents(path));
   }

@@ -7,7 +7,8 @@
 // is kept as written). `\` and `/` both separate, doubled separators count
 // as one. A plain host path (one that starts with "/") keeps its meaning;
 // a Windows tail joined to it ("/opt/p\modelos\x.mdb") is resolved the
-// same way.
+// same way. The address of a database on a server ("postgresql://...",
+// base/server_address.h) is no path: it passes through both as written.
 #pragma once
 
 #include <map>

@@ -103,10 +103,7 @@ std::string DirectoryLister::First(std::string_view pattern) {
     if (name.empty() || name.front() == '.') continue;  // hidden
     if (MatchesPattern(name_pattern, name)) names.push_back(std::move(name));
   }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    const std::string fa = FoldUpper(a), fb = FoldUpper(b);
-    return fa != fb ? fa < fb : a < b;
-  });
+  std::sort(names.begin(), names.end(), ListingOrder);
   entries_.insert(entries_.end(), names.begin(), names.end());
   return Next();
 }

@@ -41,6 +41,7 @@
 // window shows where the run stands while it runs.
 #include "app/actualiz.h"
 #include "app/database_pair.h"
+#include "base/server_address.h"
 #include "platform/file_system.h"
 #include "tables/model_copy_in.h"
 
@@ -55,6 +56,8 @@ constexpr int kDefaultPointer = 0;
 // and each failure against the directory.
 void RemoveCopyLeftovers(Actualiz& window) {
   const std::string directory = window.Dir1.Path();
+  // A server leaves no files behind: a create that fails drops its schema.
+  if (IsServerAddress(directory)) return;
   std::vector<std::string> leftovers;
   if (!window.PassOver("copy leftovers of " + directory, [&] {
         leftovers = platform::CopyLeftovers(window.Env().drives, directory);

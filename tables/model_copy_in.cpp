@@ -5,15 +5,41 @@
 // name beside the destination and is linked into place only when whole
 // (platform::CopyFileNoReplace), so a run killed part-way leaves a leftover
 // the next run removes, never a half-made database under the real name.
+// Into a data directory on a server, the model (or what it converts into)
+// is made as a new schema from its description, rows and all, in one
+// create that leaves no schema behind when it fails.
 #include "tables/model_copy_in.h"
 
 #include <filesystem>
 
+#include "base/server_address.h"
 #include "engine/accessfile/import.h"
+#include "engine/description/description.h"
 #include "platform/file_system.h"
 #include "platform/temporary_directory.h"
 
 namespace actualiz::app {
+
+namespace {
+
+// Puts the database at `source` (a Windows or host path) in place as `destination`: a
+// copy of the file, or a new schema like it on a server.
+void PlaceCopy(Actualiz& window, const std::string& source, const std::string& destination) {
+  if (!IsServerAddress(destination)) {
+    platform::CopyFileNoReplace(window.Env().drives, source, destination);
+    return;
+  }
+  nlohmann::json description;
+  {
+    engine::DatabasePtr database =
+        engine::OpenDatabase(window.Session(), window.Env().drives.ToHost(source), source);
+    description = engine::Describe(*database, {.rows = true});
+    database->Close();
+  }
+  engine::CreateFromDescription(window.Session(), destination, description, destination);
+}
+
+}  // namespace
 
 void CopyModelIn(Actualiz& window, const std::string& model, const std::string& destination) {
   const platform::DriveMap& drives = window.Env().drives;
@@ -22,7 +48,7 @@ void CopyModelIn(Actualiz& window, const std::string& model, const std::string& 
     // Opening runs the engine's checks of the file; a model it refuses
     // would fail every later run on the customer's copy.
     window.OpenDatabase(model)->Close();
-    platform::CopyFileNoReplace(drives, model, destination);
+    PlaceCopy(window, model, destination);
     return;
   }
   platform::TemporaryDirectory work("actualiz-copy-in-", "conversion of '" + model + "'");
@@ -38,7 +64,7 @@ void CopyModelIn(Actualiz& window, const std::string& model, const std::string& 
                     model + "\" \"" + destination + "\"",
                 e.Context());
   }
-  platform::CopyFileNoReplace(drives, converted, destination);
+  PlaceCopy(window, converted, destination);
   for (const std::string& line : report.not_carried) {
     window.RecordChange(app::ChangeKind::kNotCarried, {{}, line}, destination);
   }

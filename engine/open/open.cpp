@@ -16,12 +16,14 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "base/names.h"
 #include "base/server_address.h"
 #include "engine/accessfile/jet_storage.h"
 #include "engine/dao_database.h"
@@ -175,6 +177,19 @@ void RemoveCreatedDatabase(const std::string& host_path) {
   std::error_code ignored;
   std::filesystem::remove(host_path + "-journal", ignored);
   std::filesystem::remove(host_path, ignored);
+}
+
+std::vector<std::string> ListServerDatabases(const std::string& location) {
+  const std::optional<ServerAddress> address = ParseServerAddress(location);
+  if (!address || !address->schema.empty()) {
+    throw MakeError(err::kInvalidPath, {location},
+                    "'" + location + "': a data directory on a server is named .../DATABASE");
+  }
+  std::vector<std::string> names;
+  for (const std::string& schema : PgStorage::ListSchemas(*address))
+    names.push_back(schema + ".mdb");
+  std::sort(names.begin(), names.end(), ListingOrder);
+  return names;
 }
 
 }  // namespace actualiz::engine

@@ -157,6 +157,26 @@ void PgStorage::DropSchema(const ServerAddress& address) {
   PQfinish(conn);
 }
 
+std::vector<std::string> PgStorage::ListSchemas(const ServerAddress& location) {
+  const std::string name = location.Display();
+  pg_conn* conn = Connect(location, name);
+  // "public" is made with every database: it counts only when it holds
+  // something, as an empty one is no customer's.
+  PgResult result(PQexec(conn,
+                         "SELECT nspname FROM pg_namespace n WHERE nspname NOT LIKE 'pg\\_%' "
+                         "AND nspname <> 'information_schema' AND (nspname <> 'public' OR "
+                         "EXISTS (SELECT 1 FROM pg_class c WHERE c.relnamespace = n.oid))"));
+  if (PQresultStatus(result.Raw()) != PGRES_TUPLES_OK) {
+    const std::string why = FirstLine(PQerrorMessage(conn));
+    PQfinish(conn);
+    throw MakeError(err::kConnectionFailed, {name}, "'" + name + "': " + why);
+  }
+  PQfinish(conn);
+  std::vector<std::string> schemas;
+  for (int row = 0; row < result.Rows(); ++row) schemas.push_back(result.Text(row, 0));
+  return schemas;
+}
+
 void PgStorage::MakeEngineTables() {
   std::string sql = kEngineTablesSql;
   const std::string schema = PgIdentifier(address_.schema);

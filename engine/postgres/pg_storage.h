@@ -57,6 +57,7 @@ class PgResult {
   std::string Text(int row, int column) const;
   std::int64_t Int(int row, int column) const;
   bool Bool(int row, int column) const;
+  pg_result* Raw() const { return result_; }
 
  private:
   pg_result* result_;
@@ -84,6 +85,10 @@ class PgStorage final : public Storage {
   // create that could not be finished. Fails with 3151 when the server
   // cannot be reached.
   static void DropSchema(const ServerAddress& address);
+  // The schemas of the server database `location` names that can be
+  // customer databases: all but the server's own and an empty "public".
+  // 3151 when the server cannot be reached.
+  static std::vector<std::string> ListSchemas(const ServerAddress& location);
   ~PgStorage() override;
 
   bool ReadOnly() const override { return false; }

@@ -133,7 +133,7 @@ void RunOrFail(const std::vector<std::string>& words, const std::string& doing,
     why = outcome.status < 0 ? "ended by signal " + std::to_string(-outcome.status)
                              : "exit status " + std::to_string(outcome.status);
   }
-  throw Error(err::kReservedError, program + " could not " + doing + " " + name + ": " + why,
+  throw Error(err::kReservedError, program + " could not " + doing + " the schema: " + why,
               "'" + name + "'");
 }
 

@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/server_backups.h"
+#include "base/server_address.h"
 #include "base/sha256.h"
 #include "engine/accessfile/import.h"
 #include "engine/description/description.h"
@@ -73,18 +75,53 @@ std::string DigestOf(const fs::path& path) {
   return digest.HexDigest();
 }
 
-// Records the digest of each of `names` as the file in `directory` is now.
-// A file that cannot be read gets none: a restore then treats it as
-// possibly changed, which is the safe side.
-void RecordDigests(BackupFolder& backup, const fs::path& directory,
+// Records the digest of each of `names` as the file in `directory` (the
+// schema of the server location) is now. A file that cannot be read gets
+// none: a restore then treats it as possibly changed, which is the safe
+// side.
+void RecordDigests(BackupFolder& backup, const std::string& directory,
                    const std::vector<std::string>& names) {
+  const bool server = IsServerAddress(directory);
   for (const std::string& name : names) {
     try {
-      backup.digests[name] = DigestOf(directory / name);
+      std::optional<std::string> digest = server
+                                              ? SchemaDigest(directory, name)
+                                              : std::optional(DigestOf(fs::path(directory) / name));
+      if (digest && !digest->empty()) {
+        backup.digests[name] = *digest;
+      } else {
+        backup.digests.erase(name);
+      }
     } catch (const Error&) {
       backup.digests.erase(name);
     }
   }
+}
+
+// The digest of database `name` of `directory` now, to compare with the
+// one the run left: nothing when it is gone, "" when it cannot be read as
+// one (counted as changed).
+std::optional<std::string> DigestNow(const std::string& directory, const std::string& name) {
+  if (IsServerAddress(directory)) return SchemaDigest(directory, name);
+  std::error_code ec;
+  if (!fs::exists(fs::path(directory) / name, ec)) return std::nullopt;
+  return DigestOf(fs::path(directory) / name);
+}
+
+// The databases of the data directory that are there now, of `names`.
+std::vector<std::string> PresentOf(const std::string& directory,
+                                   const std::vector<std::string>& names) {
+  std::vector<std::string> present;
+  std::set<std::string> on_server;
+  const bool server = IsServerAddress(directory);
+  if (server) on_server = DatabasesOnServer(directory);
+  for (const std::string& name : names) {
+    std::error_code ec;
+    if (server ? on_server.contains(name) : fs::exists(fs::path(directory) / name, ec)) {
+      present.push_back(name);
+    }
+  }
+  return present;
 }
 
 // Writes the manifest beside a temporary name and renames it over the old
@@ -172,15 +209,33 @@ std::optional<Error> RefusedAsDatabase(const std::string& host_path, const std::
 
 }  // namespace
 
+bool BackupFolder::OnServer() const {
+  return IsServerAddress(host_data_directory) || IsServerAddress(data_directory);
+}
+
+std::string BackupFolder::CopyOf(const std::string& name) const {
+  return (fs::path(folder) / (OnServer() ? DumpFileName(name) : name)).string();
+}
+
 BackupFolder BackUpDatabases(const std::string& host_data_directory,
                              const std::string& data_directory,
                              const std::vector<std::string>& names,
-                             std::chrono::system_clock::time_point now) {
-  const fs::path parent = fs::path(host_data_directory) / kBackupsDirectory;
+                             std::chrono::system_clock::time_point now,
+                             const std::string& host_program_directory) {
+  const bool server = IsServerAddress(host_data_directory);
+  if (server && host_program_directory.empty()) {
+    throw Error(err::kPathNotFound,
+                "Path not found: no program directory to keep the backups of a server's "
+                "databases in",
+                "'" + host_data_directory + "'");
+  }
+  const fs::path parent =
+      fs::path(server ? host_program_directory : host_data_directory) / kBackupsDirectory;
   const bool parent_existed = fs::exists(parent);
   BackupFolder backup;
-  backup.data_directory = data_directory;
-  backup.host_data_directory = Resolved(host_data_directory);
+  backup.data_directory = server ? LocationName(data_directory) : data_directory;
+  backup.host_data_directory =
+      server ? LocationName(host_data_directory) : Resolved(host_data_directory);
   std::error_code ec;
   fs::create_directories(parent, ec);
   if (ec) {
@@ -196,14 +251,20 @@ BackupFolder BackUpDatabases(const std::string& host_data_directory,
   backup.folder = folder.string();
   try {
     for (const std::string& name : names) {
-      const std::string path = (fs::path(host_data_directory) / name).string();
+      const std::string path = server ? ServerDatabasePath(host_data_directory, name)
+                                      : (fs::path(host_data_directory) / name).string();
       // Named as the run names the target, so its failures read alike.
-      const std::string target = data_directory + "\\" + name;
+      const std::string target =
+          server ? ServerDatabasePath(data_directory, name) : data_directory + "\\" + name;
       if (std::optional<Error> refused = RefusedAsDatabase(path, target)) {
         backup.unopened.push_back({name, *refused});
         continue;
       }
-      engine::CopyDatabase(path, (folder / name).string(), engine::CopyTarget::kNew);
+      if (server) {
+        DumpDatabase(host_data_directory, name, backup.CopyOf(name));
+      } else {
+        engine::CopyDatabase(path, backup.CopyOf(name), engine::CopyTarget::kNew);
+      }
       backup.databases.push_back(name);
     }
     WriteManifest(backup);
@@ -226,7 +287,7 @@ void KeepChangedOnly(BackupFolder& backup, const std::string& host_data_director
     if (changed.contains(name)) {
       kept.push_back(name);
     } else {
-      fs::remove(folder / name, ec);
+      fs::remove(backup.CopyOf(name), ec);
     }
   }
   backup.databases = kept;
@@ -304,11 +365,22 @@ std::string OwnDataDirectory(const BackupFolder& backup, const platform::DriveMa
 
 RestoreCheck CheckRestore(const BackupFolder& backup, const RestoreRequest& request) {
   const fs::path folder(backup.folder);
-  const fs::path data(request.host_data_directory);
+  const std::string& data = request.host_data_directory;
+  const bool server = IsServerAddress(data);
   RefuseLinks(folder);
+  if (server != backup.OnServer()) {
+    throw Error(err::kInvalidArgument,
+                backup.OnServer()
+                    ? "The backup folder keeps databases of a server (" + backup.data_directory +
+                          "): it restores only into a data directory on a server"
+                    : "The backup folder keeps database files: it restores only into a directory",
+                "'" + backup.folder + "'");
+  }
   std::error_code ec;
-  if (!fs::is_directory(data, ec)) {
-    throw MakeError(err::kPathNotFound, "'" + data.string() + "'");
+  if (server) {
+    DatabasesOnServer(data);  // reachable, and a server database
+  } else if (!fs::is_directory(data, ec)) {
+    throw MakeError(err::kPathNotFound, "'" + data + "'");
   }
   if (!request.into) {
     if (request.own_data_directory.empty()) {
@@ -320,10 +392,12 @@ RestoreCheck CheckRestore(const BackupFolder& backup, const RestoreRequest& requ
                       "into with --into",
                   "'" + backup.folder + "'");
     }
-    if (Resolved(request.own_data_directory) != Resolved(data.string())) {
+    const bool own = server ? SameLocation(request.own_data_directory, data)
+                            : Resolved(request.own_data_directory) == Resolved(data);
+    if (!own) {
       throw Error(err::kInvalidArgument,
                   "The backup folder was taken from " + backup.data_directory + " (" +
-                      request.own_data_directory + "), not from " + data.string() +
+                      request.own_data_directory + "), not from " + data +
                       ": it was moved or copied. Restore into its own directory with --data, "
                       "or into this one with --into",
                   "'" + backup.folder + "'");
@@ -332,19 +406,20 @@ RestoreCheck CheckRestore(const BackupFolder& backup, const RestoreRequest& requ
   // Every copy is there before any is put back: no half restore for a
   // folder that lost a file.
   for (const std::string& name : backup.databases) {
-    if (!fs::is_regular_file(folder / name, ec)) {
+    if (!fs::is_regular_file(backup.CopyOf(name), ec)) {
       throw Error(err::kFileNotFound, "Backup copy missing: " + name,
-                  "'" + (folder / name).string() + "'");
+                  "'" + backup.CopyOf(name) + "'");
     }
   }
   RestoreCheck check;
   for (const auto* names : {&backup.databases, &backup.copied_in}) {
     for (const std::string& name : *names) {
-      if (!fs::exists(data / name, ec)) continue;  // nothing there to lose
+      const std::optional<std::string> now = DigestNow(data, name);
+      if (!now) continue;  // nothing there to lose
       const auto recorded = backup.digests.find(name);
       if (recorded == backup.digests.end()) {
         check.unrecorded.push_back(name);
-      } else if (DigestOf(data / name) != recorded->second) {
+      } else if (*now != recorded->second) {
         check.changed.push_back(name);
       }
     }
@@ -355,7 +430,7 @@ RestoreCheck CheckRestore(const BackupFolder& backup, const RestoreRequest& requ
                 "Changed since the run: " + Listed(check.changed) +
                     ". Restoring would discard that work; --force restores anyway (what it "
                     "replaces is kept)",
-                "'" + data.string() + "'");
+                "'" + data + "'");
   }
   if (!check.unrecorded.empty()) {
     throw Error(err::kInvalidArgument,
@@ -363,7 +438,7 @@ RestoreCheck CheckRestore(const BackupFolder& backup, const RestoreRequest& requ
                     " (a folder from an older version, or a run that did not finish), so work "
                     "done since cannot be ruled out; --force restores anyway (what it replaces "
                     "is kept)",
-                "'" + data.string() + "'");
+                "'" + data + "'");
   }
   return check;
 }
@@ -372,17 +447,17 @@ void RestoreDatabases(const BackupFolder& backup, const RestoreRequest& request,
                       RestoreResult& result) {
   CheckRestore(backup, request);
   const fs::path folder(backup.folder);
-  const fs::path data(request.host_data_directory);
+  const std::string& data = request.host_data_directory;
+  const bool server = IsServerAddress(data);
   std::error_code ec;
 
-  // Keep what the restore replaces, in a backup folder of its own.
-  std::vector<std::string> present;
-  for (const std::string& name : backup.databases) {
-    if (fs::exists(data / name, ec)) present.push_back(name);
-  }
+  // Keep what the restore replaces, in a backup folder of its own (beside
+  // this one for a server's databases).
+  const std::vector<std::string> present = PresentOf(data, backup.databases);
   std::optional<BackupFolder> kept;
   if (!present.empty()) {
-    kept = BackUpDatabases(data.string(), request.data_directory, present, request.now);
+    kept = BackUpDatabases(data, request.data_directory, present, request.now,
+                           server ? HostDataDirectoryOf(backup.folder) : std::string());
     for (const UnopenedDatabase& left : kept->unopened) {
       if (left.error.Number() == err::kFileNotFound) continue;  // gone since: nothing to keep
       fs::remove_all(kept->folder, ec);
@@ -395,21 +470,30 @@ void RestoreDatabases(const BackupFolder& backup, const RestoreRequest& request,
   }
 
   for (const std::string& name : backup.databases) {
-    engine::CopyDatabase((folder / name).string(), (data / name).string(),
-                         engine::CopyTarget::kReplace);
+    if (server) {
+      RestoreDatabase(data, name, backup.CopyOf(name));
+    } else {
+      engine::CopyDatabase(backup.CopyOf(name), (fs::path(data) / name).string(),
+                           engine::CopyTarget::kReplace);
+    }
     result.done.push_back({name, "restored"});
   }
-  for (const std::string& name : backup.copied_in) {
-    const fs::path copied = data / name;
-    if (!fs::exists(copied, ec)) continue;
-    const fs::path aside = folder / "copied-in" / name;
+  for (const std::string& name : PresentOf(data, backup.copied_in)) {
+    const fs::path aside = folder / "copied-in" / (server ? DumpFileName(name) : name);
     if (fs::exists(aside, ec)) {
       throw MakeError(err::kFileAlreadyExists, "'" + aside.string() + "'");
     }
     fs::create_directories(aside.parent_path(), ec);
-    fs::rename(copied, aside, ec);
-    if (ec) {
-      throw MakeError(err::kPermissionDenied, "'" + copied.string() + "': " + ec.message());
+    if (server) {
+      // Kept whole before it goes, so moving it aside loses nothing.
+      DumpDatabase(data, name, aside.string());
+      DropDatabase(data, name);
+    } else {
+      const fs::path copied = fs::path(data) / name;
+      fs::rename(copied, aside, ec);
+      if (ec) {
+        throw MakeError(err::kPermissionDenied, "'" + copied.string() + "': " + ec.message());
+      }
     }
     result.done.push_back({name, "moved aside"});
   }

@@ -21,6 +21,12 @@
 // database was changed since the run (unless forced): it would discard work
 // done after the run. Whatever a restore replaces is first kept in a backup
 // folder of its own.
+//
+// A data directory on a server (base/server_address.h) is backed up the
+// same way, each schema as pg_dump's file "NAME.mdb.dump" in a dated folder
+// of the program directory's ".actualiz-backups" (app/server_backups.h);
+// its digests are those of the engine's description of the schema with its
+// rows, and a restore puts each schema back in one transaction.
 #pragma once
 
 #include <chrono>
@@ -49,8 +55,9 @@ struct UnopenedDatabase {
 struct BackupFolder {
   std::string folder;          // host path of the dated folder
   std::string data_directory;  // the data directory as the window names it ("c:\datos")
-  // The data directory as a host path with every symbolic link resolved;
-  // "" in manifests written before it was recorded.
+  // The data directory as a host path with every symbolic link resolved
+  // (a server location as its address); "" in manifests written before it
+  // was recorded.
   std::string host_data_directory;
   std::vector<std::string> databases;  // file names backed up, in the order they were saved
   std::vector<std::string> copied_in;  // file names the run copied into the data directory
@@ -62,6 +69,11 @@ struct BackupFolder {
   // read-only Access file (3027). The run cannot change them either; they
   // are not in the manifest.
   std::vector<UnopenedDatabase> unopened;
+
+  // Whether the databases were taken from a server location.
+  bool OnServer() const;
+  // The file in `folder` that keeps database `name`.
+  std::string CopyOf(const std::string& name) const;
 };
 
 // Creates "<host_data_directory>/.actualiz-backups/<YYYY-MM-DD_HHMMSS>" for
@@ -76,10 +88,17 @@ struct BackupFolder {
 // another process) fails with the engine's error naming the database; the
 // folder is then removed again, so no partial backup is left to be mistaken
 // for a whole one. A folder this call did not create is never removed.
+//
+// When the data directory is a server location, the folder goes into
+// `host_program_directory` instead (a server has no folder of its own) and
+// each schema is kept with pg_dump; a schema that is not the engine's (3343)
+// or gone (3024) is left out, and pg_dump missing or failing fails naming
+// the database and giving pg_dump's message.
 BackupFolder BackUpDatabases(const std::string& host_data_directory,
                              const std::string& data_directory,
                              const std::vector<std::string>& names,
-                             std::chrono::system_clock::time_point now);
+                             std::chrono::system_clock::time_point now,
+                             const std::string& host_program_directory = {});
 
 // After the run: removes the backup of every database not in `changed`
 // (the file names the run log says the run may have changed, see
@@ -101,7 +120,9 @@ void KeepChangedOnly(BackupFolder& folder, const std::string& host_data_director
 BackupFolder ReadBackupFolder(const std::string& folder);
 
 // The directory that holds the folder's ".actualiz-backups": where a
-// restore goes when the operator names no directory.
+// restore goes when the operator names no directory (for a folder of a
+// server's databases, the program directory: the server location its
+// manifest names is where it goes).
 std::string HostDataDirectoryOf(const std::string& folder);
 
 // The host directory a backup folder was taken from: the resolved one its
@@ -135,7 +156,9 @@ struct RestoreCheck {
 // (unless `force`; each named); with 76 when the directory is missing and
 // 3024 when a copy the manifest names is missing from the folder. A
 // database no longer in the directory counts as unchanged: restoring it
-// discards nothing.
+// discards nothing. A backup of a server's databases restores only into a
+// server location and a folder of files only into a directory (3001);
+// a server that cannot be reached fails with 3151.
 RestoreCheck CheckRestore(const BackupFolder& backup, const RestoreRequest& request);
 
 // What a restore did to one file.
@@ -157,7 +180,10 @@ struct RestoreResult {
 // database of `backup` back (replacing the file's content in one
 // transaction) and moves each database the run copied in into
 // "<folder>/copied-in/", so that the directory is as it was before the
-// run. Nothing is touched when a check or the keeping fails. Otherwise
+// run. On a server, each schema is put back whole in one transaction (one
+// that fails leaves the schema as it was), and each schema the run copied
+// in is kept as "<folder>/copied-in/NAME.mdb.dump", then dropped.
+// Nothing is touched when a check or the keeping fails. Otherwise
 // stops at the first failure with the engine's error naming the file;
 // `result` then tells what was already restored and where the replaced
 // databases are kept.

@@ -161,9 +161,9 @@ nlohmann::json DatabaseJson(const DatabaseReport& database, const BackupFolder* 
                         {"kept", ChangesJson(database.kept)},
                         {"failures", failures}};
   if (backup != nullptr) {
-    out["backup"] = Contains(backup->databases, database.name)
-                        ? backup->folder + "/" + database.name
-                        : std::string();
+    // The file that keeps it: a copy, or pg_dump's file of a schema.
+    out["backup"] =
+        Contains(backup->databases, database.name) ? backup->CopyOf(database.name) : std::string();
   }
   return out;
 }

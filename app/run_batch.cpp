@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "app/plan.h"
+#include "base/server_address.h"
 #include "platform/stop_signals.h"
 
 namespace actualiz::app {
@@ -98,8 +99,13 @@ BatchResult RunBatch(Environment env, const BatchOptions& options) {
   if (options.back_up) {
     try {
       host_data = window.Env().drives.ToHost(window.Dir1.Path());
+      // A server has no folder beside its databases: theirs go into the
+      // program directory.
+      const std::string host_program = IsServerAddress(host_data)
+                                           ? window.Env().drives.ToHost(window.ProgramDirectory())
+                                           : std::string();
       result.backup = BackUpDatabases(host_data, window.Dir1.Path(), PairedTargets(window),
-                                      std::chrono::system_clock::now());
+                                      std::chrono::system_clock::now(), host_program);
     } catch (const Error& e) {
       result.end = BatchEnd::kBackupFailed;
       result.error = e;

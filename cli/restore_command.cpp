@@ -10,6 +10,10 @@
 // Exit status 0 when everything was restored, 1 when the folder is not a
 // backup folder, the restore is refused, the operator said no, or a file
 // could not be restored.
+//
+// A folder of a server's databases (kept in the program directory's
+// ".actualiz-backups") restores into the server location its manifest
+// names; --data and --into then name server locations too.
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -50,6 +54,20 @@ std::string HostPath(const platform::DriveMap& drives, const std::string& path) 
   return drives.ToHost(path);
 }
 
+// The data directory a restore of `folder` goes to without --data, to lock
+// it: the one holding the folder, or the server location a folder of a
+// server's databases names. What the manifest says is checked again once
+// locked.
+std::string DefaultDataDirectory(const CliContext& context, const std::string& folder) {
+  try {
+    const app::BackupFolder backup = app::ReadBackupFolder(context.HostPath(folder));
+    if (backup.OnServer()) return backup.host_data_directory;
+  } catch (const Error&) {
+    // Not a backup folder: the restore itself says so.
+  }
+  return CliContext::DataDirectoryOfBackup(folder);
+}
+
 void PrintDone(const app::BackupFolder& backup, const app::RestoreResult& result) {
   for (const app::RestoredFile& file : result.done) {
     std::cout << file.action << " " << TerminalSafe(file.name)
@@ -72,8 +90,10 @@ int RunRestore(const CliContext& context, const RestoreOptions& options) {
     app::RestoreRequest request;
     request.into = !options.into.empty();
     request.force = options.force;
+    const std::string own_default =
+        backup->OnServer() ? backup->host_data_directory : app::HostDataDirectoryOf(backup->folder);
     request.host_data_directory = request.into           ? HostPath(drives, options.into)
-                                  : options.data.empty() ? app::HostDataDirectoryOf(backup->folder)
+                                  : options.data.empty() ? own_default
                                                          : HostPath(drives, options.data);
     request.data_directory =
         drives.FromHost(request.host_data_directory).value_or(request.host_data_directory);
@@ -133,8 +153,7 @@ void AddRestoreCommand(CLI::App& app, CliContext& context) {
   command->callback([&context, options] {
     const app::RunLocks locks = context.LockForWriting(
         "restore", false,
-        {options->data.empty() ? CliContext::DataDirectoryOfBackup(options->folder)
-                               : options->data});
+        {options->data.empty() ? DefaultDataDirectory(context, options->folder) : options->data});
     context.exit_status = RunRestore(context, *options);
   });
 }

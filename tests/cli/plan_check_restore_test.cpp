@@ -8,8 +8,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "engine/engine.h"
 #include "tests/support/db_builder.h"
 #include "tests/support/demo_site.h"
+#include "tests/support/pg_server.h"
+#include "tests/support/server_databases.h"
 
 namespace actualiz::testing {
 namespace {
@@ -331,6 +334,53 @@ TEST_F(PlanCheckRestore, WorkDoneAfterTheRunIsNeverDiscardedSilently) {
   const ProgramRun undo = Command({"restore", "--yes", kept});
   ASSERT_EQ(undo.status, 0) << undo.out;
   EXPECT_EQ(DescribeFile(clientes, true), worked);
+}
+
+// The same run with the data directory on a server: the schemas it changed
+// are kept as pg_dump's files in the program directory, named in the
+// report; work done after the run is refused without --force; restore
+// gives every schema back as it was and removes the ones copied in.
+TEST_F(PlanCheckRestore, ServerDataDirectoryIsBackedUpAndRestoredLikeFiles) {
+  const std::string location = PgServer::Get().FreshDatabase();
+  CopyFilesToServer(datos, location);
+  auto schemas = [&] {
+    std::map<std::string, json> all;
+    for (const std::string& name : engine::ListServerDatabases(location))
+      all[name] = DescribeOnServer(location, name);
+    return all;
+  };
+  const auto before = schemas();
+  const fs::path report = site.Scratch("batch.json");
+  const ProgramRun batch = Command({"batch", "--data", location, "--json", report});
+  ASSERT_EQ(batch.status, 0) << batch.out;
+  const json result = json::parse(ReadFile(report));
+  const std::string folder = result["backupFolder"];
+  EXPECT_EQ(fs::path(folder).parent_path(), site.Drive() / "prog" / ".actualiz-backups");
+  EXPECT_NE(batch.out.find("Backups in " + folder), std::string::npos) << batch.out;
+  std::set<std::string> dumps;
+  for (const json& database : result["databases"]) {
+    const std::string backup = database["backup"];
+    if (!backup.empty()) dumps.insert(fs::path(backup).filename().string());
+  }
+  std::set<std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder))
+    files.insert(entry.path().filename().string());
+  files.erase("actualiz-backup.json");
+  EXPECT_TRUE(dumps.contains("clientes.mdb.dump"));
+  EXPECT_EQ(files, dumps) << "only the changed schemas keep a dump";
+  EXPECT_NE(schemas(), before);
+
+  RunOnServer(location,
+              "INSERT INTO clientes.\"Clientes\" (\"Codigo\", \"Nombre\") VALUES (99, 'Nueva')");
+  const ProgramRun refused = Command({"restore", "--yes", folder});
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_NE(refused.out.find("Changed since the run: clientes.mdb"), std::string::npos)
+      << refused.out;
+
+  const ProgramRun restore = Command({"restore", "--yes", "--force", folder});
+  ASSERT_EQ(restore.status, 0) << restore.out;
+  EXPECT_EQ(schemas(), before);
+  EXPECT_TRUE(fs::exists(fs::path(folder) / "copied-in" / "tarifas.mdb.dump"));
 }
 
 }  // namespace

@@ -116,9 +116,12 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
   const size_t at = authority.rfind('@');
   std::string_view userinfo = at == std::string_view::npos ? "" : authority.substr(0, at);
   if (userinfo.find(':') != std::string_view::npos) {
-    const std::string shown = std::string(text.substr(0, text.size() - rest.size())) +
+    // The scheme, the user, and everything after the user part, the
+    // parameters included.
+    const std::string_view scheme = text.substr(0, text.find("//") + 2);
+    const std::string shown = std::string(scheme) +
                               std::string(userinfo.substr(0, userinfo.find(':'))) + "@" +
-                              std::string(rest.substr(at + 1));
+                              std::string(text.substr(scheme.size() + at + 1));
     Refuse(shown,
            "a server address carries no password; give it in PGPASSWORD or ~/.pgpass instead");
   }

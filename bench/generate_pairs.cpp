@@ -11,7 +11,7 @@
 // rows straight through SQLite in one transaction, which is what makes large
 // row counts quick) and then copied N times.
 //
-// Usage: actualiz-bench-generate --into DIR --pairs N --rows R
+// Usage: actualiz-bench-generate --into DIR --pairs N --rows R [--for-server]
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -146,10 +146,13 @@ int main(int argc, char** argv) {
   std::string into;
   int pairs = 10;
   int rows = 100;
+  bool for_server = false;
   app.add_option("--into", into, "directory to lay out (made if missing)")->required();
   app.add_option("--pairs", pairs, "number of database pairs")->check(CLI::PositiveNumber);
   app.add_option("--rows", rows, "rows in each table of a customer database")
       ->check(CLI::NonNegativeNumber);
+  app.add_flag("--for-server", for_server,
+               "give relations over two field pairs the unique index a server needs");
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -166,8 +169,8 @@ int main(int argc, char** argv) {
 
     const fs::path model = templates / "model.mdb";
     const fs::path customer = templates / "customer.mdb";
-    BuildDatabase(model, bench::ModelShape(), 0);
-    BuildDatabase(customer, bench::CustomerShape(), rows);
+    BuildDatabase(model, bench::ModelShape(for_server), 0);
+    BuildDatabase(customer, bench::CustomerShape(for_server), rows);
 
     const auto replace = fs::copy_options::overwrite_existing;
     for (int i = 0; i < pairs; ++i) {

@@ -7,7 +7,10 @@
 // field pairs, some cascading) and 30 stored queries. The customer database
 // lacks the last 4 tables, the last two fields of tables 0 to 19, three
 // indexes, the last relations and queries, has one stored query of another
-// text and one index the model does not have.
+// text and one index the model does not have. `for_server` adds a unique
+// index over Id and Codigo to the tables that relations over two field
+// pairs reference, as a server's foreign keys need (the model and the
+// customer database both have it).
 #pragma once
 
 #include <cstdint>
@@ -54,8 +57,8 @@ struct DatabaseShape {
 };
 
 // The model of every pair.
-DatabaseShape ModelShape();
+DatabaseShape ModelShape(bool for_server = false);
 // The customer database of every pair: the model with parts missing.
-DatabaseShape CustomerShape();
+DatabaseShape CustomerShape(bool for_server = false);
 
 }  // namespace actualiz::bench

@@ -7,7 +7,13 @@
 # structure, and prints the time per pair of each, their ratio and the
 # batch's peak memory.
 #
-# Usage: bench/run.sh [--n 10,100,1000] [--rows 100,10000] [--keep]
+# With --server, the customer databases are schemas of a database on a
+# PostgreSQL server the bench starts for itself (bench/server_bench.cpp):
+# it times `actualiz-cli batch --data URL` against the same changes made
+# through psql, one transaction per schema, and prints the time per pair of
+# each (wall clock; CPU of client and server together) and their ratio.
+#
+# Usage: bench/run.sh [--server] [--n 10,100,1000] [--rows 100,10000] [--keep]
 # Scratch files go to out/bench/ (removed after each size unless --keep);
 # results are appended to out/bench/results.txt.
 set -euo pipefail
@@ -15,12 +21,15 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 counts=10,100,1000
 rows_list=100,10000
 keep=0
+server=0
 while (($#)); do
   case $1 in
+    --server) server=1; shift ;;
     --n) counts=$2; shift 2 ;;
     --rows) rows_list=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: bench/run.sh [--n 10,100,1000] [--rows 100,10000] [--keep]" >&2; exit 2 ;;
+    *) echo "usage: bench/run.sh [--server] [--n 10,100,1000] [--rows 100,10000] [--keep]" >&2
+      exit 2 ;;
   esac
 done
 
@@ -47,11 +56,29 @@ calc() { awk "BEGIN { print $* }"; }
 peak_kib() { awk -F': ' '/Maximum resident set size/ {print $2}' "$1"; }
 cpu_s() { awk -F': ' '/User time|System time/ {s += $2} END {print s}' "$1"; }
 
+IFS=, read -ra row_counts <<<"$rows_list"
+IFS=, read -ra pair_counts <<<"$counts"
+if ((server)); then
+  printf '%-7s %-6s %14s %14s %7s %14s %14s %14s %14s %5s\n' rows pairs batch_ms/pair \
+    floor_ms/pair ratio batch_cpu_ms/p batch_srv_ms/p floor_cpu_ms/p floor_srv_ms/p same |
+    sed 's/^/server /' | tee -a "$results"
+  for rows in "${row_counts[@]}"; do
+    for n in "${pair_counts[@]}"; do
+      scratch=$out/server-r$rows-n$n
+      rm -rf "$scratch"
+      "$build/bench/actualiz-bench-generate" --into "$scratch" --pairs "$n" --rows "$rows" \
+        --for-server >/dev/null
+      "$build/bench/actualiz-bench-server" --drive "$scratch" --cli "$cli" --rows "$rows" |
+        sed 's/^/server /' | tee -a "$results"
+      ((keep)) || rm -rf "$scratch"
+    done
+  done
+  exit 0
+fi
+
 printf '%-7s %-6s %14s %14s %7s %14s %14s %15s %5s\n' rows pairs batch_ms/pair floor_ms/pair ratio \
   batch_cpu_ms/p floor_cpu_ms/p batch_peak_MiB same |
   tee -a "$results"
-IFS=, read -ra row_counts <<<"$rows_list"
-IFS=, read -ra pair_counts <<<"$counts"
 for rows in "${row_counts[@]}"; do
   for n in "${pair_counts[@]}"; do
     scratch=$out/r$rows-n$n

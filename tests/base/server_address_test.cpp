@@ -58,14 +58,15 @@ TEST(ServerAddress, JoinsALocationAndADatabaseName) {
 
 TEST(ServerAddress, RefusesMalformedAddressesAndPasswords) {
   const char* refused[] = {
-      "postgresql://h/",                     // no database
-      "postgresql://h:port/d",               // port not a number
-      "postgresql://h/d/clientes",           // not NAME.mdb
-      "postgresql://h/d/x/y.mdb",            // too deep
-      "postgresql://h/d%4",                  // bad escape
-      "postgresql://h/d?sslmode",            // parameter without '='
-      "postgresql://u:secreto@h/d",          // password in the user part
-      "postgresql://u@h/d?password=secreto"  // password as a parameter
+      "postgresql://h/",                      // no database
+      "postgresql://h:port/d",                // port not a number
+      "postgresql://h/d/clientes",            // not NAME.mdb
+      "postgresql://h/d/x/y.mdb",             // too deep
+      "postgresql://h/d%4",                   // bad escape
+      "postgresql://h/d?sslmode",             // parameter without '='
+      "postgresql://u:secreto@h/d",           // password in the user part
+      "postgresql://u:secreto@/d?host=/tmp",  // the same, with parameters after it
+      "postgresql://u@h/d?password=secreto"   // password as a parameter
   };
   for (const char* text : refused) {
     SCOPED_TRACE(text);

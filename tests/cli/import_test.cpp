@@ -1,6 +1,8 @@
 // `import`: Access files converted into our format keep their description
 // (apart from what the report names), an existing target is never replaced,
-// and `--all` keeps the originals under .actualiz-backups.
+// and `--all` keeps the originals under .actualiz-backups. Into a schema of
+// a server database, the same conversion gives the same description and
+// report, and a failure leaves no schema.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "base/server_address.h"
 #include "engine/accessfile/import.h"
 #include "engine/description/description.h"
 #include "engine/engine.h"
+#include "tests/support/db_builder.h"
 #include "tests/support/own_session.h"
+#include "tests/support/pg_server.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
@@ -160,6 +165,77 @@ TEST(ImportCommand, AllConvertsEveryAccessFileKeepingTheOriginals) {
             9);
   EXPECT_TRUE(testing::OpenInOwnSession((dir / "indices.mdb").string())->Relations().Count() >= 2);
   EXPECT_EQ(ReadFile(dir / "notas.txt"), "not a database");
+}
+
+// The report's lines with the target's name taken out: a file import and a
+// schema import of one source say the same apart from where it went.
+std::string ReportWithout(std::string out, const std::string& target) {
+  for (size_t at; (at = out.find(target)) != std::string::npos;)
+    out.replace(at, target.size(), "T");
+  return out;
+}
+
+TEST(ImportCommand, IntoASchemaGivesTheFileImportsDescriptionAndReport) {
+  if (!fs::is_directory(kSamples)) GTEST_SKIP() << "no Access samples";
+  TempDir temp;
+  const std::string location = testing::PgServer::Get().FreshDatabase();
+  for (const char* sample : {"queryTestV2003.mdb", "indexTestV2003.mdb", "testV2007.accdb"}) {
+    SCOPED_TRACE(sample);
+    const std::string source = (kSamples / sample).string();
+    const std::string file = temp.File(std::string(sample) + ".mdb");
+    const std::string name = fs::path(sample).stem().string();
+    const std::string schema = ServerDatabasePath(location, name + ".mdb");
+
+    const ProgramRun to_file = Cli(temp, {"import", source, file});
+    const ProgramRun to_schema = Cli(temp, {"import", source, location, "--schema", name});
+    ASSERT_EQ(to_schema.status, 0) << to_schema.err;
+    EXPECT_EQ(ReportWithout(to_schema.out, schema), ReportWithout(to_file.out, file));
+    EXPECT_EQ(testing::DescribeFile(schema, true), testing::DescribeFile(file, true));
+  }
+}
+
+// Every refusal leaves the server as it was: the schema that was there
+// untouched, none made by a refused or failed import.
+TEST(ImportCommand, IntoASchemaRefusesClearly) {
+  TempDir temp;
+  const std::string location = testing::PgServer::Get().FreshDatabase();
+  const std::string source = temp.File("fuente.mdb");
+  testing::BuildDatabase(source, R"({"tables": [{"name": "T", "fields": [{"name": "Id",
+    "type": 4}], "rows": [{"Id": 1}]}]})");
+  ASSERT_EQ(Cli(temp, {"import", source, location, "--schema", "hay"}).status, 0);
+  // Jet takes a 64-character name; the server cuts names at 63 bytes.
+  const std::string long_name = temp.File("largo.mdb");
+  testing::BuildDatabase(long_name, R"({"tables": [{"name": "A", "fields": [{"name": "Id",
+    "type": 4}], "rows": [{"Id": 1}]}, {"name": ")" +
+                                        std::string(64, 'x') +
+                                        R"(", "fields": [{"name": "Id", "type": 4}]}]})");
+  const std::string with_password = "postgresql://actualiz:secreto@" +
+                                    location.substr(std::string("postgresql://actualiz@").size());
+  struct Case {
+    Words arguments;
+    int status;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {{source, temp.File("x.mdb"), "--schema", "x"}, 2, "--schema needs TARGET"},
+      {{source, ServerDatabasePath(location, "x.mdb"), "--schema", "x"}, 2, "not both"},
+      {{source, location}, 2, "--schema NAME"},
+      {{source, location, "--schema", "x.mdb"}, 2, "not a file name"},
+      {{"--all", temp.File("c"), location, "--schema", "x"}, 2, "--all"},
+      {{source, with_password, "--schema", "x"}, 1, "3044"},
+      {{source, location, "--schema", "hay"}, 1, "3204"},
+      {{long_name, location, "--schema", "x"}, 1, "3125"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    const ProgramRun run = Cli(temp, testing::Joined({"import"}, c.arguments));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("secreto"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(engine::ListServerDatabases(location), std::vector<std::string>{"hay.mdb"});
+  EXPECT_EQ(testing::DescribeFile(ServerDatabasePath(location, "hay.mdb"), true),
+            testing::DescribeFile(source, true));
 }
 
 std::vector<std::string> Names(const fs::path& dir) {

@@ -80,6 +80,13 @@ PgServer::~PgServer() {
   std::filesystem::remove_all(root_, ignored);
 }
 
+int PgServer::ServerProcess() const {
+  std::ifstream pid_file(data_dir_ + "/postmaster.pid");
+  int pid = 0;
+  pid_file >> pid;
+  return pid;
+}
+
 std::string PgServer::ConnInfo(const std::string& database) const {
   return "host='" + socket_dir_ + "' user=actualiz dbname='" + database + "'";
 }

@@ -24,6 +24,8 @@ class PgServer {
 
   // The directory that holds the server's socket.
   const std::string& SocketDirectory() const { return socket_dir_; }
+  // The server's main process (its children serve the connections).
+  int ServerProcess() const;
   // A libpq connection string for database `database` as the test user.
   std::string ConnInfo(const std::string& database) const;
   // Makes a new empty database ("t_1", "t_2", ...) and returns its URL:

@@ -65,6 +65,7 @@ TEST(ServerAddress, RefusesMalformedAddressesAndPasswords) {
       "postgresql://h/d%4",                  // bad escape
       "postgresql://h/d?sslmode",            // parameter without '='
       "postgresql://u:secreto@h/d",          // password in the user part
+      "postgresql://u:secreto@/d?host=/s",   // the same before parameters
       "postgresql://u@h/d?password=secreto"  // password as a parameter
   };
   for (const char* text : refused) {
@@ -74,6 +75,10 @@ TEST(ServerAddress, RefusesMalformedAddressesAndPasswords) {
       ADD_FAILURE() << "accepted";
     } catch (const Error& e) {
       EXPECT_EQ(e.Number(), err::kInvalidPath);
+      if (std::string(text).find("?host") != std::string::npos) {
+        EXPECT_NE(e.Context().find("'postgresql://u@/d?host=/s'"), std::string::npos)
+            << e.Context();
+      }
       // A refused password is never repeated in the message.
       EXPECT_EQ(std::string(e.what()).find("secreto"), std::string::npos) << e.what();
       EXPECT_EQ(e.Context().find("secreto"), std::string::npos) << e.Context();

@@ -149,11 +149,15 @@ TEST_F(ServerData, AServerOrDatabaseThatCannotBeUsedStopsBeforeAnythingRuns) {
   EXPECT_EQ(ServerStructures(location, true), before);
 }
 
-// A schema holding an object the engine does not make fails its own pair;
-// the other pairs run.
+// A schema holding an object the engine does not make fails its own pair,
+// in the plan as in the batch; the other pairs run.
 TEST_F(ServerData, ASchemaThatIsNotOursFailsItsPairOnly) {
   const std::string database = ParseServerAddress(location)->database;
   PgServer::Get().Run(database, "CREATE VIEW stock.vista AS SELECT 1 AS uno");
+  const ProgramRun plan = OnServer("plan");
+  EXPECT_EQ(plan.status, 1) << plan.out;
+  EXPECT_NE(plan.out.find("stock.mdb: failed"), std::string::npos) << plan.out;
+  EXPECT_NE(plan.out.find("clientes.mdb: would be updated"), std::string::npos) << plan.out;
   const std::string report = site.Scratch("server.json");
   const ProgramRun run = OnServer("batch", {"--no-backup", "--json", report});
   EXPECT_EQ(run.status, 1) << run.out;

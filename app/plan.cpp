@@ -18,11 +18,22 @@
 // ours (an Access file) cannot be copied through the engine's backup; it is
 // copied as a plain file, which is safe because the engine only ever reads
 // such files.
+//
+// A data directory on a server is never written either: each of its
+// schemas is read (described with its rows) into a scratch database file
+// of the same name, in a folder of the scratch root on a drive letter the
+// real map leaves free, and the batch runs on those files. A schema the
+// engine refuses as not its own leaves a file the engine refuses the same
+// way, so its pair fails in the plan as in the batch. The report's paths
+// of those files are then written as the schemas' addresses.
 #include "app/plan.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "app/backups.h"
@@ -30,7 +41,9 @@
 #include "app/database_pair.h"
 #include "app/operator_advice.h"
 #include "app/run_locks.h"
+#include "base/server_address.h"
 #include "base/terminal_text.h"
+#include "engine/description/description.h"
 #include "engine/sqlite/backup.h"
 #include "platform/file_system.h"
 #include "platform/temporary_directory.h"
@@ -59,6 +72,23 @@ class Mirror {
   }
 
   const platform::DriveMap& ScratchDrives() const { return scratch_; }
+
+  // Maps a drive letter the real map leaves free to a new scratch folder
+  // for the schemas of a data directory on a server, and returns that
+  // folder's data directory as a Windows path ("z:\datos"). Error 68 when
+  // every letter is taken.
+  std::string ServerFolder() {
+    for (char letter = 'z'; letter >= 'a'; --letter) {
+      if (real_.IsMapped(letter)) continue;
+      const fs::path place = root_ / "server";
+      fs::create_directories(place / "datos");
+      scratch_.Map(letter, place.string());
+      return std::string(1, letter) + ":\\datos";
+    }
+    throw MakeError(err::kDeviceUnavailable,
+                    "every drive letter is mapped: none left for the plan's copies of the server's "
+                    "databases");
+  }
 
   // The scratch place of a real host path.
   fs::path Of(const std::string& host_path) const {
@@ -128,6 +158,63 @@ void CopyCatalogues(const platform::DriveMap& drives, const Mirror& mirror) {
   }
 }
 
+// The schemas of the server location `location` (names as "NAME.mdb") as
+// database files in the host folder `folder`, each described with its rows
+// and made anew. A schema the engine refuses as not its own becomes a file
+// it refuses alike; any other failure (the server lost) stops the plan.
+void CopySchemas(const std::string& location, const std::vector<std::string>& names,
+                 const fs::path& folder) {
+  engine::Session session;
+  for (const std::string& name : names) {
+    const std::string address = ServerDatabasePath(location, name);
+    const std::string copy = (folder / name).string();
+    nlohmann::json description;
+    try {
+      engine::DatabasePtr database = engine::OpenDatabase(session, address, address);
+      description = engine::Describe(*database, {.rows = true});
+      database->Close();
+    } catch (const Error& e) {
+      if (e.Number() != err::kUnrecognizedFormat) throw;
+      std::ofstream(copy, std::ios::binary) << "not a database: " << e.Text() << "\n";
+      continue;
+    }
+    engine::CreateFromDescription(session, copy, description, copy);
+  }
+}
+
+// Every path of the scratch folder `scratch` (a Windows path) and of its
+// host folder `host` in `text`, written as the server's: the folder as
+// `location`, each of `names` in it as its schema's address.
+class ServerNames {
+ public:
+  ServerNames(const std::string& location, const std::string& scratch, const fs::path& host,
+              std::vector<std::string> names) {
+    // Longest names first, so that no name hides a longer one it begins.
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& name : names) {
+      const std::string address = ServerDatabasePath(location, name);
+      pairs_.emplace_back(scratch + "\\" + name, address);
+      pairs_.emplace_back((host / name).string(), address);
+    }
+    pairs_.emplace_back(scratch, location);
+    pairs_.emplace_back(host.string(), location);
+  }
+
+  std::string Of(std::string text) const {
+    for (const auto& [scratch, real] : pairs_) {
+      for (size_t at = text.find(scratch); at != std::string::npos;
+           at = text.find(scratch, at + real.size())) {
+        text.replace(at, scratch.size(), real);
+      }
+    }
+    return text;
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> pairs_;  // scratch -> real
+};
+
 // A Windows path stays as written (the scratch map resolves it); a host
 // path becomes its scratch place.
 std::string ScratchName(const std::string& path, const Mirror& mirror,
@@ -146,8 +233,9 @@ std::string WindowsName(const platform::DriveMap& drives, const std::string& pat
                   "'" + path + "' lies on no mapped drive; give it as a Windows path");
 }
 
-void Unmirror(BatchReport& report, const Mirror& mirror) {
-  auto fix = [&](std::string& text) { text = mirror.Unmirror(text); };
+// Every path of `report` as `real` writes it.
+void RewritePaths(BatchReport& report, const std::function<std::string(std::string)>& real) {
+  auto fix = [&](std::string& text) { text = real(std::move(text)); };
   auto fix_change = [&](Change& change) { fix(change.database); };
   auto fix_failure = [&](Failure& failure) {
     fix(failure.database);
@@ -191,13 +279,40 @@ bool Plan::NothingToDo() const {
 Plan MakePlan(const Environment& env, const std::string& data_directory) {
   const platform::DriveMap& drives = env.drives;
   const platform::TemporaryDirectory root("actualiz-plan-", "plan's scratch copies");
-  const Mirror mirror(drives, root.Path());
+  Mirror mirror(drives, root.Path());
 
-  const std::string data = WindowsName(drives, data_directory);
-  if (!fs::is_directory(drives.ToHost(data))) {
-    throw MakeError(err::kPathNotFound, "'" + data_directory + "'");
-  }
-  {
+  std::string data;
+  std::optional<ServerNames> server;
+  if (IsServerAddress(data_directory)) {
+    const std::optional<ServerAddress> address = ParseServerAddress(data_directory);
+    if (!address->schema.empty()) {
+      throw MakeError(
+          err::kInvalidPath, {data_directory},
+          "'" + data_directory + "': a data directory on a server is named .../DATABASE");
+    }
+    const std::string location = address->Display();
+    data = mirror.ServerFolder();
+    const fs::path host = mirror.ScratchDrives().ToHost(data);
+    // Never a catalogue or a schema half-way through another run's change.
+    const RunLocks locks =
+        LockRun(env, true, {location}, platform::LockMode::kShared, "actualiz plan");
+    const std::vector<std::string> names = engine::ListServerDatabases(location);
+    CopyCatalogues(drives, mirror);
+    CopySchemas(location, names, host);
+    // The models a run would copy in are named by their addresses too.
+    std::vector<std::string> every = names;
+    const std::string models = ModelsDirectory(env.program_dir);
+    if (fs::is_directory(drives.ToHost(models))) {
+      for (const std::string& model : platform::ListMatching(drives, models + "\\*.mdb")) {
+        every.push_back(model);
+      }
+    }
+    server.emplace(location, data, host, every);
+  } else {
+    data = WindowsName(drives, data_directory);
+    if (!fs::is_directory(drives.ToHost(data))) {
+      throw MakeError(err::kPathNotFound, "'" + data_directory + "'");
+    }
     // Never a catalogue or a database half-way through another run's change.
     const RunLocks locks =
         LockRun(env, true, {drives.ToHost(data)}, platform::LockMode::kShared, "actualiz plan");
@@ -235,7 +350,8 @@ Plan MakePlan(const Environment& env, const std::string& data_directory) {
     plan.identical_replacements += database.recreated_unchanged;
     plan.kept += static_cast<int>(database.kept.size());
   }
-  Unmirror(plan.report, mirror);
+  if (server) RewritePaths(plan.report, [&](std::string text) { return server->Of(text); });
+  RewritePaths(plan.report, [&](std::string text) { return mirror.Unmirror(text); });
   return plan;
 }
 

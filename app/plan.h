@@ -51,7 +51,10 @@ void RequireModels(const Actualiz& window);
 // is no model; nothing real is ever written. The catalogues and the data
 // directory are copied under a shared run lock (app/run_locks.h), so never
 // while a batch or the window is changing them: after `env.lock_wait`,
-// error 3260 naming that run.
+// error 3260 naming that run. A data directory on a server (a location,
+// base/server_address.h) has each schema copied into a scratch file and
+// is named by its addresses in the plan; 3151 when the server cannot be
+// reached, 3044 for an address that names a schema.
 Plan MakePlan(const Environment& env, const std::string& data_directory);
 
 // The plan as the terminal shows it: one paragraph per database, naming

@@ -1,8 +1,10 @@
 #include "app/run_locks.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/catalogues.h"
+#include "base/server_address.h"
 
 namespace actualiz::app {
 
@@ -20,8 +22,21 @@ RunLocks LockRun(const Environment& env, bool catalogues,
   if (catalogues) directories.push_back(CatalogueHostDirectory(env.drives));
   directories.insert(directories.end(), host_directories.begin(), host_directories.end());
   std::vector<fs::path> seen;
+  std::vector<std::string> seen_locations;
   RunLocks locks;
   for (const std::string& directory : directories) {
+    if (IsServerAddress(directory)) {
+      // Two connections of one process would wait for each other too.
+      const std::string location = ParseServerAddress(directory)->Location().Display();
+      if (std::find(seen_locations.begin(), seen_locations.end(), location) !=
+          seen_locations.end()) {
+        continue;
+      }
+      seen_locations.push_back(location);
+      locks.servers.emplace_back(location, mode == platform::LockMode::kExclusive, env.lock_wait,
+                                 program, env.stop);
+      continue;
+    }
     std::error_code ec;
     if (directory.empty() || !fs::is_directory(directory, ec)) continue;
     // Two locks of one process on one file would wait for each other.
@@ -30,7 +45,7 @@ RunLocks LockRun(const Environment& env, bool catalogues,
     for (const fs::path& before : seen) taken = taken || before == same;
     if (taken) continue;
     seen.push_back(same);
-    locks.emplace_back(directory, mode, env.lock_wait, program, env.stop);
+    locks.directories.emplace_back(directory, mode, env.lock_wait, program, env.stop);
   }
   return locks;
 }

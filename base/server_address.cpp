@@ -102,6 +102,7 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
   }
   if (!IsServerAddress(text)) return std::nullopt;
 
+  const std::string_view whole_rest = rest;
   std::string_view query;
   if (const size_t q = rest.find('?'); q != std::string_view::npos) {
     query = rest.substr(q + 1);
@@ -116,12 +117,11 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text) {
   const size_t at = authority.rfind('@');
   std::string_view userinfo = at == std::string_view::npos ? "" : authority.substr(0, at);
   if (userinfo.find(':') != std::string_view::npos) {
-    // The scheme, the user, and everything after the user part, the
-    // parameters included.
-    const std::string_view scheme = text.substr(0, text.find("//") + 2);
-    const std::string shown = std::string(scheme) +
+    // Everything after the "@" as written, parameters too.
+    const size_t scheme_size = text.size() - whole_rest.size();
+    const std::string shown = std::string(text.substr(0, scheme_size)) +
                               std::string(userinfo.substr(0, userinfo.find(':'))) + "@" +
-                              std::string(text.substr(scheme.size() + at + 1));
+                              std::string(whole_rest.substr(at + 1));
     Refuse(shown,
            "a server address carries no password; give it in PGPASSWORD or ~/.pgpass instead");
   }

@@ -205,7 +205,8 @@ void AddBatchCommand(CLI::App& app, CliContext& context) {
   CLI::App* command = app.add_subcommand(
       "batch", "Bring every customer database of the data directory up to its model");
   command->add_option("--data", options->data,
-                      "The data directory (host path or Windows path on a mapped drive)");
+                      "The data directory (host path or Windows path on a mapped drive), or a "
+                      "database on a server: postgresql://USER@HOST:PORT/DBNAME");
   AddJsonReportOption(*command, options->json_file,
                       "Also write the report as JSON to FILE; '-' writes it to standard output "
                       "instead of the text report");

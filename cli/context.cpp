@@ -35,14 +35,16 @@ platform::DriveMap CliContext::MakeDriveMap() const {
 }
 
 std::string CliContext::WindowsPath(const std::string& path) const {
-  if (IsServerAddress(path)) return path;
+  // A malformed address (or one with a password) is refused here, before
+  // anything echoes it.
+  if (ParseServerAddress(path)) return path;
   if (platform::DriveMap::DriveOf(path) || (!path.empty() && path.front() == '\\')) return path;
   const std::string host = std::filesystem::absolute(path).lexically_normal().string();
   return MakeDriveMap().FromHost(host).value_or(host);
 }
 
 std::string CliContext::HostPath(const std::string& path) const {
-  if (IsServerAddress(path)) return path;
+  if (ParseServerAddress(path)) return path;
   if (platform::DriveMap::DriveOf(path) || (!path.empty() && path.front() == '\\')) {
     return MakeDriveMap().ToHost(path);
   }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/operator_advice.h"
+#include "base/server_address.h"
 #include "base/terminal_text.h"
 #include "cli/command.h"
 
@@ -45,9 +46,9 @@ int ExitStatus(const app::Actualiz& window, const std::string& table) {
 // The data directory as the window speaks it: a host path that lies under a
 // mapped drive becomes that drive's Windows path ("/srv/c/datos" ->
 // "c:\datos"), so that the customer database's path reads as it does in
-// the window.
+// the window. A data directory on a server is no path and stays as given.
 std::string DataDirectory(const platform::DriveMap& drives, const std::string& data) {
-  if (platform::DriveMap::DriveOf(data)) return data;
+  if (platform::DriveMap::DriveOf(data) || IsServerAddress(data)) return data;
   const std::string host = std::filesystem::absolute(data).lexically_normal().string();
   return drives.FromHost(host).value_or(host);
 }
@@ -85,7 +86,10 @@ void AddMigrateCommand(CLI::App& app, CliContext& context) {
   command->add_option("table", options->table, "The table to add")
       ->required()
       ->check(CLI::IsMember({"pomerd", "histoprod"}));
-  command->add_option("--data", options->data, "The data directory that holds clientes.mdb")
+  command
+      ->add_option("--data", options->data,
+                   "The data directory that holds clientes.mdb (a path, or a database on a "
+                   "server: postgresql://USER@HOST:PORT/DBNAME)")
       ->required();
   command->callback([&context, options] {
     const app::RunLocks locks = context.LockForWriting("migrate", false, {options->data});

@@ -61,7 +61,8 @@ void AddPlanningCommand(CLI::App& app, CliContext& context, const std::string& n
   CLI::App* command = app.add_subcommand(name, description);
   command
       ->add_option("--data", options->data,
-                   "The data directory (host path or Windows path on a mapped drive)")
+                   "The data directory (host path or Windows path on a mapped drive), or a "
+                   "database on a server: postgresql://USER@HOST:PORT/DBNAME")
       ->required();
   AddJsonReportOption(*command, options->json_file,
                       "Also write the plan as JSON to FILE; '-' writes it to standard output "

@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "base/server_address.h"
 #include "platform/file_system.h"
 
 namespace actualiz::gui {
@@ -86,6 +87,15 @@ void DirListView::Redraw() {
 
   const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+  if (IsServerAddress(path)) {
+    // A data directory on a server has no folders around it: it stands alone.
+    auto* item = new QTreeWidgetItem(this);
+    item->setText(0, ToQt(path));
+    item->setIcon(0, style()->standardIcon(QStyle::SP_DriveNetIcon));
+    item->setData(0, kPathRole, ToQt(path));
+    setCurrentItem(item);
+    return;
+  }
   const FolderChain chain = ChainOf(path);
 
   auto add = [&](QTreeWidgetItem* parent, const std::string& text, const std::string& full,

@@ -8,6 +8,7 @@
 
 #include "app/actualiz.h"
 #include "app/environment_options.h"
+#include "base/server_address.h"
 #include "gui/main_window.h"
 #include "gui/qt_operator.h"
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> drives;
   std::string program_dir;
   std::string screenshot;
+  std::string data;
   double wait_seconds = 5;
   cli.set_version_flag("--version", "actualiz " ACTUALIZ_VERSION,
                        "Print the program's version and exit");
@@ -55,6 +57,9 @@ int main(int argc, char** argv) {
                  "directory before it is refused (default 5)")
       ->type_name("SECONDS")
       ->check(CLI::NonNegativeNumber);
+  cli.add_option("--data", data,
+                 "Open this data directory after start-up: a Windows path, or a database on a "
+                 "server, postgresql://USER@HOST:PORT/DBNAME");
   cli.add_option("--screenshot", screenshot,
                  "After start-up, save a picture of the whole window (enlarged to reach "
                  "every control) to FILE (PNG), then end");
@@ -71,6 +76,15 @@ int main(int argc, char** argv) {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return ExitStatusOf(cli, e);
+  }
+
+  try {
+    // A malformed server address, or one with a password, is refused before
+    // the window could show or log it.
+    ParseServerAddress(data);
+  } catch (const Error& e) {
+    std::cerr << "actualiz: " << e.Text() << " (" << e.Context() << ")\n";
+    return 2;
   }
 
   gui::QtOperator op;
@@ -90,6 +104,7 @@ int main(int argc, char** argv) {
   gui::MainWindow view(window);
   op.SetParent(&view);
   view.Start();
+  if (!window.Ended() && !data.empty()) view.OpenDataDirectory(data);
   if (window.Ended()) return 0;
   if (!screenshot.empty()) {
     view.resize(view.FullSize());

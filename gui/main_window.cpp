@@ -102,6 +102,11 @@ void MainWindow::Start() {
   Perform([this] { window_.Activate(); }, nullptr);
 }
 
+void MainWindow::OpenDataDirectory(const std::string& path) {
+  Act(
+      "Dir1.Path = " + path, [this, &path] { window_.Dir1.SetPath(path); }, nullptr);
+}
+
 QSize MainWindow::FullSize() const {
   QRect reach(QPoint(), DesignSize());
   for (const auto& [control, view] : views_) {

@@ -53,6 +53,10 @@ class MainWindow : public QWidget, public app::ControlListener {
   // Shows the window centred at its design size, then runs the model's
   // start-up once. Later activations of the window run nothing.
   void Start();
+  // Points Dir1 at `path` (a Windows path, or a data directory on a server)
+  // as the operator opening it does: a path Dir1 refuses is shown as the
+  // failure of that action.
+  void OpenDataDirectory(const std::string& path);
   // The client area at the design size: 4245 by 2235 twips.
   static QSize DesignSize();
   // The client area that reaches every control now shown.

@@ -14,11 +14,13 @@
 #include <QTreeWidget>
 #include <set>
 
+#include "base/server_address.h"
 #include "gui/control_view.h"
 #include "gui/dir_list_view.h"
 #include "gui/record_grid_view.h"
 #include "tests/gui/gui_support.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/server_site.h"
 #include "tests/support/window_fixture.h"
 
 namespace actualiz::testing {
@@ -260,6 +262,33 @@ TEST_F(WindowTest, AFolderThatVanishedCannotBeOpenedAndTheListKeepsItsDirectory)
   ASSERT_EQ(site.op.messages.size(), 1u);
   EXPECT_EQ(site.op.messages[0].look, platform::MessageLook::kCritical);
   EXPECT_EQ(dir->currentItem()->text(0).toStdString(), "datos");
+}
+
+// A data directory on a server, opened as the program's --data opens it:
+// List6 lists its schemas, Dir1 shows the location alone; one that cannot
+// be reached is the operator's message naming it, and the lists stay.
+TEST_F(WindowTest, ADataDirectoryOnAServerListsItsSchemasAndOneUnreachableIsRefused) {
+  const std::string location = ParseServerAddress(CopyToServer(site.Host("c:\\datos")))->Display();
+  Start();
+  const size_t messages = site.op.messages.size();
+  view->OpenDataDirectory(location);
+  EXPECT_EQ(window->Dir1.Path(), location);
+  EXPECT_EQ(Items(View<QListWidget>("List6")), (std::vector<std::string>{"ventas.mdb"}));
+  auto* dir = View<QTreeWidget>("Dir1");
+  ASSERT_EQ(dir->topLevelItemCount(), 1);
+  EXPECT_EQ(dir->topLevelItem(0)->text(0).toStdString(), location);
+  EXPECT_EQ(dir->topLevelItem(0)->childCount(), 0);
+  EXPECT_EQ(site.op.messages.size(), messages);
+  view->resize(view->FullSize());
+  view->grab().save(QString::fromStdString((ScreenshotDir() / "window-server.png").string()));
+
+  const std::string unreachable = "postgresql://actualiz@/site1?host=" + site.dir().File("none");
+  view->OpenDataDirectory(unreachable);
+  EXPECT_EQ(window->Dir1.Path(), location);
+  EXPECT_EQ(window->List6.Items(), (std::vector<std::string>{"ventas.mdb"}));
+  ASSERT_EQ(site.op.messages.size(), messages + 1);
+  EXPECT_NE(site.op.messages.back().text.find("site1"), std::string::npos)
+      << site.op.messages.back().text;
 }
 
 TEST_F(WindowTest, DriveListOffersTheMappedDrives) {

@@ -29,6 +29,7 @@ namespace {
 
 constexpr const char* kRowKey = "actualiz.key";
 constexpr const char* kCollation = "actualiz.nocase";
+constexpr const char* kRelationSavepoint = "actualiz_relation";
 // The server truncates longer identifiers.
 constexpr size_t kMaxIdentifierBytes = 63;
 
@@ -330,12 +331,23 @@ void PgStorage::CreateIndex(const std::string& table, const IndexInfo& index) {
   Exec("INSERT INTO " + Qualified("MSysIndexes") +
            " (\"TableName\", \"IndexName\", \"ServerName\", \"IsPrimary\") VALUES ($1, $2, $3, $4)",
        {{table}, {index.name}, {server_name}, {index.primary ? "true" : "false"}}, where);
+  if (index.primary || index.unique) RestoreRelationConstraints(table);
 }
 
 void PgStorage::DropIndex(const std::string& table, const std::string& index) {
   RequireChange();
   const std::string where = In("index '" + index + "' of table '" + table + "'");
   const std::string server_name = StoredIndexName(table, index);
+  PgResult referencing = Exec(
+      "SELECT c.conname, t.relname FROM pg_constraint c JOIN pg_class t ON t.oid = c.conrelid "
+      "JOIN pg_class i ON i.oid = c.conindid WHERE c.contype = 'f' AND i.relnamespace = $1::oid "
+      "AND i.relname = $2",
+      {{SchemaOid()}, {server_name}}, where);
+  for (int row = 0; row < referencing.Rows(); ++row) {
+    Exec("ALTER TABLE " + Qualified(referencing.Text(row, 1)) + " DROP CONSTRAINT " +
+             PgIdentifier(referencing.Text(row, 0)),
+         {}, where);
+  }
   PgResult primary = Exec(
       "SELECT 1 FROM pg_constraint WHERE connamespace = $1::oid AND conname = $2 AND contype = "
       "'p'",
@@ -358,6 +370,7 @@ void PgStorage::DropIndex(const std::string& table, const std::string& index) {
   }
   Exec("DELETE FROM " + Qualified("MSysIndexes") + " WHERE \"ServerName\" = $1", {{server_name}},
        where);
+  if (referencing.Rows() > 0) RestoreRelationConstraints(table);
 }
 
 // ---- relations ----
@@ -382,6 +395,10 @@ void PgStorage::CreateRelation(const RelationInfo& r) {
   }
   if (r.attributes & dbRelationDontEnforce) return;
   RequireFits(r.name, where);
+  AddRelationConstraint(r, where);
+}
+
+void PgStorage::AddRelationConstraint(const RelationInfo& r, const std::string& where) {
   std::string primary, foreign;
   for (const auto& [p, f] : r.fields) {
     primary += (primary.empty() ? "" : ", ") + PgIdentifier(p);
@@ -394,6 +411,35 @@ void PgStorage::CreateRelation(const RelationInfo& r) {
            ")" + ((r.attributes & dbRelationUpdateCascade) ? " ON UPDATE CASCADE" : "") +
            ((r.attributes & dbRelationDeleteCascade) ? " ON DELETE CASCADE" : ""),
        {}, where, Op::kRelation);
+}
+
+// The server ties a foreign key to the unique index it references and will
+// not drop that index alone, while a file's relations need no index. So an
+// index that enforced relations reference is dropped with their constraints
+// (the relations themselves stay recorded), and each such relation gets its
+// constraint back as soon as its primary fields carry a unique index again:
+// at once when another one does, else when one is made.
+void PgStorage::RestoreRelationConstraints(const std::string& table) {
+  const auto schema = Describe();
+  for (const RelationInfo& r : schema->relations) {
+    if ((r.attributes & dbRelationDontEnforce) || !SameNameIgnoringCase(r.table, table)) continue;
+    const std::string where = In("relation '" + r.name + "'");
+    PgResult present = Exec(
+        "SELECT 1 FROM pg_constraint WHERE connamespace = $1::oid AND conname = $2 AND contype = "
+        "'f'",
+        {{SchemaOid()}, {r.name}}, where);
+    if (present.Rows() > 0) continue;
+    Exec(std::string("SAVEPOINT ") + kRelationSavepoint, {}, where);
+    try {
+      AddRelationConstraint(r, where);
+    } catch (const Error& e) {
+      Exec(std::string("ROLLBACK TO SAVEPOINT ") + kRelationSavepoint, {}, where);
+      Exec(std::string("RELEASE SAVEPOINT ") + kRelationSavepoint, {}, where);
+      if (e.Number() == err::kNoUniqueIndex) continue;  // not yet: no unique index to reference
+      throw;
+    }
+    Exec(std::string("RELEASE SAVEPOINT ") + kRelationSavepoint, {}, where);
+  }
 }
 
 void PgStorage::DropRelation(const std::string& relation) {

@@ -140,6 +140,12 @@ class PgStorage final : public Storage {
   std::string SchemaOid();
   // The engine's tables and collation, each made unless it is there.
   void MakeEngineTables();
+  // The foreign key of an enforced relation.
+  void AddRelationConstraint(const RelationInfo& relation, const std::string& where);
+  // Gives back their constraints to the enforced relations whose primary
+  // table is `table` and that lost theirs with an index they referenced,
+  // where a unique index now covers their fields.
+  void RestoreRelationConstraints(const std::string& table);
   void RecordColumn(const std::string& table, const ColumnInfo& column, const std::string& where);
   std::shared_ptr<const Schema> LoadSchema();
   [[noreturn]] void RefuseObject(const std::string& kind, const std::string& object) const;

@@ -203,6 +203,20 @@ TEST_F(PgStorageTest, KeepsJetsRulesOnData) {
   EXPECT_EQ(db->TableDefs().Item("T")->Indexes().Count(), 1);
 }
 
+TEST_F(PgStorageTest, AnIndexARelationReferencesIsReplacedAsInAFile) {
+  const std::string address = MakeTwoTables();
+  auto db = OpenDatabase(session_, address);
+  auto t = db->TableDefs().Item("T");
+  t->Indexes().Delete("PrimaryKey");
+  auto index = t->CreateIndex("PrimaryKey");
+  index->Fields().Append(index->CreateField("Id"));
+  index->SetPrimary(true);
+  t->Indexes().Append(index);
+  // The relation is still there and enforced again.
+  EXPECT_EQ(db->Relations().Count(), 1);
+  EXPECT_EQ(ErrorNumber([&] { AddRow(*db, "U", "Ref", 9); }), err::kRelatedRecordRequired);
+}
+
 TEST_F(PgStorageTest, RecordSourcesSelectAsInAFile) {
   const json description = json::parse(R"({"tables": [{"name": "Gente", "fields": [
     {"name": "Id", "type": 4}, {"name": "Nombre", "type": 10}, {"name": "Alta", "type": 8}],

@@ -24,6 +24,7 @@
 
 #include "app/catalogues.h"
 #include "base/error.h"
+#include "bench/failure.h"
 #include "bench/pair_shape.h"
 #include "engine/engine.h"
 
@@ -180,10 +181,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%d pairs of %d rows a table in %s\n", pairs, rows, root.c_str());
     return 0;
-  } catch (const Error& e) {
-    std::fprintf(stderr, "error %d: %s (%s)\n", e.Number(), e.what(), e.Context().c_str());
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "error: %s\n", e.what());
+  } catch (...) {
+    return bench::ReportFailure();
   }
-  return 1;
 }

@@ -33,6 +33,7 @@
 
 #include "base/error.h"
 #include "base/server_address.h"
+#include "bench/failure.h"
 #include "bench/pg_floor_script.h"
 #include "engine/description/description.h"
 #include "engine/engine.h"
@@ -216,10 +217,7 @@ int main(int argc, char** argv) {
                 1000 * (ClientSeconds(root / "floor.time") + floor_server_s) / n,
                 1000 * floor_server_s / n, same ? "yes" : "no");
     return 0;
-  } catch (const Error& e) {
-    std::fprintf(stderr, "error %d: %s (%s)\n", e.Number(), e.what(), e.Context().c_str());
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "error: %s\n", e.what());
+  } catch (...) {
+    return bench::ReportFailure();
   }
-  return 1;
 }

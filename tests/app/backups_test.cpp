@@ -12,6 +12,7 @@
 #include <set>
 
 #include "engine/sqlite/backup.h"
+#include "tests/support/backup_samples.h"
 #include "tests/support/db_builder.h"
 #include "tests/support/error_number.h"
 #include "tests/support/temp_dir.h"
@@ -25,13 +26,8 @@ using testing::DescribeFile;
 using testing::ErrorNumber;
 using testing::TempDir;
 
-constexpr const char* kClientes = R"({"tables": [{"name": "Clientes",
-  "fields": [{"name": "Id", "type": 4}, {"name": "Nombre", "type": 10, "size": 50}],
-  "indexes": [{"name": "PrimaryKey", "fields": ["Id"], "primary": true, "unique": true}],
-  "rows": [{"Id": 1, "Nombre": "Ana"}, {"Id": 2, "Nombre": "Luis"}]}],
-  "queries": [{"name": "qTodos", "sql": "SELECT * FROM Clientes"}]})";
-constexpr const char* kOther = R"({"tables": [{"name": "Otra",
-  "fields": [{"name": "X", "type": 4}], "rows": [{"X": 7}]}]})";
+constexpr const char* kClientes = testing::kBackupClientes;
+constexpr const char* kOther = testing::kBackupOther;
 
 // Runs SQL straight on a file, as another program would.
 void Sql(const std::string& path, const char* statement) {

@@ -10,6 +10,7 @@
 #include "app/backups.h"
 #include "app/server_backups.h"
 #include "base/server_address.h"
+#include "tests/support/backup_samples.h"
 #include "tests/support/db_builder.h"
 #include "tests/support/error_number.h"
 #include "tests/support/pg_server.h"
@@ -25,13 +26,8 @@ using testing::DescribeOnServer;
 using testing::ErrorNumber;
 using testing::RunOnServer;
 
-constexpr const char* kClientes = R"({"tables": [{"name": "Clientes",
-  "fields": [{"name": "Id", "type": 4}, {"name": "Nombre", "type": 10, "size": 50}],
-  "indexes": [{"name": "PrimaryKey", "fields": ["Id"], "primary": true, "unique": true}],
-  "rows": [{"Id": 1, "Nombre": "Ana"}, {"Id": 2, "Nombre": "Luis"}]}],
-  "queries": [{"name": "qTodos", "sql": "SELECT * FROM Clientes"}]})";
-constexpr const char* kOther = R"({"tables": [{"name": "Otra",
-  "fields": [{"name": "X", "type": 4}], "rows": [{"X": 7}]}]})";
+constexpr const char* kClientes = testing::kBackupClientes;
+constexpr const char* kOther = testing::kBackupOther;
 
 std::vector<std::string> FilesIn(const fs::path& folder) {
   std::vector<std::string> names;

@@ -17,13 +17,16 @@ GroupChangesUntilClose::~GroupChangesUntilClose() { state_->groups.End(); }
 
 void GroupChangesUntilClose::RaiseUnreported() {
   std::vector<Error> failures = state_->groups.TakeUnreported();
-  if (failures.empty()) return;
+  if (!failures.empty()) throw FirstOfFailures(failures);
+}
+
+Error FirstOfFailures(const std::vector<Error>& failures) {
   const Error& first = failures.front();
   std::string context = first.Context();
   if (failures.size() > 1) {
     context += " (and " + std::to_string(failures.size() - 1) + " more databases)";
   }
-  throw Error(first.Number(), first.Text(), context);
+  return Error(first.Number(), first.Text(), context);
 }
 
 }  // namespace actualiz::engine

@@ -44,4 +44,8 @@ class ChangeGroups {
   std::vector<Error> unreported_;
 };
 
+// The first of `failures` (not empty), its context naming how many more
+// databases failed alike.
+Error FirstOfFailures(const std::vector<Error>& failures);
+
 }  // namespace actualiz::engine

@@ -16,6 +16,7 @@
 #include "base/names.h"
 #include "engine/engine.h"
 #include "engine/field_types.h"
+#include "engine/postgres/pg_connection.h"
 #include "engine/postgres/pg_storage.h"
 #include "engine/postgres/pg_types.h"
 

@@ -20,6 +20,7 @@
 #include "base/names.h"
 #include "engine/engine.h"
 #include "engine/field_types.h"
+#include "engine/postgres/pg_connection.h"
 #include "engine/postgres/pg_storage.h"
 #include "engine/postgres/pg_types.h"
 
@@ -69,9 +70,9 @@ void PgStorage::RefuseObject(const std::string& kind, const std::string& object)
 }
 
 std::shared_ptr<const Schema> PgStorage::Describe() {
-  if (schema_ && (in_change_ || group_open_)) return schema_;
-  schema_ = LoadSchema();
-  return schema_;
+  if (connection_->schema && (in_change_ || connection_->group_open)) return connection_->schema;
+  connection_->schema = LoadSchema();
+  return connection_->schema;
 }
 
 std::shared_ptr<const Schema> PgStorage::LoadSchema() {
@@ -168,7 +169,7 @@ std::shared_ptr<const Schema> PgStorage::LoadSchema() {
              {}, where);
     for (int i = 0; i < x.Rows(); ++i) jet_indexes[x.Text(i, 0)] = {x.Text(i, 1), x.Bool(i, 2)};
   }
-  index_names_.clear();
+  connection_->index_names.clear();
   {
     PgResult x = Exec(
         "SELECT i.indrelid, ic.relname, i.indisunique, i.indisprimary, a.attname FROM pg_index i "
@@ -193,7 +194,7 @@ std::shared_ptr<const Schema> PgStorage::LoadSchema() {
           index.name = "PrimaryKey";
         }
         table.indexes.push_back(index);
-        index_names_[{FoldCase(table.name), FoldCase(index.name)}] = server_name;
+        connection_->index_names[{FoldCase(table.name), FoldCase(index.name)}] = server_name;
         last = server_name;
       }
       table.indexes.back().fields.push_back(x.Text(i, 4));
@@ -227,10 +228,10 @@ std::shared_ptr<const Schema> PgStorage::LoadSchema() {
 const TableInfo& PgStorage::TableOf(const std::string& table) {
   // Row writes take the column types from the schema as last read: the
   // DAO layer described the table just before.
-  if (!schema_) Describe();
-  const TableInfo* t = schema_->FindTable(table);
+  if (!connection_->schema) Describe();
+  const TableInfo* t = connection_->schema->FindTable(table);
   if (t == nullptr) throw MakeError(err::kInputTableNotFound, {table}, In("table '" + table + "'"));
-  // The snapshot stays alive in schema_ until the next read.
+  // The snapshot stays alive in connection_->schema until the next read.
   return *t;
 }
 
@@ -309,8 +310,8 @@ std::string PgStorage::NewIndexName(const std::string& table, const std::string&
 
 std::string PgStorage::StoredIndexName(const std::string& table, const std::string& index) {
   Describe();
-  auto it = index_names_.find({FoldCase(table), FoldCase(index)});
-  return it == index_names_.end() ? index : it->second;
+  auto it = connection_->index_names.find({FoldCase(table), FoldCase(index)});
+  return it == connection_->index_names.end() ? index : it->second;
 }
 
 void PgStorage::CreateIndex(const std::string& table, const IndexInfo& index) {

@@ -8,6 +8,7 @@
 #include "base/error.h"
 #include "base/names.h"
 #include "engine/engine.h"
+#include "engine/postgres/pg_connection.h"
 #include "engine/session.h"
 #include "engine/session_state.h"
 
@@ -93,12 +94,19 @@ bool PgResult::Bool(int row, int column) const {
 
 // ---- connection ----
 
-PgStorage::PgStorage(SessionState& session, pg_conn* conn, ServerAddress address, std::string name)
-    : session_(session), conn_(conn), address_(std::move(address)), name_(std::move(name)) {}
+PgStorage::PgStorage(SessionState& session, std::shared_ptr<PgConnection> connection,
+                     ServerAddress address, std::string name)
+    : session_(session),
+      connection_(std::move(connection)),
+      conn_(connection_->conn),
+      address_(std::move(address)),
+      name_(std::move(name)) {}
 
-PgStorage::~PgStorage() { PQfinish(conn_); }
+PgStorage::~PgStorage() = default;
 
-pg_conn* PgStorage::Connect(const ServerAddress& address, const std::string& name) {
+namespace {
+
+pg_conn* ConnectTo(const ServerAddress& address, const std::string& name) {
   pg_conn* conn = PQconnectdb(address.ConnInfo().c_str());
   if (PQstatus(conn) != CONNECTION_OK) {
     const std::string why = FirstLine(PQerrorMessage(conn));
@@ -113,15 +121,36 @@ pg_conn* PgStorage::Connect(const ServerAddress& address, const std::string& nam
   return conn;
 }
 
+}  // namespace
+
+std::shared_ptr<PgConnection> PgStorage::Connect(const ServerAddress& address,
+                                                 const std::string& name) {
+  auto connection =
+      std::make_shared<PgConnection>(ConnectTo(address, name), name, address.Location().Display());
+  pg_result* set = PQexecParams(connection->conn, "SELECT set_config('lock_timeout', $1, false)", 1,
+                                nullptr, &kLockTimeout, nullptr, nullptr, 0);
+  const bool done = PQresultStatus(set) == PGRES_TUPLES_OK;
+  PQclear(set);
+  if (!done) {
+    throw MakeError(err::kConnectionFailed, {connection->location},
+                    "'" + name + "': " + FirstLine(PQerrorMessage(connection->conn)));
+  }
+  return connection;
+}
+
 std::unique_ptr<PgStorage> PgStorage::Open(Session& session, const ServerAddress& address,
                                            const std::string& name) {
+  PgSessionState& pg = PgState(session.State());
+  std::shared_ptr<PgConnection> held = pg.Held(address);
   std::unique_ptr<PgStorage> storage(
-      new PgStorage(session.State(), Connect(address, name), address, name));
-  storage->Exec("SELECT set_config('lock_timeout', $1, false)", {{kLockTimeout}});
-  if (storage->SchemaOid().empty()) {
-    throw MakeError(err::kFileNotFound, {name},
-                    "'" + name + "': no schema '" + address.schema + "' in database '" +
-                        address.database + "'");
+      new PgStorage(session.State(), held ? held : Connect(address, name), address, name));
+  if (!held) {
+    if (storage->SchemaOid().empty()) {
+      throw MakeError(err::kFileNotFound, {name},
+                      "'" + name + "': no schema '" + address.schema + "' in database '" +
+                          address.database + "'");
+    }
+    pg.Hold(address, storage->connection_);
   }
   storage->Describe();
   return storage;
@@ -131,7 +160,6 @@ std::unique_ptr<PgStorage> PgStorage::Create(Session& session, const ServerAddre
                                              const std::string& name) {
   std::unique_ptr<PgStorage> storage(
       new PgStorage(session.State(), Connect(address, name), address, name));
-  storage->Exec("SELECT set_config('lock_timeout', $1, false)", {{kLockTimeout}});
   if (!storage->SchemaOid().empty()) throw MakeError(err::kDatabaseExists, "'" + name + "'");
   const std::string schema = PgIdentifier(address.schema);
   // One transaction: a schema that could not be made whole is not left.
@@ -144,14 +172,14 @@ std::unique_ptr<PgStorage> PgStorage::Create(Session& session, const ServerAddre
     PQclear(PQexec(storage->conn_, "ROLLBACK"));
     throw;
   }
-  storage->schema_oid_.clear();
+  storage->connection_->schema_oid.clear();
   storage->Describe();
   return storage;
 }
 
 void PgStorage::DropSchema(const ServerAddress& address) {
   const std::string name = address.Display();
-  pg_conn* conn = Connect(address, name);
+  pg_conn* conn = ConnectTo(address, name);
   PQclear(
       PQexec(conn, ("DROP SCHEMA IF EXISTS " + PgIdentifier(address.schema) + " CASCADE").c_str()));
   PQfinish(conn);
@@ -159,7 +187,7 @@ void PgStorage::DropSchema(const ServerAddress& address) {
 
 std::vector<std::string> PgStorage::ListSchemas(const ServerAddress& location) {
   const std::string name = location.Display();
-  pg_conn* conn = Connect(location, name);
+  pg_conn* conn = ConnectTo(location, name);
   // "public" is made with every database: it counts only when it holds
   // something, as an empty one is no customer's.
   PgResult result(PQexec(conn,
@@ -187,11 +215,11 @@ void PgStorage::MakeEngineTables() {
 }
 
 std::string PgStorage::SchemaOid() {
-  if (schema_oid_.empty()) {
+  if (connection_->schema_oid.empty()) {
     PgResult r = Exec("SELECT oid FROM pg_namespace WHERE nspname = $1", {{address_.schema}});
-    if (r.Rows() == 1) schema_oid_ = r.Text(0, 0);
+    if (r.Rows() == 1) connection_->schema_oid = r.Text(0, 0);
   }
-  return schema_oid_;
+  return connection_->schema_oid;
 }
 
 std::string PgStorage::Qualified(const std::string& name) const {
@@ -231,17 +259,15 @@ void PgStorage::Fail(pg_result* result, const std::string& context, Op op) {
     // The server dropped the open transaction with the connection. Within a
     // change, Change says so; a read or row write says it here.
     std::string lost = where + ": the connection was lost (" + message + ")";
-    if (group_open_ && !in_change_) {
-      lost += "; the changes made since '" + name_ + "' was opened were undone";
-    }
-    group_open_ = false;
-    schema_.reset();
+    if (connection_->group_open && !in_change_) lost += "; " + Undone();
+    connection_->Break("the connection was lost (" + message + ")");
     throw MakeError(err::kConnectionFailed, {address_.Location().Display()}, lost);
   }
   if (state == "55P03" || state == "40P01") throw MakeError(err::kFileInUse, {name_}, where);
   if (state == "23505") throw MakeError(err::kDuplicateValues, where);
   if (state == "23503") {
-    const RelationInfo* relation = schema_ ? schema_->FindRelation(constraint) : nullptr;
+    const RelationInfo* relation =
+        connection_->schema ? connection_->schema->FindRelation(constraint) : nullptr;
     if (op == Op::kRelation) {
       throw MakeError(err::kDataBreaksRelation, {relation ? relation->foreign_table : constraint},
                       where);
@@ -280,13 +306,14 @@ void PgStorage::RequireChange() const {
 
 void PgStorage::Change(const std::function<void(const Schema&)>& change) {
   assert(!in_change_);
-  const bool grouped = group_open_ || session_.groups.Active();
+  const bool grouped =
+      connection_->group_open || connection_->until_commit || session_.groups.Active();
   const std::string where = In("the database");
-  const bool begins = !group_open_;
+  const bool begins = !connection_->group_open;
   in_change_ = true;
   auto abandon = [&]() -> bool {
     in_change_ = false;
-    schema_.reset();
+    connection_->schema.reset();
     // Within a group the savepoint undoes the failed change alone, unless
     // the connection (and so the whole transaction) is gone.
     if (grouped && PQstatus(conn_) == CONNECTION_OK && InTransaction()) {
@@ -298,13 +325,13 @@ void PgStorage::Change(const std::function<void(const Schema&)>& change) {
       if (undone) return false;
     }
     if (PQstatus(conn_) == CONNECTION_OK && InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));
-    group_open_ = false;
+    connection_->Break("a change could not be undone alone");
     return grouped;
   };
   try {
     if (begins) {
       Exec("BEGIN", {}, where);
-      group_open_ = grouped;
+      connection_->group_open = grouped;
     }
     if (grouped) Exec(std::string("SAVEPOINT ") + kChangeSavepoint, {}, where);
     // A schema made by other means gains the engine's tables with its
@@ -313,15 +340,13 @@ void PgStorage::Change(const std::function<void(const Schema&)>& change) {
     if (!before->FindTable("MSysColumns") || !before->FindTable("MSysIndexes") ||
         !before->FindTable("MSysRelationships") || !before->FindTable("MSysQueries")) {
       MakeEngineTables();
-      schema_.reset();
+      connection_->schema.reset();
     }
     change(*Describe());
     Exec(grouped ? std::string("RELEASE SAVEPOINT ") + kChangeSavepoint : "COMMIT", {}, where);
   } catch (const Error& e) {
     if (abandon()) {
-      throw Error(e.Number(), e.Text(),
-                  e.Context() + "; the changes made before it since '" + name_ +
-                      "' was opened were undone too");
+      throw Error(e.Number(), e.Text(), e.Context() + "; " + Undone() + " too");
     }
     throw;
   } catch (...) {
@@ -329,13 +354,19 @@ void PgStorage::Change(const std::function<void(const Schema&)>& change) {
     throw;
   }
   in_change_ = false;
-  schema_.reset();
+  connection_->schema.reset();
+}
+
+std::string PgStorage::Undone() const {
+  if (connection_->until_commit) return "the changes made since the last commit were undone";
+  return "the changes made since '" + name_ + "' was opened were undone";
 }
 
 void PgStorage::Finish() {
-  if (!group_open_) return;
-  group_open_ = false;
-  schema_.reset();
+  // A held group goes on in the next open of the schema, until its commit.
+  if (!connection_->group_open || connection_->until_commit) return;
+  connection_->group_open = false;
+  connection_->schema.reset();
   try {
     Exec("COMMIT", {},
          In("storing the changes made since the database was opened (none was kept)"));
@@ -347,6 +378,7 @@ void PgStorage::Finish() {
 
 PgResult PgStorage::Write(const std::string& sql, const std::vector<PgParam>& params,
                           const std::string& context, Op op) {
+  JoinHeldGroup(context);
   if (!InTransaction()) return Exec(sql, params, context, op);
   // Inside a transaction a failed statement would end all of it: the
   // savepoint undoes the failed write alone, as the engine's files do.
@@ -363,6 +395,12 @@ PgResult PgStorage::Write(const std::string& sql, const std::vector<PgParam>& pa
     }
     throw;
   }
+}
+
+void PgStorage::JoinHeldGroup(const std::string& context) {
+  if (!connection_->until_commit || connection_->group_open) return;
+  Exec("BEGIN", {}, context);
+  connection_->group_open = true;
 }
 
 }  // namespace actualiz::engine

@@ -5,8 +5,11 @@
 // the session groups changes (change_groups.h) the database's changes and
 // row writes share one transaction committed at Finish, each inside a
 // savepoint so that a failing one is undone alone (the server ends a whole
-// transaction on any failed statement otherwise). A lost connection loses
-// the open transaction on the server: the schema stays as it was. A lock
+// transaction on any failed statement otherwise). While the session holds
+// server changes until a commit (GroupServerChangesUntilCommit), every
+// open of the schema shares one connection and its transaction, which only
+// that commit ends (pg_connection.h). A lost connection loses the open
+// transaction on the server: the schema stays as it was. A lock
 // held by another session is waited for as long as a file lock, then the
 // call fails with 3045.
 //
@@ -42,6 +45,7 @@ struct pg_result;
 namespace actualiz::engine {
 
 struct SessionState;
+struct PgConnection;
 class Session;
 
 // A result of the server, freed when it goes.
@@ -120,8 +124,12 @@ class PgStorage final : public Storage {
   void DeleteRow(const std::string& table, std::int64_t key) override;
 
  private:
-  PgStorage(SessionState& session, pg_conn* conn, ServerAddress address, std::string name);
-  static pg_conn* Connect(const ServerAddress& address, const std::string& name);
+  PgStorage(SessionState& session, std::shared_ptr<PgConnection> connection, ServerAddress address,
+            std::string name);
+  // A new connection to the database of `address`, with the engine's
+  // settings; 3151 when the server cannot be reached.
+  static std::shared_ptr<PgConnection> Connect(const ServerAddress& address,
+                                               const std::string& name);
   // Runs `sql` with `params` ($1, ...). Fails with the Error the server's
   // failure means, `context` naming the object; `op` tells a write of rows
   // apart for the relation numbers (3200 deleting or re-keying a primary
@@ -156,17 +164,22 @@ class PgStorage final : public Storage {
   // The Jet types of the columns of `table`, by stored name.
   const TableInfo& TableOf(const std::string& table);
 
+  // Begins the held group's transaction before a row write outside any
+  // change, so that the write is kept or undone with the group.
+  void JoinHeldGroup(const std::string& context);
+  // What a lost transaction took with it, as errors say it.
+  std::string Undone() const;
+
   SessionState& session_;
-  pg_conn* conn_ = nullptr;
+  // Shared with the other opens of the schema while the session holds it
+  // for a commit (pg_connection.h); it carries the transaction's state and
+  // the schema as last read.
+  std::shared_ptr<PgConnection> connection_;
+  pg_conn* conn_ = nullptr;  // connection_->conn
   ServerAddress address_;
   std::string name_;
-  std::string schema_oid_;
   bool in_change_ = false;
-  bool group_open_ = false;
   std::string write_table_;  // the table of the row being updated, for Fail
-  std::shared_ptr<const Schema> schema_;
-  // (folded table, folded Jet index) -> the server's index name.
-  std::map<std::pair<std::string, std::string>, std::string> index_names_;
 };
 
 // "\"name\"" with inner double quotes doubled: an identifier for the server.

@@ -297,6 +297,35 @@ TEST_F(PgStorageTest, ALostConnectionInAGroupLeavesTheSchemaAsItWas) {
   EXPECT_EQ(FieldCount(other, address, "T"), 2);
 }
 
+TEST_F(PgStorageTest, ChangesHeldUntilCommitSpanEveryOpenAndALostConnectionKeepsNone) {
+  const std::string address = MakeTwoTables();
+  Session other;
+  {
+    GroupServerChangesUntilCommit held(session_);
+    AddField(*OpenDatabase(session_, address), "T", "Uno");
+    EXPECT_EQ(FieldCount(session_, address, "T"), 3) << "the next open goes on in the group";
+    EXPECT_EQ(FieldCount(other, address, "T"), 2) << "nothing is seen before the commit";
+    AddRow(*OpenDatabase(session_, address), "U", "Ref", 2);
+    held.Commit();
+    EXPECT_EQ(FieldCount(other, address, "T"), 3);
+
+    AddField(*OpenDatabase(session_, address), "T", "Dos");
+    Run("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+        "current_database() AND pid <> pg_backend_pid()");
+    EXPECT_EQ(ErrorNumber([&] { AddField(*OpenDatabase(session_, address), "U", "Tres"); }),
+              err::kConnectionFailed)
+        << "nothing more is changed once the group is lost";
+    EXPECT_EQ(ErrorNumber([&] { held.Commit(); }), err::kConnectionFailed);
+    EXPECT_EQ(FieldCount(session_, address, "U"), 1) << "after the commit the schema opens again";
+  }
+  EXPECT_EQ(FieldCount(other, address, "T"), 3);
+  {
+    GroupServerChangesUntilCommit dropped(session_);
+    AddField(*OpenDatabase(session_, address), "T", "Cuatro");
+  }
+  EXPECT_EQ(FieldCount(other, address, "T"), 3) << "what no commit kept is undone";
+}
+
 TEST_F(PgStorageTest, ALockHeldPastTheWaitFailsAsALockedFile) {
   const std::string address = MakeTwoTables();
   GroupChangesUntilClose group(session_);

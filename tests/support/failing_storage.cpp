@@ -97,7 +97,10 @@ class FailingStorage final : public engine::Storage {
     }
     return false;
   }
-  [[noreturn]] void Raise() const { throw Error(plan_->number, plan_->text, "'" + name_ + "'"); }
+  void Raise() const {
+    if (plan_->instead) return plan_->instead();
+    throw Error(plan_->number, plan_->text, "'" + name_ + "'");
+  }
 
   std::unique_ptr<engine::Storage> inner_;
   std::shared_ptr<FaultPlan> plan_;
@@ -112,7 +115,8 @@ class FailingStorage final : public engine::Storage {
 std::shared_ptr<FaultPlan> InstallFailingStorage(engine::Session& session, FaultPlan plan) {
   auto shared = std::make_shared<FaultPlan>(std::move(plan));
   session.SetStorageFactory([shared](engine::Session& s, const engine::StorageRequest& request) {
-    const bool counted = EndsWith(request.host_path, shared->file);
+    const std::string path = request.host_path.substr(0, request.host_path.find('?'));
+    const bool counted = EndsWith(path, shared->file);
     return std::make_unique<FailingStorage>(s.MakeStandardStorage(request), shared, counted,
                                             s.SharedState(), request.name);
   });

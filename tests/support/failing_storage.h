@@ -10,10 +10,12 @@
 //     whole, and changes grouped until the close are all undone when the
 //     database is closed (Close raises the Error).
 // Counts run over every file of the session whose host path ends with
-// `file` ("" for every file). Install puts it in a session's storage
+// `file` ("" for every file; a server address is matched without its
+// "?..." part). Install puts it in a session's storage
 // factory; the returned plan tells how many faults were injected.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -34,6 +36,9 @@ struct FaultPlan {
   // SQLite's full disk as the engine reports it.
   int number = 3000;
   std::string text = "Reserved error (13): database or disk is full";
+  // When set, runs in place of raising the Error, and the operation goes
+  // on: for faults made for real (a server's connections cut, say).
+  std::function<void()> instead;
   int injected = 0;  // how many operations were failed so far
   int seen = 0;      // how many operations of the kind were counted so far
 };

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "base/server_address.h"
+#include "tests/support/failing_storage.h"
+#include "tests/support/pg_server.h"
 #include "tests/support/server_site.h"
 #include "tests/tables/tables_support.h"
 
@@ -149,6 +151,43 @@ TEST(BothStorages, EveryScenarioEndsAlikeOnFilesAndOnTheServer) {
     EXPECT_EQ(server.failures, files.failures);
     EXPECT_EQ(server.databases, files.databases);
   }
+}
+
+TEST(BothStorages, AConnectionLostInAPairLeavesItAsItWasAndTheOtherPairsRun) {
+  TestSite site;
+  for (const char* name : {"alfa.mdb", "beta.mdb"}) {
+    Build(site, ModelPath(name),
+          {Table("Clientes", {{"Codigo", 4, 4}, {"Nombre", 10, 40}, {"Email", 10, 80}}),
+           Table("Pedidos", {{"Numero", 4, 4}})});
+    Build(site, TargetPath(name), {Table("Clientes", {{"Codigo", 4, 4}, {"Nombre", 10, 40}})});
+  }
+  std::unique_ptr<app::Actualiz> window = StartedWindow(site);
+  const std::string location = CopyToServer(site.Host("c:\\datos"));
+  window->Dir1.SetPath(location);
+  const json before = ServerStructures(location, true);
+  // Alfa's second change finds its connection cut: its first one (a table
+  // made) was already sent.
+  FaultPlan cut;
+  cut.nth = 2;
+  cut.file = "alfa.mdb";
+  cut.instead = [&] {
+    PgServer::Get().Run(ParseServerAddress(location)->database,
+                        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                        "current_database() AND pid <> pg_backend_pid()");
+  };
+  InstallFailingStorage(window->Session(), cut);
+
+  EXPECT_TRUE(window->Click("Command13_Click"));
+  EXPECT_EQ(window->Label4.Caption(), "Proceso Terminado");
+  const json after = ServerStructures(location, true);
+  EXPECT_EQ(after["alfa.mdb"], before["alfa.mdb"]);
+  EXPECT_NE(after["beta.mdb"], before["beta.mdb"]);
+  ASSERT_FALSE(window->Log().Failures().empty());
+  for (const app::Failure& f : window->Log().Failures()) {
+    EXPECT_EQ(FileNameOf(f.database) + " " + std::to_string(f.number), "alfa.mdb 3151")
+        << app::FormatFailure(f);
+  }
+  EXPECT_EQ(window->Log().Failures().back().statement, "store the changes of alfa.mdb");
 }
 
 }  // namespace

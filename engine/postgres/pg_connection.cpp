@@ -1,0 +1,113 @@
+#include "engine/postgres/pg_connection.h"
+
+#include <libpq-fe.h>
+
+#include "engine/change_groups.h"
+#include "engine/session.h"
+
+namespace actualiz::engine {
+
+namespace {
+
+// The key a held connection is found by: two storages share it only when
+// they connect alike and work on the same schema.
+std::string HeldKey(const ServerAddress& address) {
+  return address.ConnInfo() + '\n' + address.schema;
+}
+
+}  // namespace
+
+PgConnection::~PgConnection() { PQfinish(conn); }
+
+void PgConnection::Break(const std::string& why) {
+  group_open = false;
+  schema.reset();
+  if (until_commit && !broken) broken = why;
+}
+
+void PgConnection::CommitGroup() {
+  const std::string where = "'" + name + "'";
+  if (broken) {
+    throw MakeError(
+        err::kConnectionFailed, {location},
+        where + ": none of the changes made since the last commit was kept (" + *broken + ")");
+  }
+  if (!group_open) return;
+  group_open = false;
+  schema.reset();
+  pg_result* result = PQexec(conn, "COMMIT");
+  const bool committed = PQresultStatus(result) == PGRES_COMMAND_OK;
+  std::string why = PQresultErrorMessage(result);
+  PQclear(result);
+  if (committed) return;
+  while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+  RollBackGroup();
+  throw MakeError(err::kConnectionFailed, {location},
+                  where + ": storing the changes made since the last commit failed (" + why +
+                      "); none of them was kept");
+}
+
+void PgConnection::RollBackGroup() {
+  group_open = false;
+  schema.reset();
+  if (PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) != PQTRANS_IDLE) {
+    PQclear(PQexec(conn, "ROLLBACK"));
+  }
+}
+
+std::shared_ptr<PgConnection> PgSessionState::Held(const ServerAddress& address) {
+  if (committing == 0) return nullptr;
+  const auto it = held.find(HeldKey(address));
+  if (it == held.end()) return nullptr;
+  const std::shared_ptr<PgConnection>& connection = it->second;
+  if (!connection->broken && PQstatus(connection->conn) != CONNECTION_OK) {
+    connection->Break("the connection was lost");
+  }
+  if (connection->broken) {
+    throw MakeError(err::kConnectionFailed, {connection->location},
+                    "'" + connection->name + "': " + *connection->broken +
+                        ", and the changes made since the last commit were undone; nothing "
+                        "more is changed there until the commit");
+  }
+  return connection;
+}
+
+void PgSessionState::Hold(const ServerAddress& address,
+                          const std::shared_ptr<PgConnection>& connection) {
+  if (committing == 0) return;
+  connection->until_commit = true;
+  held[HeldKey(address)] = connection;
+}
+
+GroupServerChangesUntilCommit::GroupServerChangesUntilCommit(Session& session)
+    : state_(session.SharedState()) {
+  ++PgState(*state_).committing;
+}
+
+GroupServerChangesUntilCommit::~GroupServerChangesUntilCommit() {
+  PgSessionState& pg = PgState(*state_);
+  if (--pg.committing > 0) return;
+  // What was not committed is undone; a storage still open goes on alone.
+  for (auto& [key, connection] : std::exchange(pg.held, {})) {
+    connection->RollBackGroup();
+    connection->until_commit = false;
+  }
+}
+
+void GroupServerChangesUntilCommit::Commit() {
+  std::map<std::string, std::shared_ptr<PgConnection>> committing =
+      std::exchange(PgState(*state_).held, {});
+  std::vector<Error> failures;
+  for (auto& [key, connection] : committing) {
+    try {
+      connection->CommitGroup();
+    } catch (const Error& e) {
+      failures.push_back(e);
+    }
+    connection->until_commit = false;
+    connection->broken.reset();
+  }
+  if (!failures.empty()) throw FirstOfFailures(failures);
+}
+
+}  // namespace actualiz::engine

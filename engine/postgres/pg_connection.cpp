@@ -17,6 +17,13 @@ std::string HeldKey(const ServerAddress& address) {
 
 }  // namespace
 
+std::string PgMessageLine(const char* message) {
+  std::string text = message == nullptr ? "" : message;
+  text = text.substr(0, text.find('\n'));
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
 PgConnection::~PgConnection() { PQfinish(conn); }
 
 void PgConnection::Break(const std::string& why) {
@@ -37,10 +44,9 @@ void PgConnection::CommitGroup() {
   schema.reset();
   pg_result* result = PQexec(conn, "COMMIT");
   const bool committed = PQresultStatus(result) == PGRES_COMMAND_OK;
-  std::string why = PQresultErrorMessage(result);
+  const std::string why = PgMessageLine(PQresultErrorMessage(result));
   PQclear(result);
   if (committed) return;
-  while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
   RollBackGroup();
   throw MakeError(err::kConnectionFailed, {location},
                   where + ": storing the changes made since the last commit failed (" + why +

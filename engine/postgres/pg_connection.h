@@ -69,6 +69,10 @@ struct PgSessionState final : SessionExtension {
   void Hold(const ServerAddress& address, const std::shared_ptr<PgConnection>& connection);
 };
 
+// The first line of a message of the server or of libpq (the lines after it
+// are hints for a terminal: "This probably means ...").
+std::string PgMessageLine(const char* message);
+
 inline PgSessionState& PgState(SessionState& session) {
   return session.Extension<PgSessionState>();
 }

@@ -17,6 +17,7 @@
 
 #include "base/error.h"
 #include "base/server_address.h"
+#include "engine/postgres/pg_connection.h"
 
 namespace actualiz::engine {
 
@@ -26,15 +27,9 @@ constexpr std::chrono::milliseconds kRetryEvery{25};
 // The advisory lock's two keys: "actu" and the run lock's number.
 constexpr const char* kKeys = "1635021941, 1";
 
-std::string FirstLine(const char* message) {
-  std::string text = message == nullptr ? "" : message;
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
 // The single value of a query's one row, or nullopt when it failed or gave
 // no row.
-std::optional<std::string> Value(pg_conn* conn, const std::string& sql,
+std::optional<std::string> QueryValue(pg_conn* conn, const std::string& sql,
                                  const std::vector<std::string>& params = {}) {
   std::vector<const char*> values;
   for (const std::string& param : params) values.push_back(param.c_str());
@@ -54,7 +49,7 @@ std::optional<std::string> Value(pg_conn* conn, const std::string& sql,
 // UTC)"; "another run" when it cannot be told.
 std::string Holder(pg_conn* conn) {
   const std::optional<std::string> holder =
-      Value(conn,
+      QueryValue(conn,
             "SELECT CASE WHEN a.backend_start IS NULL OR right(a.application_name, 1) <> ')' "
             "THEN a.application_name ELSE left(a.application_name, -1) || ', started ' || "
             "to_char(a.backend_start AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS') || ' UTC)' END "
@@ -78,7 +73,7 @@ PgRunLock::PgRunLock(const std::string& location, bool exclusive, std::chrono::m
   location_ = address->Display();
   conn_ = PQconnectdb(address->ConnInfo().c_str());
   if (PQstatus(conn_) != CONNECTION_OK) {
-    const std::string why = FirstLine(PQerrorMessage(conn_));
+    const std::string why = PgMessageLine(PQerrorMessage(conn_));
     PQfinish(conn_);
     conn_ = nullptr;
     throw MakeError(err::kConnectionFailed, {location_}, "run lock of '" + location_ + "': " + why);
@@ -86,16 +81,16 @@ PgRunLock::PgRunLock(const std::string& location, bool exclusive, std::chrono::m
   PQsetNoticeProcessor(
       conn_, [](void*, const char*) {}, nullptr);
   const std::string name = std::string(program) + " (process " + std::to_string(getpid()) + ")";
-  Value(conn_, "SELECT set_config('application_name', $1, false)", {name});
+  QueryValue(conn_, "SELECT set_config('application_name', $1, false)", {name});
 
   const std::string attempt =
       std::string("SELECT ") +
       (exclusive ? "pg_try_advisory_lock(" : "pg_try_advisory_lock_shared(") + kKeys + ")";
   const auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
-    const std::optional<std::string> had = Value(conn_, attempt);
+    const std::optional<std::string> had = QueryValue(conn_, attempt);
     if (!had) {
-      const std::string why = FirstLine(PQerrorMessage(conn_));
+      const std::string why = PgMessageLine(PQerrorMessage(conn_));
       PQfinish(conn_);
       conn_ = nullptr;
       throw MakeError(err::kConnectionFailed, {location_},

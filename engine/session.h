@@ -142,7 +142,9 @@ class GroupChangesUntilClose {
 // opens in the session then fail with 3151 until Commit, which reports the
 // loss. What is not committed when the last of these goes is undone.
 // Files are not concerned (their changes are grouped per open while a
-// GroupChangesUntilClose is alive). For the batch: each pair's changes to a
+// GroupChangesUntilClose is alive). A schema created on a server while one
+// is alive is made in the same transaction, so a create is whole or absent.
+// One at a time in a session. For the batch: each pair's changes to a
 // server schema are kept whole or not at all.
 class GroupServerChangesUntilCommit {
  public:

@@ -9,10 +9,15 @@
 //   3. every table's indexes;
 //   4. relations (their tables, fields and data are all in place);
 //   5. stored queries (they may read any table).
-// A failure at any step removes the half-made file (or schema on a server), so a failed create
-// never leaves a database that looks whole; the error names the JSON place of the step that failed.
+// A failure at any step removes the half-made file, so a failed create never
+// leaves a database that looks whole; the error names the JSON place of the
+// step that failed. A schema on a server is made in one transaction, so
+// even a killed create leaves none.
+
+#include <optional>
 
 #include "base/error.h"
+#include "base/server_address.h"
 #include "engine/description/description.h"
 #include "engine/description/description_model.h"
 #include "engine/open/remove_created.h"
@@ -110,18 +115,24 @@ void CreateFromDescription(Session& session, const std::string& host_path,
   } catch (const Error& e) {
     throw Error(e.Number(), e.Text(), file);
   }
+  // A schema on a server is made and filled in one transaction: a create
+  // cut short (a killed run, a lost connection) leaves no schema behind.
+  std::optional<GroupServerChangesUntilCommit> whole;
+  if (IsServerAddress(host_path)) whole.emplace(session);
   // Fails with 3204 when the file exists; that file is not ours to remove.
   DatabasePtr database = CreateDatabase(session, host_path, name);
   std::string place = "description";
   try {
     Fill(*database, spec, place);
     database->Close();
+    if (whole) whole->Commit();
   } catch (const Error& e) {
     try {
       database->Close();
     } catch (const Error&) {
       // The file goes in any case; the failure that matters is the first.
     }
+    whole.reset();
     RemoveCreatedDatabase(host_path);
     throw Error(e.Number(), place + ": " + e.Text(), e.Context().empty() ? file : e.Context());
   } catch (...) {
@@ -129,6 +140,7 @@ void CreateFromDescription(Session& session, const std::string& host_path,
       database->Close();
     } catch (const Error&) {
     }
+    whole.reset();
     RemoveCreatedDatabase(host_path);
     throw;
   }

@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+#include <cassert>
+
 #include "engine/change_groups.h"
 #include "engine/session.h"
 
@@ -62,7 +64,7 @@ void PgConnection::RollBackGroup() {
 }
 
 std::shared_ptr<PgConnection> PgSessionState::Held(const ServerAddress& address) {
-  if (committing == 0) return nullptr;
+  if (!committing) return nullptr;
   const auto it = held.find(HeldKey(address));
   if (it == held.end()) return nullptr;
   const std::shared_ptr<PgConnection>& connection = it->second;
@@ -80,19 +82,21 @@ std::shared_ptr<PgConnection> PgSessionState::Held(const ServerAddress& address)
 
 void PgSessionState::Hold(const ServerAddress& address,
                           const std::shared_ptr<PgConnection>& connection) {
-  if (committing == 0) return;
+  if (!committing) return;
   connection->until_commit = true;
   held[HeldKey(address)] = connection;
 }
 
 GroupServerChangesUntilCommit::GroupServerChangesUntilCommit(Session& session)
     : state_(session.SharedState()) {
-  ++PgState(*state_).committing;
+  PgSessionState& pg = PgState(*state_);
+  assert(!pg.committing && "one GroupServerChangesUntilCommit per session at a time");
+  pg.committing = true;
 }
 
 GroupServerChangesUntilCommit::~GroupServerChangesUntilCommit() {
   PgSessionState& pg = PgState(*state_);
-  if (--pg.committing > 0) return;
+  pg.committing = false;
   // What was not committed is undone; a storage still open goes on alone.
   for (auto& [key, connection] : std::exchange(pg.held, {})) {
     connection->RollBackGroup();

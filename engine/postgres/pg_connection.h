@@ -56,8 +56,8 @@ struct PgConnection {
 
 // What the server storage keeps per engine session.
 struct PgSessionState final : SessionExtension {
-  // Live GroupServerChangesUntilCommit guards.
-  int committing = 0;
+  // A GroupServerChangesUntilCommit of the session is alive.
+  bool committing = false;
   // The connections held for the group, by connection string and schema.
   std::map<std::string, std::shared_ptr<PgConnection>> held;
 

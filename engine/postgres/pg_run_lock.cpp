@@ -30,7 +30,7 @@ constexpr const char* kKeys = "1635021941, 1";
 // The single value of a query's one row, or nullopt when it failed or gave
 // no row.
 std::optional<std::string> QueryValue(pg_conn* conn, const std::string& sql,
-                                 const std::vector<std::string>& params = {}) {
+                                      const std::vector<std::string>& params = {}) {
   std::vector<const char*> values;
   for (const std::string& param : params) values.push_back(param.c_str());
   PGresult* result = PQexecParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
@@ -48,16 +48,16 @@ std::optional<std::string> QueryValue(pg_conn* conn, const std::string& sql,
 // itself: "actualiz-cli batch (process 4242, started 2026-12-08 09:40:01
 // UTC)"; "another run" when it cannot be told.
 std::string Holder(pg_conn* conn) {
-  const std::optional<std::string> holder =
-      QueryValue(conn,
-            "SELECT CASE WHEN a.backend_start IS NULL OR right(a.application_name, 1) <> ')' "
-            "THEN a.application_name ELSE left(a.application_name, -1) || ', started ' || "
-            "to_char(a.backend_start AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS') || ' UTC)' END "
-            "FROM pg_locks l JOIN pg_stat_activity a ON a.pid = l.pid "
-            "WHERE l.locktype = 'advisory' AND l.granted AND l.pid <> pg_backend_pid() "
-            "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
-            "AND (l.classid, l.objid, l.objsubid) = (" +
-                std::string(kKeys) + ", 2) ORDER BY a.backend_start LIMIT 1");
+  const std::optional<std::string> holder = QueryValue(
+      conn,
+      "SELECT CASE WHEN a.backend_start IS NULL OR right(a.application_name, 1) <> ')' "
+      "THEN a.application_name ELSE left(a.application_name, -1) || ', started ' || "
+      "to_char(a.backend_start AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS') || ' UTC)' END "
+      "FROM pg_locks l JOIN pg_stat_activity a ON a.pid = l.pid "
+      "WHERE l.locktype = 'advisory' AND l.granted AND l.pid <> pg_backend_pid() "
+      "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
+      "AND (l.classid, l.objid, l.objsubid) = (" +
+          std::string(kKeys) + ", 2) ORDER BY a.backend_start LIMIT 1");
   return holder && !holder->empty() ? *holder : "another run";
 }
 

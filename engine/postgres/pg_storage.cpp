@@ -157,14 +157,21 @@ std::unique_ptr<PgStorage> PgStorage::Create(Session& session, const ServerAddre
   if (!storage->SchemaOid().empty()) throw MakeError(err::kDatabaseExists, "'" + name + "'");
   const std::string schema = PgIdentifier(address.schema);
   // One transaction: a schema that could not be made whole is not left.
+  // While the session holds changes until a commit, what fills the schema
+  // joins that transaction, and the schema appears only with the commit.
+  PgSessionState& pg = PgState(session.State());
   storage->Exec("BEGIN");
   try {
     storage->Exec("CREATE SCHEMA " + schema, {}, storage->In("the schema"));
     storage->MakeEngineTables();
-    storage->Exec("COMMIT");
+    if (!pg.committing) storage->Exec("COMMIT");
   } catch (...) {
     PQclear(PQexec(storage->conn_, "ROLLBACK"));
     throw;
+  }
+  if (pg.committing) {
+    storage->connection_->group_open = true;
+    pg.Hold(address, storage->connection_);
   }
   storage->connection_->schema_oid.clear();
   storage->Describe();

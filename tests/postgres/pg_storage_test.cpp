@@ -12,6 +12,7 @@
 #include "engine/description/description.h"
 #include "engine/engine.h"
 #include "tests/support/error_number.h"
+#include "tests/support/failing_storage.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -264,6 +265,23 @@ TEST_F(PgStorageTest, ACreateThatFailsLeavesNoSchema) {
   EXPECT_EQ(ErrorNumber([&] { CreateFromDescription(Address("roto.mdb"), description); }),
             err::kDuplicateValues);
   EXPECT_EQ(ErrorNumber([&] { OpenDatabase(session_, Address("roto.mdb")); }), err::kFileNotFound);
+}
+
+TEST_F(PgStorageTest, ACreateIsSeenOnlyWholeSoAKilledOneLeavesNoSchema) {
+  const std::string address = Address("nuevo.mdb");
+  int seen_while_made = -1;
+  testing::FaultPlan look;
+  look.fault = testing::Fault::kInsert;
+  look.nth = 2;
+  look.instead = [&] {
+    Session other;
+    seen_while_made = ErrorNumber([&] { OpenDatabase(other, address); });
+  };
+  testing::InstallFailingStorage(session_, look);
+  CreateFromDescription(session_, address, json::parse(kEveryKind));
+  EXPECT_EQ(seen_while_made, err::kFileNotFound);
+  Session other;
+  EXPECT_EQ(FieldCount(other, address, "Tipos"), 14);
 }
 
 TEST_F(PgStorageTest, AGroupedChangeThatFailsIsUndoneAloneAndTheRestCommitAtClose) {

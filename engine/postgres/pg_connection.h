@@ -48,6 +48,9 @@ struct PgConnection {
   bool group_open = false;            // a transaction of grouped changes is open
   bool until_commit = false;          // held by a GroupServerChangesUntilCommit
   std::optional<std::string> broken;  // why the held group's changes were lost
+  // The schema was checked for objects the engine does not make within the
+  // open transaction of grouped changes.
+  bool objects_checked = false;
   // The schema as last read through this connection, and where its
   // indexes lie: (folded table, folded Jet index) -> the server's name.
   std::shared_ptr<const Schema> schema;

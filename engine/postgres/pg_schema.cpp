@@ -78,7 +78,10 @@ std::shared_ptr<const Schema> PgStorage::Describe() {
 std::shared_ptr<const Schema> PgStorage::LoadSchema() {
   const std::string where = In("the database");
   const std::vector<PgParam> ns = {{SchemaOid()}};
-  {
+  // Objects the engine does not make are looked for once in a transaction
+  // of grouped changes: the engine's own changes make none, and the schema
+  // was found to be ours when the transaction first read it.
+  if (!(connection_->group_open && connection_->objects_checked)) {
     PgResult foreign = Exec(
         "SELECT 'relation', relname, relkind::text FROM pg_class WHERE relnamespace = $1::oid "
         "AND relkind NOT IN ('r', 'i') AND NOT (relkind = 'S' AND EXISTS (SELECT 1 FROM "
@@ -106,39 +109,25 @@ std::shared_ptr<const Schema> PgStorage::LoadSchema() {
                                                    : kind;
       RefuseObject(shown, foreign.Text(0, 1));
     }
+    connection_->objects_checked = connection_->group_open;
   }
   auto schema = std::make_shared<Schema>();
   std::map<std::string, size_t> by_oid;
   {
+    // One row per column, and one with no column for a table without any.
     PgResult t = Exec(
         "SELECT c.oid, c.relname, a.attname, format_type(a.atttypid, a.atttypmod) "
-        "FROM pg_class c JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT "
-        "a.attisdropped AND a.attname <> $2 WHERE c.relnamespace = $1::oid AND c.relkind = 'r' "
-        "ORDER BY c.oid, a.attnum",
+        "FROM pg_class c LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND "
+        "NOT a.attisdropped AND a.attname <> $2 WHERE c.relnamespace = $1::oid AND "
+        "c.relkind = 'r' ORDER BY c.oid, a.attnum",
         {ns[0], {kRowKey}}, where);
     for (int i = 0; i < t.Rows(); ++i) {
       auto [it, added] = by_oid.try_emplace(t.Text(i, 0), schema->tables.size());
       if (added) schema->tables.push_back(TableInfo{t.Text(i, 1), {}, {}});
+      if (t.IsNull(i, 2)) continue;
       const auto [type, size] = JetTypeOf(t.Text(i, 3));
       schema->tables[it->second].columns.push_back(
           ColumnInfo{t.Text(i, 2), static_cast<std::int16_t>(type), size, false, false});
-    }
-    // Tables without a column of their own.
-    PgResult empty = Exec(
-        "SELECT c.oid, c.relname FROM pg_class c WHERE c.relnamespace = $1::oid AND "
-        "c.relkind = 'r' ORDER BY c.oid",
-        ns, where);
-    if (empty.Rows() != static_cast<int>(by_oid.size())) {
-      std::vector<TableInfo> ordered;
-      std::map<std::string, size_t> positions;
-      for (int i = 0; i < empty.Rows(); ++i) {
-        auto found = by_oid.find(empty.Text(i, 0));
-        positions[empty.Text(i, 0)] = ordered.size();
-        ordered.push_back(found == by_oid.end() ? TableInfo{empty.Text(i, 1), {}, {}}
-                                                : schema->tables[found->second]);
-      }
-      schema->tables = std::move(ordered);
-      by_oid = std::move(positions);
     }
   }
   std::map<std::string, TableInfo*> by_name;

@@ -333,6 +333,7 @@ void PgStorage::Change(const std::function<void(const Schema&)>& change) {
     if (begins) {
       Exec("BEGIN", {}, where);
       connection_->group_open = grouped;
+      connection_->objects_checked = false;
     }
     if (grouped) Exec(std::string("SAVEPOINT ") + kChangeSavepoint, {}, where);
     // A schema made by other means gains the engine's tables with its
@@ -402,6 +403,7 @@ void PgStorage::JoinHeldGroup(const std::string& context) {
   if (!connection_->until_commit || connection_->group_open) return;
   Exec("BEGIN", {}, context);
   connection_->group_open = true;
+  connection_->objects_checked = false;
 }
 
 }  // namespace actualiz::engine

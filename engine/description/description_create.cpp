@@ -115,8 +115,11 @@ void CreateFromDescription(Session& session, const std::string& host_path,
   } catch (const Error& e) {
     throw Error(e.Number(), e.Text(), file);
   }
-  // A schema on a server is made and filled in one transaction: a create
-  // cut short (a killed run, a lost connection) leaves no schema behind.
+  // The database is filled in one transaction, stored when it is closed
+  // (not one wait for the disk per row). A schema on a server is also made
+  // in that transaction: a create cut short (a killed run, a lost
+  // connection) leaves no schema behind.
+  GroupChangesUntilClose together(session);
   std::optional<GroupServerChangesUntilCommit> whole;
   if (IsServerAddress(host_path)) whole.emplace(session);
   // Fails with 3204 when the file exists; that file is not ours to remove.

@@ -30,6 +30,7 @@ PgConnection::~PgConnection() { PQfinish(conn); }
 
 void PgConnection::Break(const std::string& why) {
   group_open = false;
+  creating = false;
   schema.reset();
   if (until_commit && !broken) broken = why;
 }
@@ -43,6 +44,7 @@ void PgConnection::CommitGroup() {
   }
   if (!group_open) return;
   group_open = false;
+  creating = false;
   schema.reset();
   pg_result* result = PQexec(conn, "COMMIT");
   const bool committed = PQresultStatus(result) == PGRES_COMMAND_OK;
@@ -57,6 +59,7 @@ void PgConnection::CommitGroup() {
 
 void PgConnection::RollBackGroup() {
   group_open = false;
+  creating = false;
   schema.reset();
   if (PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) != PQTRANS_IDLE) {
     PQclear(PQexec(conn, "ROLLBACK"));

@@ -48,6 +48,9 @@ struct PgConnection {
   bool group_open = false;            // a transaction of grouped changes is open
   bool until_commit = false;          // held by a GroupServerChangesUntilCommit
   std::optional<std::string> broken;  // why the held group's changes were lost
+  // The held transaction creates the schema: any failure ends the whole
+  // create, so a row write needs no savepoint of its own.
+  bool creating = false;
   // The schema was checked for objects the engine does not make within the
   // open transaction of grouped changes.
   bool objects_checked = false;

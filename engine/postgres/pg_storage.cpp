@@ -171,6 +171,7 @@ std::unique_ptr<PgStorage> PgStorage::Create(Session& session, const ServerAddre
   }
   if (pg.committing) {
     storage->connection_->group_open = true;
+    storage->connection_->creating = true;
     pg.Hold(address, storage->connection_);
   }
   storage->connection_->schema_oid.clear();
@@ -381,7 +382,7 @@ void PgStorage::Finish() {
 PgResult PgStorage::Write(const std::string& sql, const std::vector<PgParam>& params,
                           const std::string& context, Op op) {
   JoinHeldGroup(context);
-  if (!InTransaction()) return Exec(sql, params, context, op);
+  if (!InTransaction() || connection_->creating) return Exec(sql, params, context, op);
   // Inside a transaction a failed statement would end all of it: the
   // savepoint undoes the failed write alone, as the engine's files do.
   Exec(std::string("SAVEPOINT ") + kRowSavepoint, {}, context);

@@ -15,7 +15,8 @@
 #
 # With --backup, it times the backups a batch run takes before it changes
 # anything (app::BackUpDatabases, through bench/backup_bench.cpp) of the N
-# customer databases, SQLite's online backup of the same files, and `cp -r`
+# customer databases, the engine's copy alone (engine::CopyDatabase, new
+# files), SQLite's online backup of the same files, and `cp -r`
 # of them in the same run (also followed by `sync` of the copies, as the
 # backups are synced), and prints the time per database of each and the
 # backup's ratio to cp.
@@ -86,8 +87,8 @@ if ((server)); then
 fi
 
 if ((backup)); then
-  printf '%-7s %-6s %12s %12s %12s %12s %9s %9s %5s\n' rows dbs backup_ms/db online_ms/db \
-    cp_ms/db cp_sync_ms/db ratio_cp ratio_cps same | sed 's/^/backup /' | tee -a "$results"
+  printf '%-7s %-6s %12s %12s %12s %12s %12s %9s %9s %5s\n' rows dbs backup_ms/db copy_ms/db \
+    online_ms/db cp_ms/db cp_sync_ms/db ratio_cp ratio_cps same | sed 's/^/backup /' | tee -a "$results"
   for rows in "${row_counts[@]}"; do
     for n in "${pair_counts[@]}"; do
       scratch=$out/backup-r$rows-n$n
@@ -104,12 +105,13 @@ if ((backup)); then
       cp_sync_s=$(calc "$(now) - $start")
 
       timed=$("$build/bench/actualiz-bench-backup" --data "$data" --scratch "$scratch/online")
-      read -r backup_s online_s same <<<"$timed"
+      read -r backup_s copy_s online_s same <<<"$timed"
       backup_ms=$(calc "1000 * $backup_s / $n")
       cp_ms=$(calc "1000 * $cp_s / $n")
       cp_sync_ms=$(calc "1000 * $cp_sync_s / $n")
-      printf '%-7s %-6s %12.3f %12.3f %12.3f %12.3f %9.2f %9.2f %5s\n' "$rows" "$n" \
-        "$backup_ms" "$(calc "1000 * $online_s / $n")" "$cp_ms" "$cp_sync_ms" \
+      printf '%-7s %-6s %12.3f %12.3f %12.3f %12.3f %12.3f %9.2f %9.2f %5s\n' "$rows" "$n" \
+        "$backup_ms" "$(calc "1000 * $copy_s / $n")" "$(calc "1000 * $online_s / $n")" \
+        "$cp_ms" "$cp_sync_ms" \
         "$(calc "$backup_ms / $cp_ms")" "$(calc "$backup_ms / $cp_sync_ms")" "$same" |
         sed 's/^/backup /' | tee -a "$results"
       ((keep)) || rm -rf "$scratch"

@@ -13,7 +13,15 @@
 # through psql, one transaction per schema, and prints the time per pair of
 # each (wall clock; CPU of client and server together) and their ratio.
 #
-# Usage: bench/run.sh [--server] [--n 10,100,1000] [--rows 100,10000] [--keep]
+# With --backup, it times the backups a batch run takes before it changes
+# anything (app::BackUpDatabases, through bench/backup_bench.cpp) of the N
+# customer databases, the engine's copy alone (engine::CopyDatabase, new
+# files), SQLite's online backup of the same files, and `cp -r`
+# of them in the same run (also followed by `sync` of the copies, as the
+# backups are synced), and prints the time per database of each and the
+# backup's ratio to cp.
+#
+# Usage: bench/run.sh [--server|--backup] [--n 10,100,1000] [--rows 100,10000] [--keep]
 # Scratch files go to out/bench/ (removed after each size unless --keep);
 # results are appended to out/bench/results.txt.
 set -euo pipefail
@@ -22,13 +30,15 @@ counts=10,100,1000
 rows_list=100,10000
 keep=0
 server=0
+backup=0
 while (($#)); do
   case $1 in
     --server) server=1; shift ;;
+    --backup) backup=1; shift ;;
     --n) counts=$2; shift 2 ;;
     --rows) rows_list=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: bench/run.sh [--server] [--n 10,100,1000] [--rows 100,10000] [--keep]" >&2
+    *) echo "usage: bench/run.sh [--server|--backup] [--n 10,100,1000] [--rows 100,10000] [--keep]" >&2
       exit 2 ;;
   esac
 done
@@ -70,6 +80,40 @@ if ((server)); then
         --for-server >/dev/null
       "$build/bench/actualiz-bench-server" --drive "$scratch" --cli "$cli" --rows "$rows" |
         sed 's/^/server /' | tee -a "$results"
+      ((keep)) || rm -rf "$scratch"
+    done
+  done
+  exit 0
+fi
+
+if ((backup)); then
+  printf '%-7s %-6s %12s %12s %12s %12s %12s %9s %9s %5s\n' rows dbs backup_ms/db copy_ms/db \
+    online_ms/db cp_ms/db cp_sync_ms/db ratio_cp ratio_cps same | sed 's/^/backup /' | tee -a "$results"
+  for rows in "${row_counts[@]}"; do
+    for n in "${pair_counts[@]}"; do
+      scratch=$out/backup-r$rows-n$n
+      rm -rf "$scratch"
+      "$build/bench/actualiz-bench-generate" --into "$scratch" --pairs "$n" --rows "$rows" \
+        >/dev/null
+      data=$scratch/c/datos
+      sync
+
+      start=$(now)
+      cp -r "$data" "$scratch/cp"
+      cp_s=$(calc "$(now) - $start")
+      sync "$scratch"/cp/*.mdb
+      cp_sync_s=$(calc "$(now) - $start")
+
+      timed=$("$build/bench/actualiz-bench-backup" --data "$data" --scratch "$scratch/online")
+      read -r backup_s copy_s online_s same <<<"$timed"
+      backup_ms=$(calc "1000 * $backup_s / $n")
+      cp_ms=$(calc "1000 * $cp_s / $n")
+      cp_sync_ms=$(calc "1000 * $cp_sync_s / $n")
+      printf '%-7s %-6s %12.3f %12.3f %12.3f %12.3f %12.3f %9.2f %9.2f %5s\n' "$rows" "$n" \
+        "$backup_ms" "$(calc "1000 * $copy_s / $n")" "$(calc "1000 * $online_s / $n")" \
+        "$cp_ms" "$cp_sync_ms" \
+        "$(calc "$backup_ms / $cp_ms")" "$(calc "$backup_ms / $cp_sync_ms")" "$same" |
+        sed 's/^/backup /' | tee -a "$results"
       ((keep)) || rm -rf "$scratch"
     done
   done

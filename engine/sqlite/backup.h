@@ -1,11 +1,13 @@
 // Consistent copies of database files.
 //
 // A database may be open in another handle or process while it is copied,
-// so a plain file copy could catch half of a change. These copies go
-// through SQLite's online backup instead: the source is read as one
-// snapshot (a writer in the middle of a change is waited for), and the
-// destination is written in one transaction of its own, so it is either the
-// whole snapshot or what it was before.
+// so a plain file copy could catch half of a change. These copies read the
+// source as one snapshot (a writer in the middle of a change is waited
+// for): a new copy is the file's bytes, copied while a read transaction
+// keeps every writer out of the file, and put in place only once whole; a
+// replaced destination is written through SQLite's online backup in one
+// transaction of its own, so it is either the whole snapshot or what it was
+// before.
 #pragma once
 
 #include <string>
@@ -23,7 +25,10 @@ enum class CopyTarget {
 // failure leaves `to` as it was. Fails with 3024 when `from` is missing,
 // 3343 when it is not a database of ours (an Access file, a damaged or
 // foreign file, a directory), 3045 when a lock is held past the wait, 3049
-// when `to` cannot be written. Errors name the file concerned.
+// when `to` cannot be written or `from` holds a change that did not finish
+// (a journal to roll back: `from` is only read, so it is not rolled back
+// here). Errors name the file concerned. A new copy is byte for byte the
+// source, except for a source in WAL mode, which is copied page by page.
 void CopyDatabase(const std::string& from, const std::string& to, CopyTarget target);
 
 // Whether the databases at host paths `first` and `second` hold the same

@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "engine/sqlite/backup.h"
 #include "tests/support/backup_samples.h"
@@ -39,11 +41,96 @@ void Sql(const std::string& path, const char* statement) {
 
 // ---- the engine's consistent copy ----
 
-TEST(CopyDatabase, CopyHoldsTheSameTablesRowsAndQueries) {
+// The names in a directory, hidden ones too: a copy leaves no temporary.
+std::set<std::string> Entries(const TempDir& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+TEST(CopyDatabase, NewCopyIsTheSameBytesAndOpensAsTheSameDatabase) {
   TempDir dir;
   BuildDatabase(dir.File("a.mdb"), kClientes);
   engine::CopyDatabase(dir.File("a.mdb"), dir.File("copy.mdb"), engine::CopyTarget::kNew);
+  EXPECT_EQ(testing::ReadFile(dir.File("copy.mdb")), testing::ReadFile(dir.File("a.mdb")));
   EXPECT_EQ(DescribeFile(dir.File("copy.mdb"), true), DescribeFile(dir.File("a.mdb"), true));
+  EXPECT_EQ(Entries(dir), (std::set<std::string>{"a.mdb", "copy.mdb"}));
+}
+
+TEST(CopyDatabase, WriterCommittingIsWaitedForAndCopiedWhole) {
+  TempDir dir;
+  BuildDatabase(dir.File("a.mdb"), kClientes);
+  std::atomic<bool> holding = false;
+  std::thread writer([&] {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.File("a.mdb").c_str(), &db), SQLITE_OK);
+    // EXCLUSIVE: the file itself is being written, no reader may start.
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE; DELETE FROM Clientes WHERE Id = 2", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    holding = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  });
+  while (!holding) std::this_thread::yield();
+  engine::CopyDatabase(dir.File("a.mdb"), dir.File("copy.mdb"), engine::CopyTarget::kNew);
+  writer.join();
+  const nlohmann::json copy = DescribeFile(dir.File("copy.mdb"), true);
+  EXPECT_EQ(copy, DescribeFile(dir.File("a.mdb"), true));
+  EXPECT_EQ(copy["tables"][0]["rows"].size(), 1u);
+}
+
+// A source in WAL mode keeps committed changes outside its file until a
+// checkpoint: the copy still holds them.
+TEST(CopyDatabase, WalSourceCopiesWhatIsCommittedInItsLog) {
+  TempDir dir;
+  BuildDatabase(dir.File("a.mdb"), kClientes);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.File("a.mdb").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                         "INSERT INTO Clientes (Id, Nombre) VALUES (3, 'Eva')",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  engine::CopyDatabase(dir.File("a.mdb"), dir.File("copy.mdb"), engine::CopyTarget::kNew);
+  sqlite3_close(db);
+  EXPECT_EQ(DescribeFile(dir.File("copy.mdb"), true)["tables"][0]["rows"].size(), 3u);
+}
+
+// A program killed in the middle of a change left the file half written
+// and the journal to roll it back: the copy refuses rather than copy the
+// half change, and leaves the source and its journal as they were.
+TEST(CopyDatabase, SourceWithAnUnfinishedChangeIsRefusedUntouched) {
+  TempDir dir;
+  BuildDatabase(dir.File("a.mdb"), kClientes);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    sqlite3* db = nullptr;
+    sqlite3_open(dir.File("a.mdb").c_str(), &db);
+    // A small cache makes the change spill into the file before its commit.
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=DELETE; PRAGMA cache_size=1; BEGIN;"
+                 "CREATE TABLE Big (x); INSERT INTO Big SELECT randomblob(3000) FROM"
+                 " (WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 300)"
+                 " SELECT i FROM c)",
+                 nullptr, nullptr, nullptr);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(fs::exists(dir.File("a.mdb-journal")));
+  const std::string before = testing::ReadFile(dir.File("a.mdb"));
+  EXPECT_EQ(ErrorNumber([&] {
+              engine::CopyDatabase(dir.File("a.mdb"), dir.File("copy.mdb"),
+                                   engine::CopyTarget::kNew);
+            }),
+            err::kCannotOpen);
+  EXPECT_EQ(testing::ReadFile(dir.File("a.mdb")), before);
+  EXPECT_EQ(Entries(dir), (std::set<std::string>{"a.mdb", "a.mdb-journal"}));
 }
 
 TEST(CopyDatabase, ChangeInProgressElsewhereIsNotCaughtHalfWay) {
@@ -64,11 +151,12 @@ TEST(CopyDatabase, NewCopyNeverOverwritesAndFailuresLeaveNoFile) {
   TempDir dir;
   BuildDatabase(dir.File("a.mdb"), kClientes);
   BuildDatabase(dir.File("b.mdb"), kOther);
+  const std::string existing = testing::ReadFile(dir.File("b.mdb"));
   EXPECT_EQ(ErrorNumber([&] {
               engine::CopyDatabase(dir.File("a.mdb"), dir.File("b.mdb"), engine::CopyTarget::kNew);
             }),
             err::kDatabaseExists);
-  EXPECT_EQ(DescribeFile(dir.File("b.mdb"))["tables"][0]["name"], "Otra");
+  EXPECT_EQ(testing::ReadFile(dir.File("b.mdb")), existing);
 
   EXPECT_EQ(ErrorNumber([&] {
               engine::CopyDatabase(dir.File("none.mdb"), dir.File("c.mdb"),
@@ -81,7 +169,7 @@ TEST(CopyDatabase, NewCopyNeverOverwritesAndFailuresLeaveNoFile) {
                                    engine::CopyTarget::kNew);
             }),
             err::kUnrecognizedFormat);
-  EXPECT_FALSE(fs::exists(dir.File("c.mdb")));
+  EXPECT_EQ(Entries(dir), (std::set<std::string>{"a.mdb", "b.mdb", "text.mdb"}));
 }
 
 TEST(CopyDatabase, ReplaceOverwritesTheWholeContent) {

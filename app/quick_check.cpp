@@ -15,6 +15,7 @@
 #include "base/server_address.h"
 #include "engine/description/description.h"
 #include "platform/file_system.h"
+#include "queries/statement_text.h"
 
 namespace actualiz::app {
 
@@ -23,9 +24,17 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
+// The list `key` of `object`; an empty one when it has none.
+const json& List(const json& object, const char* key) {
+  static const json kNone = json::array();
+  if (!object.is_object()) return kNone;
+  auto it = object.find(key);
+  return it != object.end() && it->is_array() ? *it : kNone;
+}
+
 const json* Named(const json& list, const std::string& name) {
   for (const json& item : list) {
-    if (item.value("name", "") == name) return &item;
+    if (item.is_object() && item.value("name", "") == name) return &item;
   }
   return nullptr;
 }
@@ -33,11 +42,11 @@ const json* Named(const json& list, const std::string& name) {
 // Every model table is in the target under its very name, with every one
 // of the model's fields under its very name.
 bool TablesAndFieldsPresent(const json& model, const json& target) {
-  for (const json& table : model.value("tables", json::array())) {
-    const json* there = Named(target.value("tables", json::array()), table.value("name", ""));
+  for (const json& table : List(model, "tables")) {
+    const json* there = Named(List(target, "tables"), table.value("name", ""));
     if (!there) return false;
-    for (const json& field : table.value("fields", json::array())) {
-      if (!Named(there->value("fields", json::array()), field.value("name", ""))) return false;
+    for (const json& field : List(table, "fields")) {
+      if (!Named(List(*there, "fields"), field.value("name", ""))) return false;
     }
   }
   return true;
@@ -46,8 +55,8 @@ bool TablesAndFieldsPresent(const json& model, const json& target) {
 // The indexes of every table as text, each with its table's name, sorted.
 std::vector<std::string> Indexes(const json& description) {
   std::vector<std::string> out;
-  for (const json& table : description.value("tables", json::array())) {
-    for (const json& index : table.value("indexes", json::array())) {
+  for (const json& table : List(description, "tables")) {
+    for (const json& index : List(table, "indexes")) {
       out.push_back(json{{"table", table.value("name", "")}, {"index", index}}.dump());
     }
   }
@@ -58,7 +67,7 @@ std::vector<std::string> Indexes(const json& description) {
 // The objects of the list `key` as text, sorted.
 std::vector<std::string> Objects(const json& description, const char* key) {
   std::vector<std::string> out;
-  for (const json& object : description.value(key, json::array())) out.push_back(object.dump());
+  for (const json& object : List(description, key)) out.push_back(object.dump());
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -85,9 +94,16 @@ bool PairUpToDate(const Actualiz& window, const std::string& name, bool server) 
 }  // namespace
 
 bool StructureUpToDate(const json& model, const json& target) {
+  // The query chain carries each statement on one line, and so leaves it.
+  json carried = model;
+  for (json& query : carried["queries"]) {
+    if (query.is_object() && query.contains("sql") && query["sql"].is_string()) {
+      query["sql"] = OnOneLine(query["sql"].get<std::string>());
+    }
+  }
   return TablesAndFieldsPresent(model, target) && Indexes(model) == Indexes(target) &&
          Objects(model, "relations") == Objects(target, "relations") &&
-         Objects(model, "queries") == Objects(target, "queries");
+         Objects(carried, "queries") == Objects(target, "queries");
 }
 
 std::optional<Plan> QuickPlan(const Environment& env, const std::string& data_directory) {

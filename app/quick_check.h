@@ -13,7 +13,8 @@
 // up to date when every model table and field is in the target under the
 // very same name, and the target's indexes, relations and queries are, as
 // sets, the model's with the same definitions (as engine::Describe writes
-// them). Anything else, or anything that cannot be read, is "maybe not".
+// them), each model statement as the query chain carries it (on one line).
+// Anything else, or anything that cannot be read, is "maybe not".
 #pragma once
 
 #include <optional>

@@ -34,19 +34,19 @@ struct Drive {
   Edit target;  // the target as the model, changed so
   bool up_to_date;
   bool has_target = true;
-  const char* extra_file = nullptr;  // another file of the data directory
 };
 
 const Drive kDrives[] = {
     {"the model itself", [](json&) {}, true},
     {"an extra field",
      [](json& d) {
-       Table(d, 0)["fields"].push_back({{"name", "Notas"}, {"type", 10}});
+       Table(d, 0)["fields"].push_back(json::parse(R"({"name": "Notas", "type": 10})"));
      },
      true},
     {"an extra table",
      [](json& d) {
-       d["tables"].push_back({{"name", "Propia"}, {"fields", {{{"name", "A"}, {"type", 4}}}}});
+       d["tables"].push_back(
+           json::parse(R"({"name": "Propia", "fields": [{"name": "A", "type": 4}]})"));
      },
      true},
     {"a missing field", [](json& d) { Table(d, 0)["fields"].erase(2); }, false},
@@ -60,10 +60,11 @@ const Drive kDrives[] = {
     {"an index differing in uniqueness",
      [](json& d) { Table(d, 0)["indexes"][1]["unique"] = false; }, false},
     {"an index over another field",
-     [](json& d) { Table(d, 0)["indexes"][1]["fields"] = {"Email"}; }, false},
+     [](json& d) { Table(d, 0)["indexes"][1]["fields"] = json::parse(R"(["Email"])"); }, false},
     {"an extra index",
      [](json& d) {
-       Table(d, 0)["indexes"].push_back({{"name", "idxEmail"}, {"fields", {"Email"}}});
+       Table(d, 0)["indexes"].push_back(
+           json::parse(R"({"name": "idxEmail", "fields": ["Email"]})"));
      },
      false},
     {"a relation differing in attributes", [](json& d) { d["relations"][0]["attributes"] = 2; },
@@ -73,11 +74,10 @@ const Drive kDrives[] = {
      [](json& d) { d["queries"][0]["sql"] = "SELECT Id FROM Clientes"; }, false},
     {"an extra query",
      [](json& d) {
-       d["queries"].push_back({{"name", "qOtra"}, {"sql", "SELECT * FROM Pedidos"}});
+       d["queries"].push_back(json::parse(R"({"name": "qOtra", "sql": "SELECT * FROM Pedidos"})"));
      },
      false},
     {"a model with no target", [](json&) {}, false, false},
-    {"a copy leftover", [](json&) {}, false, true, "c:\\datos\\.clientes.mdb.copy-1"},
 };
 
 TEST(QuickCheck, SaysUpToDateOnlyWhereTheExactPlanHasNothingToDo) {
@@ -88,13 +88,14 @@ TEST(QuickCheck, SaysUpToDateOnlyWhereTheExactPlanHasNothingToDo) {
     json target = json::parse(kModel);
     drive.target(target);
     if (drive.has_target) site.Database("c:\\datos\\clientes.mdb", target.dump());
-    if (drive.extra_file) site.Database(drive.extra_file, kModel);
 
     const std::optional<Plan> quick = QuickPlan(site.MakeEnvironment(), "c:\\datos");
     const Plan exact = MakePlan(site.MakeEnvironment(), "c:\\datos");
     EXPECT_EQ(exact.NothingToDo(), drive.up_to_date) << FormatPlan(exact);
     EXPECT_EQ(quick.has_value(), drive.up_to_date);
-    if (quick) EXPECT_EQ(FormatPlan(*quick), FormatPlan(exact));
+    if (quick) {
+      EXPECT_EQ(FormatPlan(*quick), FormatPlan(exact));
+    }
   }
 }
 

@@ -114,4 +114,33 @@ std::vector<std::string> ProvisionCatalogues(const platform::DriveMap& drives) {
   return created;
 }
 
+bool CataloguesInPlace(const platform::DriveMap& drives) {
+  if (!drives.IsMapped('c')) return false;
+  try {
+    engine::Session session;
+    for (const Catalogue& catalogue : Catalogues()) {
+      const std::string host = drives.ToHost(catalogue.path);
+      if (!std::filesystem::is_regular_file(host)) return false;
+      engine::DatabasePtr database = engine::OpenDatabase(session, host);
+      bool whole = false;
+      for (const engine::TableDefPtr& table : database->TableDefs().Items()) {
+        if (table->Name() != catalogue.table) continue;
+        whole = true;
+        for (const CatalogueField& wanted : catalogue.fields) {
+          bool found = false;
+          for (const engine::FieldPtr& field : table->Fields().Items()) {
+            found = found || (field->Name() == wanted.name && field->Type() == wanted.type);
+          }
+          whole = whole && found;
+        }
+      }
+      database->Close();
+      if (!whole) return false;
+    }
+  } catch (const Error&) {
+    return false;  // the chains would fail on it: not in place
+  }
+  return true;
+}
+
 }  // namespace actualiz::app

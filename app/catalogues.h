@@ -25,4 +25,10 @@ inline constexpr const char* kQueryCatalogue = "C:\\Zarade\\consulta.mdb";
 // mapped); catalogues created before the failure stay.
 std::vector<std::string> ProvisionCatalogues(const platform::DriveMap& drives);
 
+// Whether every catalogue is in place as the chains use it: the file opens
+// and holds its table with each of its fields, of its type. Only reads;
+// false (never a failure) when c: is not mapped or anything is missing or
+// unreadable.
+bool CataloguesInPlace(const platform::DriveMap& drives);
+
 }  // namespace actualiz::app

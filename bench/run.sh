@@ -21,7 +21,13 @@
 # backups are synced), and prints the time per database of each and the
 # backup's ratio to cp.
 #
-# Usage: bench/run.sh [--server|--backup] [--n 10,100,1000] [--rows 100,10000] [--keep]
+# With --check, it lays out the pairs, runs the batch once so that they are
+# up to date, then times `actualiz-cli check` over them against the floor
+# (bench/schema_floor.cpp: every model's and customer database's structure
+# read straight through SQLite) and prints the time per pair of each and
+# their ratio.
+#
+# Usage: bench/run.sh [--server|--backup|--check] [--n 10,100,1000] [--rows 100,10000] [--keep]
 # Scratch files go to out/bench/ (removed after each size unless --keep);
 # results are appended to out/bench/results.txt.
 set -euo pipefail
@@ -31,14 +37,16 @@ rows_list=100,10000
 keep=0
 server=0
 backup=0
+check=0
 while (($#)); do
   case $1 in
     --server) server=1; shift ;;
     --backup) backup=1; shift ;;
+    --check) check=1; shift ;;
     --n) counts=$2; shift 2 ;;
     --rows) rows_list=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: bench/run.sh [--server|--backup] [--n 10,100,1000] [--rows 100,10000] [--keep]" >&2
+    *) echo "usage: bench/run.sh [--server|--backup|--check] [--n 10,100,1000] [--rows 100,10000] [--keep]" >&2
       exit 2 ;;
   esac
 done
@@ -114,6 +122,36 @@ if ((backup)); then
         "$cp_ms" "$cp_sync_ms" \
         "$(calc "$backup_ms / $cp_ms")" "$(calc "$backup_ms / $cp_sync_ms")" "$same" |
         sed 's/^/backup /' | tee -a "$results"
+      ((keep)) || rm -rf "$scratch"
+    done
+  done
+  exit 0
+fi
+
+if ((check)); then
+  printf '%-7s %-6s %14s %14s %7s %7s\n' rows pairs check_ms/pair floor_ms/pair ratio status |
+    sed 's/^/check /' | tee -a "$results"
+  for rows in "${row_counts[@]}"; do
+    for n in "${pair_counts[@]}"; do
+      scratch=$out/check-r$rows-n$n
+      rm -rf "$scratch"
+      "$build/bench/actualiz-bench-generate" --into "$scratch" --pairs "$n" --rows "$rows" >/dev/null
+      site=(--drive "c=$scratch/c" --program-dir "$scratch/c/prog")
+      "$cli" "${site[@]}" batch --no-backup --quiet --data 'c:\datos' || {
+        echo "the batch that brings the pairs up to date ended with status $?" >&2
+        exit 1
+      }
+      sync
+      start=$(now)
+      status=0
+      "$cli" "${site[@]}" check --data 'c:\datos' >"$scratch/check.log" 2>&1 || status=$?
+      check_s=$(calc "$(now) - $start")
+      floor_s=$("$build/bench/actualiz-bench-schema-floor" "$scratch"/c/prog/modelos/*.mdb \
+        "$scratch"/c/datos/*.mdb 2>/dev/null)
+      check_ms=$(calc "1000 * $check_s / $n")
+      floor_ms=$(calc "1000 * $floor_s / $n")
+      printf '%-7s %-6s %14.2f %14.2f %7.1f %7s\n' "$rows" "$n" "$check_ms" "$floor_ms" \
+        "$(calc "$check_ms / $floor_ms")" "$status" | sed 's/^/check /' | tee -a "$results"
       ((keep)) || rm -rf "$scratch"
     done
   done

@@ -130,6 +130,20 @@ TEST_F(PlanCheckRestore, PlanAndCheckChangeNoFileAndCheckTellsAScriptWhatToDo) {
   EXPECT_EQ(Command({"check", "--data", "c:\\no hay"}).status, 1);
 }
 
+// An up-to-date directory is told from the structures alone: no scratch
+// copy is made, so check answers even where no scratch directory can be
+// made, and says what the exact plan says.
+TEST_F(PlanCheckRestore, CheckOfAnUpToDateDirectoryMakesNoScratchCopy) {
+  ASSERT_EQ(Command({"batch", "--no-backup", "--data", "c:\\datos"}).status, 0);
+  const ProgramRun plan = Command({"plan", "--data", "c:\\datos"});
+  const ProgramSetting no_scratch = ProgramSetting().Set("TMPDIR=" + site.Scratch("no such dir"));
+  const ProgramRun check = site.Cli({"check", "--data", "c:\\datos"}, no_scratch);
+  EXPECT_EQ(check.status, 0) << check.out;
+  EXPECT_EQ(check.out, plan.out);
+  EXPECT_EQ(site.Cli({"plan", "--data", "c:\\datos"}, no_scratch).status, 1)
+      << "the exact plan needs its scratch copies";
+}
+
 TEST_F(PlanCheckRestore, PlanIsExactlyWhatTheBatchThenDoes) {
   const auto before = Databases(false);
   const fs::path report = site.Scratch("plan.json");

@@ -20,6 +20,7 @@
 #include "engine/description/description.h"
 #include "engine/jet_errors.h"
 #include "engine/sqlite/backup.h"
+#include "platform/file_system.h"
 
 namespace actualiz::app {
 
@@ -138,9 +139,13 @@ void WriteManifest(const BackupFolder& backup) {
   std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
   out << manifest.dump(2) << "\n";
   out.close();
+  // On the disk before the run changes any database: a folder whose
+  // manifest a crash of the machine lost could not be restored.
   std::error_code ec;
-  if (out) fs::rename(temporary, path, ec);
-  if (!out || ec) {
+  const bool written = out && platform::SyncFile(temporary.string());
+  if (written) fs::rename(temporary, path, ec);
+  if (!written || ec || !platform::SyncDirectory(backup.folder) ||
+      !platform::SyncDirectory(fs::path(backup.folder).parent_path().string())) {
     fs::remove(temporary, ec);
     throw MakeError(err::kPermissionDenied, "'" + path.string() + "'");
   }

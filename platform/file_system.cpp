@@ -370,6 +370,11 @@ int RemoveLeftoversOf(const std::string& destination) {
   return removed;
 }
 
+bool SyncFile(const std::string& host_path) {
+  FileDescriptor fd(::open(host_path.c_str(), O_RDONLY | O_CLOEXEC));
+  return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+}
+
 bool SyncDirectory(const std::string& host_directory) {
   FileDescriptor fd(::open(host_directory.empty() ? "." : host_directory.c_str(),
                            O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -110,6 +110,9 @@ class FileBuiltBeside {
 // (see RemoveCopyLeftover), with their journals. Returns how many it removed.
 int RemoveLeftoversOf(const std::string& destination);
 
+// Writes a file's contents to the disk. False when it could not.
+bool SyncFile(const std::string& host_path);
+
 // Writes a directory's entries to the disk, so that a rename or link made in
 // it survives a crash of the machine. False when it could not.
 bool SyncDirectory(const std::string& host_directory);

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "tests/support/db_builder.h"
+#include "tests/support/sample_model.h"
 #include "tests/support/window_fixture.h"
 
 namespace actualiz::app {
@@ -14,16 +15,7 @@ namespace {
 using nlohmann::json;
 using testing::TestSite;
 
-constexpr const char* kModel = R"({"tables": [
-  {"name": "Clientes", "fields": [{"name": "Id", "type": 4}, {"name": "Nombre", "type": 10},
-                                  {"name": "Email", "type": 10}],
-   "indexes": [{"name": "PrimaryKey", "fields": ["Id"], "primary": true, "unique": true},
-               {"name": "idxNombre", "fields": ["Nombre"], "unique": true}]},
-  {"name": "Pedidos", "fields": [{"name": "Num", "type": 4}, {"name": "Cliente", "type": 4}],
-   "indexes": [{"name": "PrimaryKey", "fields": ["Num"], "primary": true, "unique": true}]}],
- "relations": [{"name": "relClientePedidos", "table": "Clientes", "foreignTable": "Pedidos",
-                "fields": [{"name": "Id", "foreignName": "Cliente"}]}],
- "queries": [{"name": "qTodos", "sql": "SELECT * FROM Clientes"}]})";
+constexpr const char* kModel = testing::kSampleModel;
 
 using Edit = std::function<void(json&)>;
 

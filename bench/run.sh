@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The batch benchmark. Builds what it needs, then for every row count R and
 # pair count N: lays out N database pairs (bench/generate_pairs.cpp), times
-# `actualiz-cli batch` over them and the floor (bench/floor.cpp: the same
+# `actualiz-cli batch --no-backup` over them (the backups are timed on their
+# own by --backup) and the floor (bench/floor.cpp: the same
 # changes straight through SQLite, one transaction per database) on fresh
 # copies of the same customer databases, checks that both end with the same
 # structure, and prints the time per pair of each, their ratio and the
@@ -171,7 +172,8 @@ for rows in "${row_counts[@]}"; do
     start=$(now)
     status=0
     /usr/bin/time -v -o "$scratch/batch.time" "$cli" --drive "c=$scratch/c" \
-      --program-dir "$scratch/c/prog" batch --data 'c:\datos' --json "$scratch/report.json" \
+      --program-dir "$scratch/c/prog" batch --no-backup --data 'c:\datos' \
+      --json "$scratch/report.json" \
       >"$scratch/batch.log" 2>&1 || status=$?
     batch_s=$(calc "$(now) - $start")
     if ((status != 0)); then

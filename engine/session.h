@@ -13,8 +13,8 @@
 //     the session is alive), and the failures of groups no caller could be
 //     told of (change_groups.h);
 //   - the hand-off files (hand_off.h);
-//   - the server connections held until a commit
-//     (engine/postgres/pg_connection.h);
+//   - the connections held until a commit (sqlite_held_connections.h,
+//     engine/postgres/pg_connection.h);
 //   - the schema snapshots its SQLite connections share
 //     (sqlite_shared_schema.h).
 // Nothing of this is seen by another session: two window models in one
@@ -132,30 +132,32 @@ class GroupChangesUntilClose {
   std::shared_ptr<SessionState> state_;
 };
 
-// While one is alive, the changes made to a schema on a server through
-// every open of it in `session` share one transaction, from the first
-// change or row written until Commit: closing the database stores nothing,
-// and the next open of the same schema in the session goes on in the same
-// transaction, seeing its changes. Each change is still whole on its own (a
-// failing one is undone alone, as in a GroupChangesUntilClose). A lost
-// connection undoes everything since the last Commit; the schema's later
-// opens in the session then fail with 3151 until Commit, which reports the
-// loss. What is not committed when the last of these goes is undone.
-// Files are not concerned (their changes are grouped per open while a
-// GroupChangesUntilClose is alive). A schema created on a server while one
-// is alive is made in the same transaction, so a create is whole or absent.
-// One at a time in a session. For the batch: each pair's changes to a
-// server schema are kept whole or not at all.
-class GroupServerChangesUntilCommit {
+// While one is alive, the changes made to a customer database through every
+// open of it in `session` share one transaction, from the first change or
+// row written until Commit: closing the database stores nothing, and the
+// next open of the same database in the session goes on in the same
+// transaction, seeing its changes. This holds for a database file opened
+// for writing (hand-off files excepted; sqlite_held_connections.h) and for
+// a schema on a server (pg_connection.h). Each change is still whole on its
+// own (a failing one is undone alone, as in a GroupChangesUntilClose). A
+// failure that ends the transaction (a lost connection, an I/O error)
+// undoes everything since the last Commit; the database's later changes in
+// the session then fail until Commit, which reports the loss (3151 on a
+// server). What is not committed when it goes is undone. A schema created
+// on a server while one is alive is made in the same transaction, so a
+// create is whole or absent. One at a time in a session. For the batch:
+// each pair's changes to its customer database are kept whole or not at
+// all, and reach the disk in one durable commit.
+class GroupChangesUntilCommit {
  public:
-  explicit GroupServerChangesUntilCommit(Session& session);
-  ~GroupServerChangesUntilCommit();
-  GroupServerChangesUntilCommit(const GroupServerChangesUntilCommit&) = delete;
-  GroupServerChangesUntilCommit& operator=(const GroupServerChangesUntilCommit&) = delete;
-  // Commits the changes held for every schema and lets their connections
+  explicit GroupChangesUntilCommit(Session& session);
+  ~GroupChangesUntilCommit();
+  GroupChangesUntilCommit(const GroupChangesUntilCommit&) = delete;
+  GroupChangesUntilCommit& operator=(const GroupChangesUntilCommit&) = delete;
+  // Commits the changes held for every database and lets their connections
   // go. Raises the first failure (naming how many more there were); a
-  // schema whose commit failed, or whose connection was lost, kept none of
-  // them.
+  // database whose commit failed, or whose transaction was lost, kept none
+  // of them.
   void Commit();
 
  private:

@@ -12,10 +12,11 @@
 // Paths are joined as they stand: a data directory at a drive root gives a
 // doubled separator ("c:\\clientes.mdb"), which the drive map resolves.
 //
-// A target on a server takes all its pair's changes in one transaction,
-// committed after the last stage: a connection lost in the middle leaves
-// the schema as it was before the pair, the later stages of the pair fail
-// at once, and the commit records that nothing of the pair was kept.
+// A target takes all its pair's changes in one transaction, committed (and
+// on disk) after the last stage: a run killed or a connection lost in the
+// middle leaves the target as it was before the pair, the later stages of
+// the pair fail at once, and the commit records that nothing of the pair
+// was kept.
 //
 // Before the stages of a pair the driver opens the model and the target
 // once: when the engine refuses either (damaged, missing, held by another
@@ -125,10 +126,10 @@ void Actualiz::Command13_Click() {
         // A model or a target the engine cannot open fails every stage
         // alike, and the stages after a failed listing would work from the
         // previous pair's lists: such a pair fails once, here.
-        // A target on a server takes the pair's changes in one transaction,
-        // committed once its stages are done: a lost connection leaves it
-        // as it was.
-        engine::GroupServerChangesUntilCommit pair_changes{Session()};
+        // The target takes the pair's changes in one transaction, committed
+        // once its stages are done: a failure that ends it leaves the
+        // target as it was.
+        engine::GroupChangesUntilCommit pair_changes{Session()};
         if (!PassOver("OpenDatabase " + Text3.Text(),
                       [&] { OpenDatabase(Text3.Text())->Close(); }) ||
             !PassOver("OpenDatabase " + Text4.Text(),

@@ -120,7 +120,7 @@ void CreateFromDescription(Session& session, const std::string& host_path,
   // in that transaction: a create cut short (a killed run, a lost
   // connection) leaves no schema behind.
   GroupChangesUntilClose together(session);
-  std::optional<GroupServerChangesUntilCommit> whole;
+  std::optional<GroupChangesUntilCommit> whole;
   if (IsServerAddress(host_path)) whole.emplace(session);
   // Fails with 3204 when the file exists; that file is not ours to remove.
   DatabasePtr database = CreateDatabase(session, host_path, name);

@@ -6,6 +6,7 @@
 #include "engine/postgres/pg_storage.h"
 #include "engine/session.h"
 #include "engine/session_state.h"
+#include "engine/sqlite/sqlite_held_connections.h"
 #include "engine/sqlite/sqlite_storage.h"
 
 namespace actualiz::engine {
@@ -26,7 +27,7 @@ std::unique_ptr<Storage> Session::MakeStandardStorage(const StorageRequest& requ
   if (request.format == StorageFormat::kAccess) {
     return JetStorage::Open(request.host_path, request.name);
   }
-  return SqliteStorage::Open(*this, request.host_path, request.name, request.read_only);
+  return OpenSqliteStorage(*this, request.host_path, request.name, request.read_only);
 }
 
 }  // namespace actualiz::engine

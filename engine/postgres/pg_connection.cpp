@@ -2,8 +2,6 @@
 
 #include <libpq-fe.h>
 
-#include <cassert>
-
 #include "engine/change_groups.h"
 #include "engine/session.h"
 
@@ -90,28 +88,9 @@ void PgSessionState::Hold(const ServerAddress& address,
   held[HeldKey(address)] = connection;
 }
 
-GroupServerChangesUntilCommit::GroupServerChangesUntilCommit(Session& session)
-    : state_(session.SharedState()) {
-  PgSessionState& pg = PgState(*state_);
-  assert(!pg.committing && "one GroupServerChangesUntilCommit per session at a time");
-  pg.committing = true;
-}
-
-GroupServerChangesUntilCommit::~GroupServerChangesUntilCommit() {
-  PgSessionState& pg = PgState(*state_);
-  pg.committing = false;
-  // What was not committed is undone; a storage still open goes on alone.
-  for (auto& [key, connection] : std::exchange(pg.held, {})) {
-    connection->RollBackGroup();
-    connection->until_commit = false;
-  }
-}
-
-void GroupServerChangesUntilCommit::Commit() {
-  std::map<std::string, std::shared_ptr<PgConnection>> committing =
-      std::exchange(PgState(*state_).held, {});
+std::vector<Error> PgSessionState::CommitHeld() {
   std::vector<Error> failures;
-  for (auto& [key, connection] : committing) {
+  for (auto& [key, connection] : std::exchange(held, {})) {
     try {
       connection->CommitGroup();
     } catch (const Error& e) {
@@ -120,7 +99,16 @@ void GroupServerChangesUntilCommit::Commit() {
     connection->until_commit = false;
     connection->broken.reset();
   }
-  if (!failures.empty()) throw FirstOfFailures(failures);
+  return failures;
+}
+
+void PgSessionState::RollBackHeld() {
+  committing = false;
+  // What was not committed is undone; a storage still open goes on alone.
+  for (auto& [key, connection] : std::exchange(held, {})) {
+    connection->RollBackGroup();
+    connection->until_commit = false;
+  }
 }
 
 }  // namespace actualiz::engine

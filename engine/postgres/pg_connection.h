@@ -1,7 +1,7 @@
 // The connection of the server storage, and what a session keeps of them.
 //
 // Each open schema has a connection of its own, unless a
-// GroupServerChangesUntilCommit (session.h) of the session is alive: then
+// GroupChangesUntilCommit (session.h) of the session is alive: then
 // every open of one schema in the session shares one connection, held by
 // the session until Commit, and so one transaction. The storages sharing it
 // also share what it knows of the schema, read again after each change.
@@ -46,7 +46,7 @@ struct PgConnection {
   std::string location;  // the server location as messages name it
   std::string schema_oid;
   bool group_open = false;            // a transaction of grouped changes is open
-  bool until_commit = false;          // held by a GroupServerChangesUntilCommit
+  bool until_commit = false;          // held by a GroupChangesUntilCommit
   std::optional<std::string> broken;  // why the held group's changes were lost
   // The held transaction creates the schema: any failure ends the whole
   // create, so a row write needs no savepoint of its own.
@@ -62,7 +62,7 @@ struct PgConnection {
 
 // What the server storage keeps per engine session.
 struct PgSessionState final : SessionExtension {
-  // A GroupServerChangesUntilCommit of the session is alive.
+  // A GroupChangesUntilCommit of the session is alive.
   bool committing = false;
   // The connections held for the group, by connection string and schema.
   std::map<std::string, std::shared_ptr<PgConnection>> held;
@@ -73,6 +73,11 @@ struct PgSessionState final : SessionExtension {
   std::shared_ptr<PgConnection> Held(const ServerAddress& address);
   // Holds `connection` for the group, when one is alive.
   void Hold(const ServerAddress& address, const std::shared_ptr<PgConnection>& connection);
+  // Commits every held connection's changes and lets them go; the
+  // failures, one per schema that kept none of its changes.
+  std::vector<Error> CommitHeld();
+  // Ends the hold, undoing what was not committed.
+  void RollBackHeld();
 };
 
 // The first line of a message of the server or of libpq (the lines after it

@@ -6,7 +6,7 @@
 // row writes share one transaction committed at Finish, each inside a
 // savepoint so that a failing one is undone alone (the server ends a whole
 // transaction on any failed statement otherwise). While the session holds
-// server changes until a commit (GroupServerChangesUntilCommit), every
+// server changes until a commit (GroupChangesUntilCommit), every
 // open of the schema shares one connection and its transaction, which only
 // that commit ends (pg_connection.h). A lost connection loses the open
 // transaction on the server: the schema stays as it was. A lock

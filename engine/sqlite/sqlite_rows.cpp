@@ -126,6 +126,7 @@ std::optional<Row> SqliteStorage::ReadRow(const std::string& table,
 std::int64_t SqliteStorage::InsertRow(const std::string& table,
                                       const std::vector<std::string>& columns, const Row& values) {
   if (read_only_) throw MakeError(err::kReadOnly, In("table '" + table + "'"));
+  GroupHandOffRows();
   std::string sql = "INSERT INTO " + QuoteIdentifier(table);
   if (columns.empty()) {
     sql += " DEFAULT VALUES";
@@ -146,6 +147,7 @@ std::int64_t SqliteStorage::InsertRow(const std::string& table,
 void SqliteStorage::UpdateRow(const std::string& table, std::int64_t key,
                               const std::vector<std::string>& columns, const Row& values) {
   if (read_only_) throw MakeError(err::kReadOnly, In("table '" + table + "'"));
+  GroupHandOffRows();
   if (columns.empty()) return;
   std::string set;
   for (const auto& c : columns) set += (set.empty() ? "" : ", ") + QuoteIdentifier(c) + " = ?";
@@ -158,6 +160,7 @@ void SqliteStorage::UpdateRow(const std::string& table, std::int64_t key,
 
 void SqliteStorage::DeleteRow(const std::string& table, std::int64_t key) {
   if (read_only_) throw MakeError(err::kReadOnly, In("table '" + table + "'"));
+  GroupHandOffRows();
   auto stmt = Prepare("DELETE FROM " + QuoteIdentifier(table) + " WHERE rowid = ?",
                       In("table '" + table + "'"));
   stmt.Bind(1, key);

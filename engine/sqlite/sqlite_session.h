@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/session_state.h"
+#include "engine/sqlite/sqlite_held_connections.h"
 #include "engine/sqlite/sqlite_idle_connections.h"
 #include "engine/sqlite/sqlite_shared_schema.h"
 
@@ -11,8 +12,10 @@ namespace actualiz::engine {
 
 struct SqliteSessionState final : SessionExtension {
   SharedSchemas schemas;
-  // Last: the kept connections are closed first, while the snapshots are whole.
+  // The kept connections are closed after the held ones, which go to them,
+  // and before the snapshots.
   IdleConnections idle;
+  HeldConnections held;
 };
 
 inline SqliteSessionState& SqliteState(SessionState& session) {

@@ -171,9 +171,8 @@ void SqliteStorage::Configure() {
     // changes; FULL makes each commit durable. A hand-off file keeps the
     // journal, so its commits stay whole, without waiting for the disk.
     Execute("PRAGMA journal_mode=DELETE", In("the database"));
-    Execute(session_.hand_off.Contains(host_path_) ? "PRAGMA synchronous=OFF"
-                                                   : "PRAGMA synchronous=FULL",
-            In("the database"));
+    hand_off_ = session_.hand_off.Contains(host_path_);
+    Execute(hand_off_ ? "PRAGMA synchronous=OFF" : "PRAGMA synchronous=FULL", In("the database"));
   }
 }
 
@@ -341,7 +340,12 @@ void SqliteStorage::RequireChange() const {
 void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
   if (read_only_) throw MakeError(err::kReadOnly, "'" + name_ + "'");
   assert(!in_change_);
-  const bool grouped = group_open_ || session_.groups.Active();
+  if (held_lost_) {
+    throw Error(
+        held_lost_->Number(), held_lost_->Text(),
+        "'" + name_ + "': nothing more is changed here until the commit; " + held_lost_->Context());
+  }
+  const bool grouped = group_open_ || held_ || session_.groups.Active();
   if (!group_open_) {
     Execute("BEGIN IMMEDIATE", In("the database"));
     group_open_ = grouped;
@@ -374,6 +378,12 @@ void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
   }
 }
 
+void SqliteStorage::GroupHandOffRows() {
+  if (!hand_off_ || !session_.groups.Active() || in_change_ || group_open_) return;
+  Execute("BEGIN IMMEDIATE", In("the database"));
+  group_open_ = true;
+}
+
 bool SqliteStorage::AbandonChange(bool grouped) {
   in_change_ = false;
   schema_.reset();
@@ -390,14 +400,17 @@ bool SqliteStorage::AbandonChange(bool grouped) {
   return grouped;
 }
 
-Error SqliteStorage::GroupLost(const Error& failure) const {
-  return Error(failure.Number(), failure.Text(),
-               failure.Context() + "; the changes made before it since '" + name_ +
-                   "' was opened were undone too");
+Error SqliteStorage::GroupLost(const Error& failure) {
+  const std::string since = held_ ? "the last commit" : "'" + name_ + "' was opened";
+  Error lost(
+      failure.Number(), failure.Text(),
+      failure.Context() + "; the changes made before it since " + since + " were undone too");
+  if (held_) held_lost_ = lost;
+  return lost;
 }
 
 void SqliteStorage::CommitGroup() {
-  if (!group_open_) return;
+  if (held_ || !group_open_) return;
   group_open_ = false;
   const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) return;
@@ -411,6 +424,26 @@ void SqliteStorage::CommitGroup() {
     schema_.reset();
     throw;
   }
+}
+
+void SqliteStorage::CommitHeld() {
+  held_ = false;
+  if (held_lost_) {
+    const Error lost = *std::exchange(held_lost_, std::nullopt);
+    throw Error(lost.Number(), lost.Text(),
+                "'" + name_ + "': none of the changes held since the last commit was kept; " +
+                    lost.Context());
+  }
+  CommitGroup();
+}
+
+void SqliteStorage::RollBackHeld() {
+  held_ = false;
+  held_lost_.reset();
+  if (!group_open_) return;
+  group_open_ = false;
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  schema_.reset();
 }
 
 }  // namespace actualiz::engine

@@ -67,8 +67,17 @@ class SqliteStorage final : public Storage {
   void Change(const std::function<void(const Schema&)>& change) override;
   // Stores the group of changes made since the database was opened, if any.
   // On failure the whole group is undone and the Error says so.
+  // Nothing while the connection is held until a commit.
   void CommitGroup();
   void Finish() override { CommitGroup(); }
+  // Holds the changes made from now on until CommitHeld or RollBackHeld
+  // (sqlite_held_connections.h): closing the database commits nothing.
+  void HoldUntilCommit() { held_ = true; }
+  // Commits what is held, durably, and ends the hold. Raises the failure
+  // that undid the held changes, when one did, or the commit's own.
+  void CommitHeld();
+  // Undoes what is held and ends the hold.
+  void RollBackHeld();
   // Kept by the session for the next open of the same file while keeping is
   // on (sqlite_idle_connections.h); closed otherwise.
   void Retire(std::unique_ptr<Storage> self) override;
@@ -178,12 +187,19 @@ class SqliteStorage final : public Storage {
   void CheckRelationData(const RelationInfo& relation);
   std::string StoredIndexName(const std::string& table, const std::string& index);
   void RequireChange() const;
+  // While changes are grouped (the batch), a row written to a hand-off file
+  // joins the transaction the database's other rows were written in since
+  // it was opened, started here and stored at the close: a catalogue filled
+  // row by row pays one journal, not one per row.
+  void GroupHandOffRows();
   // Undoes a change that failed: its own transaction, or within a group its
   // savepoint alone. True when a group was lost with it (SQLite ended the
   // whole transaction).
   bool AbandonChange(bool grouped);
-  // `failure` saying that the group's earlier changes were undone too.
-  Error GroupLost(const Error& failure) const;
+  // `failure` saying that the group's earlier changes were undone too; a
+  // held connection remembers it and refuses further changes until the
+  // commit.
+  Error GroupLost(const Error& failure);
 
   SessionState& session_;
   sqlite3* db_ = nullptr;
@@ -192,6 +208,10 @@ class SqliteStorage final : public Storage {
   bool requested_read_only_ = false;
   bool in_change_ = false;
   bool group_open_ = false;  // a transaction holds the changes since the open
+  bool held_ = false;        // the transaction lasts until CommitHeld
+  bool hand_off_ = false;    // a hand-off file (hand_off.h)
+  // Why the held changes were undone, when a failure ended the transaction.
+  std::optional<Error> held_lost_;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::shared_ptr<const Schema> schema_;
   std::int64_t schema_data_version_ = -1;

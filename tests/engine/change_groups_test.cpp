@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "engine/change_groups.h"
+#include "engine/session.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace actualiz::engine {
@@ -126,6 +127,30 @@ TEST_F(ChangeGroupsTest, AGroupThatCannotBeStoredIsReportedAndUndoneWhole) {
   EXPECT_EQ(ErrorNumber([&] { group.RaiseUnreported(); }), err::kFileInUse);
   EXPECT_NO_THROW(group.RaiseUnreported()) << "reported once";
   EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 1);
+}
+
+TEST_F(ChangeGroupsTest, ChangesHeldUntilCommitSpanEveryOpenAndAFailedCommitKeepsNone) {
+  GroupChangesUntilClose group(session_);
+  {
+    GroupChangesUntilCommit held(session_);
+    AddField(*OpenDatabase(session_, path_), "Uno");
+    EXPECT_EQ(OpenDatabase(session_, path_)->TableDefs().Item("A")->Fields().Count(), 2)
+        << "the next open goes on in the held transaction";
+    EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 1) << "nothing is stored before the commit";
+    held.Commit();
+    EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 2);
+
+    AddField(*OpenDatabase(session_, path_), "Dos");
+    HeldReadLock reader(path_);  // another program reading keeps the commit out
+    EXPECT_EQ(ErrorNumber([&] { held.Commit(); }), err::kFileInUse);
+  }
+  EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 2) << "a failed commit keeps none";
+  {
+    GroupChangesUntilCommit dropped(session_);
+    AddField(*OpenDatabase(session_, path_), "Tres");
+  }
+  EXPECT_EQ(FieldsSeenByAnotherProgram(path_, "A"), 2) << "what no commit kept is undone";
+  EXPECT_EQ(OpenDatabase(session_, path_)->TableDefs().Item("A")->Fields().Count(), 2);
 }
 
 }  // namespace

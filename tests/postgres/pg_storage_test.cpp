@@ -319,7 +319,7 @@ TEST_F(PgStorageTest, ChangesHeldUntilCommitSpanEveryOpenAndALostConnectionKeeps
   const std::string address = MakeTwoTables();
   Session other;
   {
-    GroupServerChangesUntilCommit held(session_);
+    GroupChangesUntilCommit held(session_);
     AddField(*OpenDatabase(session_, address), "T", "Uno");
     EXPECT_EQ(FieldCount(session_, address, "T"), 3) << "the next open goes on in the group";
     EXPECT_EQ(FieldCount(other, address, "T"), 2) << "nothing is seen before the commit";
@@ -338,7 +338,7 @@ TEST_F(PgStorageTest, ChangesHeldUntilCommitSpanEveryOpenAndALostConnectionKeeps
   }
   EXPECT_EQ(FieldCount(other, address, "T"), 3);
   {
-    GroupServerChangesUntilCommit dropped(session_);
+    GroupChangesUntilCommit dropped(session_);
     AddField(*OpenDatabase(session_, address), "T", "Cuatro");
   }
   EXPECT_EQ(FieldCount(other, address, "T"), 3) << "what no commit kept is undone";

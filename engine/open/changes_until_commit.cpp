@@ -1,0 +1,30 @@
+// GroupChangesUntilCommit: the held changes of both storages, files
+// (sqlite_held_connections.h) and schemas on a server (pg_connection.h).
+#include <cassert>
+
+#include "engine/change_groups.h"
+#include "engine/postgres/pg_connection.h"
+#include "engine/session.h"
+#include "engine/sqlite/sqlite_session.h"
+
+namespace actualiz::engine {
+
+GroupChangesUntilCommit::GroupChangesUntilCommit(Session& session) : state_(session.SharedState()) {
+  PgSessionState& pg = PgState(*state_);
+  assert(!pg.committing && "one GroupChangesUntilCommit per session at a time");
+  pg.committing = true;
+  SqliteState(*state_).held.StartHolding();
+}
+
+GroupChangesUntilCommit::~GroupChangesUntilCommit() {
+  SqliteState(*state_).held.RollBack();
+  PgState(*state_).RollBackHeld();
+}
+
+void GroupChangesUntilCommit::Commit() {
+  std::vector<Error> failures = SqliteState(*state_).held.Commit();
+  for (Error& failure : PgState(*state_).CommitHeld()) failures.push_back(std::move(failure));
+  if (!failures.empty()) throw FirstOfFailures(failures);
+}
+
+}  // namespace actualiz::engine

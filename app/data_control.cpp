@@ -170,6 +170,8 @@ void DataControl::Close() {
 }
 
 void DataControl::ShowCurrentRow() {
+  // A control with no bound box shows nothing, and so reads no row.
+  if (bound_.empty()) return;
   const bool current =
       recordset_ && !recordset_->Eof() && !recordset_->Bof() && !recordset_->OnDeletedRow();
   for (TextBox* box : bound_) {

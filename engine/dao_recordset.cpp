@@ -131,11 +131,14 @@ class RecordsetFields final : public Collection<Field> {
 
 class DaoRecordset final : public Recordset, public std::enable_shared_from_this<DaoRecordset> {
  public:
-  DaoRecordset(CorePtr core, const TableInfo& table, std::vector<std::int64_t> keys)
+  // `keys`: the rows of the set, or nothing to read them (every row of the
+  // table) when first asked for.
+  DaoRecordset(CorePtr core, const TableInfo& table, std::optional<std::vector<std::int64_t>> keys)
       : core_(std::move(core)),
         table_(table.name),
         columns_(table.columns),
-        keys_(std::move(keys)),
+        keys_read_(keys.has_value()),
+        keys_(keys ? std::move(*keys) : std::vector<std::int64_t>{}),
         pos_(0) {}
 
   void MakeFields() {
@@ -159,8 +162,14 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
     return Size();
   }
 
-  void MoveFirst() override { MoveTo(0, keys_.empty()); }
-  void MoveLast() override { MoveTo(Size() - 1, keys_.empty()); }
+  void MoveFirst() override {
+    Open();
+    MoveTo(0, keys_.empty());
+  }
+  void MoveLast() override {
+    Open();
+    MoveTo(Size() - 1, keys_.empty());
+  }
   void MoveNext() override {
     Open();
     if (after_delete_) {
@@ -210,7 +219,7 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
     Notify();
   }
   Collection<Field>& Fields() override {
-    Open();
+    Valid();
     return fields_;
   }
   void Close() override { closed_ = true; }
@@ -233,9 +242,19 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
     }
     changed_[static_cast<size_t>(column)] = true;
   }
-  void Open() const {
+  // Fails once the set or its database is closed.
+  void Valid() const {
     if (closed_) throw MakeError(err::kObjectInvalid, Context());
     core_->Store();
+  }
+  // Valid, with its rows known. A set over a whole table reads its keys
+  // here, at the first use that needs them: listing a table's fields reads
+  // none of its rows.
+  void Open() const {
+    Valid();
+    if (keys_read_) return;
+    keys_ = core_->Store().SelectKeys(table_, "");
+    keys_read_ = true;
   }
 
  private:
@@ -305,7 +324,8 @@ class DaoRecordset final : public Recordset, public std::enable_shared_from_this
   CorePtr core_;
   std::string table_;
   std::vector<ColumnInfo> columns_;
-  std::vector<std::int64_t> keys_;
+  mutable bool keys_read_;
+  mutable std::vector<std::int64_t> keys_;
   int pos_;
   bool after_delete_ = false;
   bool closed_ = false;
@@ -370,7 +390,11 @@ RecordsetPtr OpenSource(const CorePtr& core, std::string_view text, int depth) {
     }
     throw MakeError(err::kInputTableNotFound, {source.table}, context);
   }
-  auto keys = core->Store().SelectKeys(table->name, source.tail);
+  // A source that selects or orders is run at once, so that a statement
+  // the storage refuses fails the open; a whole table's keys wait for the
+  // first use that needs them.
+  std::optional<std::vector<std::int64_t>> keys;
+  if (!source.tail.empty()) keys = core->Store().SelectKeys(table->name, source.tail);
   auto set = std::make_shared<DaoRecordset>(core, *table, std::move(keys));
   set->MakeFields();
   return set;

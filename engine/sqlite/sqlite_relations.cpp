@@ -161,6 +161,7 @@ void SqliteStorage::DropTriggers(const std::string& relation) {
 
 void SqliteStorage::CreateRelation(const RelationInfo& r) {
   RequireChange();
+  relations_changed_ = true;
   const bool enforced = (r.attributes & dbRelationDontEnforce) == 0;
   if (enforced) CheckRelationData(r);
   auto insert = Prepare(
@@ -185,6 +186,7 @@ void SqliteStorage::CreateRelation(const RelationInfo& r) {
 
 void SqliteStorage::DropRelation(const std::string& relation) {
   RequireChange();
+  relations_changed_ = true;
   DropTriggers(relation);
   auto stmt =
       Prepare("DELETE FROM \"MSysRelationships\" WHERE \"szRelationship\" = ? COLLATE NOCASE",

@@ -234,7 +234,7 @@ void SqliteStorage::RefreshAfterChange() {
     // Still uncommitted: ours alone, never shared, and no other writer can
     // have come between (the group holds the write lock).
     schema_header_.reset();
-    schema_ = LoadSchema(schema_.get());
+    schema_ = LoadSchema(schema_.get(), schema_.use_count() == 1);
     return;
   }
   ReadTransaction read(*this);
@@ -251,7 +251,11 @@ void SqliteStorage::RefreshAfterChange() {
   read.End();
 }
 
-std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
+std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before,
+                                                        bool before_is_spare) {
+  // Made by make_shared as a Schema and only handed out as const: a spare
+  // one may give up its parts.
+  Schema* spare = before_is_spare ? const_cast<Schema*>(before) : nullptr;
   auto schema = std::make_shared<Schema>();
   const std::string where = In("the database");
   std::vector<std::string> names;
@@ -311,14 +315,27 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
     for (const auto& name : names) {
       auto k = kept.find(FoldCase(name));
       if (k != kept.end() && k->second->name == name) {
-        schema->tables.push_back(*k->second);
+        if (spare != nullptr) {
+          schema->tables.push_back(std::move(*const_cast<TableInfo*>(k->second)));
+        } else {
+          schema->tables.push_back(*k->second);
+        }
       } else {
         for (auto& table : ReadTables(&name, rows)) schema->tables.push_back(std::move(table));
       }
     }
   }
 
-  if (engine_tables) {
+  // After our own change the relations and the queries it did not touch
+  // are as they were (a dropped table may take relations with it).
+  const bool relations_kept = before != nullptr && !relations_changed_;
+  const bool queries_kept = before != nullptr && !queries_changed_;
+  if (relations_kept) {
+    schema->relations = spare != nullptr ? std::move(spare->relations) : before->relations;
+  }
+  if (queries_kept)
+    schema->queries = spare != nullptr ? std::move(spare->queries) : before->queries;
+  if (engine_tables && !relations_kept) {
     auto relations = Prepare(
         "SELECT \"szRelationship\", \"szReferencedObject\", \"szObject\", \"grbit\", "
         "\"szReferencedColumn\", \"szColumn\" FROM \"MSysRelationships\" ORDER BY rowid",
@@ -336,10 +353,14 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before) {
       }
       schema->relations[it->second].fields.emplace_back(relations.Text(4), relations.Text(5));
     }
+  }
+  if (engine_tables && !queries_kept) {
     auto queries = Prepare("SELECT \"Name\", \"SQL\" FROM \"MSysQueries\" ORDER BY rowid", where);
     while (queries.Step()) schema->queries.push_back(QueryInfo{queries.Text(0), queries.Text(1)});
   }
-  if (!triggers.empty()) CheckTriggers(triggers, schema->relations);
+  // The triggers are checked when the file is read whole; after our own
+  // change they are the ones the engine wrote.
+  if (!triggers.empty() && before == nullptr) CheckTriggers(triggers, schema->relations);
   return schema;
 }
 
@@ -496,6 +517,7 @@ void SqliteStorage::CreateTable(const TableInfo& table) {
 void SqliteStorage::DropTable(const std::string& table) {
   RequireChange();
   NoteTableChanged(table);
+  relations_changed_ = true;  // read them again, whatever the engine's rows say now
   const std::string where = In("table '" + table + "'");
   Execute("DROP TABLE " + QuoteIdentifier(table), where);
   for (const char* sql : {"DELETE FROM \"MSysColumns\" WHERE \"TableName\" = ?",
@@ -591,6 +613,7 @@ void SqliteStorage::DropIndex(const std::string& table, const std::string& index
 
 void SqliteStorage::CreateQuery(const QueryInfo& query) {
   RequireChange();
+  queries_changed_ = true;
   auto insert = Prepare("INSERT INTO \"MSysQueries\" (\"Name\", \"SQL\") VALUES (?, ?)",
                         In("query '" + query.name + "'"));
   insert.Bind(1, query.name);
@@ -600,6 +623,7 @@ void SqliteStorage::CreateQuery(const QueryInfo& query) {
 
 void SqliteStorage::DropQuery(const std::string& query) {
   RequireChange();
+  queries_changed_ = true;
   auto stmt =
       Prepare("DELETE FROM \"MSysQueries\" WHERE \"Name\" = ?", In("query '" + query + "'"));
   stmt.Bind(1, query);

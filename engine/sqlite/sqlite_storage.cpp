@@ -354,6 +354,8 @@ void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
   if (grouped) Execute("SAVEPOINT " + savepoint, In("the database"));
   in_change_ = true;
   changed_tables_.clear();
+  relations_changed_ = false;
+  queries_changed_ = false;
   try {
     EnsureEngineTables();
     change(*Describe());

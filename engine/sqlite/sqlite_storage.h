@@ -161,9 +161,12 @@ class SqliteStorage final : public Storage {
     // folded SQLite index name -> (Jet name, primary)
     std::map<std::string, std::pair<std::string, bool>> indexes;
   };
-  // Reads the schema from the file. With `before`, tables that this
-  // connection's change did not touch are copied from it instead of read.
-  std::shared_ptr<const Schema> LoadSchema(const Schema* before);
+  // Reads the schema from the file. With `before` (the schema just before
+  // this connection's change, nobody else having written since), the
+  // tables the change did not touch, and its relations and queries when it
+  // did not change those, are taken from it instead of read: moved out of
+  // it when `before_is_spare` (nobody else holds it), copied otherwise.
+  std::shared_ptr<const Schema> LoadSchema(const Schema* before, bool before_is_spare = false);
   // The engine's rows: the column flags of the tables in `tables` (folded
   // names; of every table when null) and every index row.
   EngineRows ReadEngineRows(const std::set<std::string>* tables);
@@ -220,6 +223,9 @@ class SqliteStorage final : public Storage {
   std::optional<HeaderVersion> schema_header_;
   // Folded names of the tables the running change created, dropped or altered.
   std::set<std::string> changed_tables_;
+  // The running change stored or removed a relation, or a query.
+  bool relations_changed_ = false;
+  bool queries_changed_ = false;
   IndexNames index_names_;
   std::string host_path_;
   std::optional<FileIdentity> identity_;

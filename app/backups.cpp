@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <system_error>
 
 #include <nlohmann/json.hpp>
 
@@ -47,7 +48,8 @@ fs::path CreateFreshFolder(const fs::path& parent, const std::string& stamp) {
     const fs::path candidate = parent / (n == 1 ? stamp : stamp + "-" + std::to_string(n));
     if (::mkdir(candidate.c_str(), 0777) == 0) return candidate;
     if (errno != EEXIST) {
-      throw MakeError(err::kPathNotFound, "'" + candidate.string() + "': " + std::strerror(errno));
+      throw MakeError(err::kPathNotFound,
+                      "'" + candidate.string() + "': " + std::generic_category().message(errno));
     }
   }
   throw MakeError(err::kFileAlreadyExists, "'" + (parent / stamp).string() + "' and " +

@@ -234,6 +234,8 @@ std::string Nested(const std::string& text, int depth) {
 
 }  // namespace
 
+nlohmann::json ReportTotalsJson(const ReportTotals& totals) { return TotalsJson(totals); }
+
 ReportTotals BatchReport::Totals() const {
   ReportTotals totals;
   for (const DatabaseReport& database : databases) totals.Add(database);

@@ -81,6 +81,8 @@ RunLog EntriesSince(const RunLog& log, size_t failures, size_t changes);
 // its folder and, for each database, the backup of it that was kept ("" when
 // none).
 nlohmann::json BatchReportJson(const BatchReport& report, const BackupFolder* backup = nullptr);
+// The "totals" object of that JSON.
+nlohmann::json ReportTotalsJson(const ReportTotals& totals);
 
 // The report of a batch run, made from entries that may not fit in memory:
 // it holds the entries of one database at a time and, between writes, only
@@ -94,6 +96,7 @@ class StreamedBatchReport {
   StreamedBatchReport(const Actualiz& window, const ReportEntries& entries);
 
   int FailureCount() const { return totals_.failures; }
+  const ReportTotals& Totals() const { return totals_; }
   // The file names of the databases the run copied in.
   std::vector<std::string> CopiedIn() const;
   // The file names of the pairs and copies a stopped run never came to.

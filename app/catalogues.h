@@ -9,6 +9,7 @@
 
 namespace actualiz::app {
 
+inline constexpr const char* kCatalogueFolder = "C:\\Zarade";
 inline constexpr const char* kIndexCatalogue = "C:\\Zarade\\indices.mdb";
 inline constexpr const char* kRelationCatalogue = "C:\\Zarade\\relacion.mdb";
 inline constexpr const char* kQueryCatalogue = "C:\\Zarade\\consulta.mdb";

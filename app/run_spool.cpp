@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 namespace actualiz::app {
 
@@ -26,10 +27,10 @@ std::string SystemTemporaryDirectory() {
 }
 
 Error SpoolError(const std::string& what, const std::string& directory, int os_error) {
-  return Error(
-      err::kPermissionDenied,
-      "Cannot keep the run's entries in a temporary file: " + what + ": " + std::strerror(os_error),
-      "temporary directory " + directory);
+  return Error(err::kPermissionDenied,
+               "Cannot keep the run's entries in a temporary file: " + what + ": " +
+                   std::generic_category().message(os_error),
+               "temporary directory " + directory);
 }
 
 }  // namespace

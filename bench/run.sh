@@ -28,7 +28,13 @@
 # read straight through SQLite) and prints the time per pair of each and
 # their ratio.
 #
-# Usage: bench/run.sh [--server|--backup|--check] [--n 10,100,1000] [--rows 100,10000] [--keep]
+# With --fleet, it lays out F locations (--locations F, default 4) of N
+# pairs each and times `actualiz-cli fleet` over them with --jobs 1 and 2,
+# each on fresh copies, and prints the time per pair, the ratio of each to
+# --jobs 1 and the fleet run's peak memory.
+#
+# Usage: bench/run.sh [--server|--backup|--check|--fleet] [--n 10,100,1000] [--rows 100,10000]
+#                     [--locations F] [--keep]
 # Scratch files go to out/bench/ (removed after each size unless --keep);
 # results are appended to out/bench/results.txt.
 set -euo pipefail
@@ -39,15 +45,19 @@ keep=0
 server=0
 backup=0
 check=0
+fleet=0
+locations=4
 while (($#)); do
   case $1 in
     --server) server=1; shift ;;
     --backup) backup=1; shift ;;
     --check) check=1; shift ;;
+    --fleet) fleet=1; shift ;;
+    --locations) locations=$2; shift 2 ;;
     --n) counts=$2; shift 2 ;;
     --rows) rows_list=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: bench/run.sh [--server|--backup|--check] [--n 10,100,1000] [--rows 100,10000] [--keep]" >&2
+    *) echo "usage: bench/run.sh [--server|--backup|--check|--fleet] [--n 10,100,1000] [--rows 100,10000] [--locations F] [--keep]" >&2
       exit 2 ;;
   esac
 done
@@ -123,6 +133,42 @@ if ((backup)); then
         "$cp_ms" "$cp_sync_ms" \
         "$(calc "$backup_ms / $cp_ms")" "$(calc "$backup_ms / $cp_sync_ms")" "$same" |
         sed 's/^/backup /' | tee -a "$results"
+      ((keep)) || rm -rf "$scratch"
+    done
+  done
+  exit 0
+fi
+
+if ((fleet)); then
+  printf '%-7s %-6s %-5s %-5s %14s %9s %15s %7s\n' rows pairs locs jobs fleet_ms/pair ratio_j1 \
+    fleet_peak_MiB status | sed 's/^/fleet /' | tee -a "$results"
+  for rows in "${row_counts[@]}"; do
+    for n in "${pair_counts[@]}"; do
+      scratch=$out/fleet-r$rows-n$n
+      rm -rf "$scratch"
+      "$build/bench/actualiz-bench-generate" --into "$scratch/base" --pairs "$n" --rows "$rows" \
+        >/dev/null
+      one_s=
+      for jobs in 1 2; do
+        entries=()
+        for ((f = 0; f < locations; f++)); do
+          rm -rf "$scratch/l$f"
+          cp -a "$scratch/base" "$scratch/l$f"
+          entries+=("{\"name\": \"l$f\", \"data\": \"c:\\\\datos\", \"drive\": {\"c\": \"l$f/c\"}, \"program-dir\": \"c:\\\\prog\"}")
+        done
+        (IFS=,; echo "{\"locations\": [${entries[*]}]}") >"$scratch/fleet.json"
+        sync
+        start=$(now)
+        status=0
+        /usr/bin/time -v -o "$scratch/fleet.time" "$cli" fleet "$scratch/fleet.json" \
+          --jobs "$jobs" --no-backup --quiet >"$scratch/fleet.log" 2>&1 || status=$?
+        fleet_s=$(calc "$(now) - $start")
+        [[ -n $one_s ]] || one_s=$fleet_s
+        printf '%-7s %-6s %-5s %-5s %14.2f %9.2f %15.1f %7s\n' "$rows" "$n" "$locations" "$jobs" \
+          "$(calc "1000 * $fleet_s / ($n * $locations)")" "$(calc "$fleet_s / $one_s")" \
+          "$(calc "$(peak_kib "$scratch/fleet.time") / 1024")" "$status" |
+          sed 's/^/fleet /' | tee -a "$results"
+      done
       ((keep)) || rm -rf "$scratch"
     done
   done

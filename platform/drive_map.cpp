@@ -83,6 +83,21 @@ void DriveMap::Map(char letter, std::string host_dir) {
   roots_[Lower(letter)] = ec ? host_dir : canonical.string();
 }
 
+void DriveMap::MapFolder(std::string_view windows_folder, std::string host_dir) {
+  std::error_code ec;
+  if (!fs::is_directory(host_dir, ec)) {
+    throw MakeError(err::kPathNotFound, std::string(windows_folder) + ": " + host_dir);
+  }
+  const std::string absolute = Absolute(windows_folder);
+  if (!IsMapped(absolute[0])) throw MakeError(err::kDeviceUnavailable, std::string(windows_folder));
+  std::vector<std::string> components = SplitComponents(std::string_view(absolute).substr(2));
+  // A drive's root is the drive itself: Map it instead.
+  if (components.empty())
+    throw MakeError(err::kInvalidPath, {absolute}, std::string(windows_folder));
+  fs::path canonical = fs::canonical(host_dir, ec);
+  folders_.push_back({absolute[0], std::move(components), ec ? host_dir : canonical.string()});
+}
+
 bool DriveMap::IsMapped(char letter) const { return roots_.count(Lower(letter)) != 0; }
 
 std::vector<char> DriveMap::Drives() const {
@@ -130,17 +145,38 @@ std::string DriveMap::ToHost(std::string_view path) const {
   }
   const std::string absolute = Absolute(path);
   const char drive = absolute[0];
+  const std::vector<std::string> components = SplitComponents(std::string_view(absolute).substr(2));
+  for (const MappedFolder& folder : folders_) {
+    if (folder.drive != drive || components.size() < folder.components.size()) continue;
+    if (!std::equal(folder.components.begin(), folder.components.end(), components.begin(),
+                    SameNameIgnoringCase)) {
+      continue;
+    }
+    return Resolve(fs::path(folder.host_dir),
+                   {components.begin() + static_cast<std::ptrdiff_t>(folder.components.size()),
+                    components.end()});
+  }
   auto root = Root(drive);
   if (!root) {
     throw MakeError(err::kDeviceUnavailable, std::string(path));
   }
-  return Resolve(fs::path(*root), SplitComponents(std::string_view(absolute).substr(2)));
+  return Resolve(fs::path(*root), components);
 }
 
 std::optional<std::string> DriveMap::FromHost(std::string_view host_path) const {
   std::error_code ec;
   fs::path target = fs::weakly_canonical(fs::path(host_path), ec);
   if (ec) target = fs::path(host_path);
+  for (const MappedFolder& folder : folders_) {
+    fs::path relative = target.lexically_relative(folder.host_dir);
+    if (relative.empty() || *relative.begin() == "..") continue;
+    std::string out = std::string(1, folder.drive) + ":";
+    for (const std::string& component : folder.components) out += "\\" + component;
+    for (const auto& component : relative) {
+      if (component != ".") out += "\\" + component.string();
+    }
+    return out;
+  }
   for (const auto& [letter, root] : roots_) {
     fs::path relative = target.lexically_relative(root);
     if (relative.empty() || *relative.begin() == "..") continue;

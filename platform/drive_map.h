@@ -25,6 +25,15 @@ class DriveMap {
   // when that directory does not exist.
   void Map(char letter, std::string host_dir);
   bool IsMapped(char letter) const;
+  // Maps the folder `windows_folder` ("C:\\Zarade") of a mapped drive to
+  // `host_dir`, in place of where the drive would put it: every path in it
+  // or under it resolves under `host_dir` instead, and FromHost gives such
+  // host paths back as paths in the folder. A run that must keep a folder of
+  // its own (a fleet location's catalogues) is given one this way while
+  // every name it shows stays the same. Error 76 "Path not found" when
+  // `host_dir` does not exist, 68 when the drive is not mapped, 3044 for a
+  // drive's root.
+  void MapFolder(std::string_view windows_folder, std::string host_dir);
   // Mapped letters in lower case, in order.
   std::vector<char> Drives() const;
   // The host directory of a drive; nullopt when unmapped.
@@ -56,6 +65,12 @@ class DriveMap {
  private:
   std::map<char, std::string> roots_;
   std::map<char, std::string> current_;
+  struct MappedFolder {
+    char drive;
+    std::vector<std::string> components;  // below the drive root, as written
+    std::string host_dir;
+  };
+  std::vector<MappedFolder> folders_;
 };
 
 }  // namespace actualiz::platform

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 #include <vector>
 
 #include "base/error.h"
@@ -61,7 +62,8 @@ struct Outcome {
 Outcome Run(const std::vector<std::string>& words) {
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
-    throw MakeError(err::kPermissionDenied, "'" + words[0] + "': " + std::strerror(errno));
+    throw MakeError(err::kPermissionDenied,
+                    "'" + words[0] + "': " + std::generic_category().message(errno));
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -86,7 +88,8 @@ Outcome Run(const std::vector<std::string>& words) {
   ::close(pipe_fds[1]);
   if (spawned != 0) {
     ::close(pipe_fds[0]);
-    throw MakeError(err::kFileNotFoundOs, "'" + words[0] + "': " + std::strerror(spawned));
+    throw MakeError(err::kFileNotFoundOs,
+                    "'" + words[0] + "': " + std::generic_category().message(spawned));
   }
   Outcome outcome;
   char buffer[4096];
@@ -172,7 +175,8 @@ class TemporaryFile {
     std::string pattern = (fs::temp_directory_path(ec) / "actualiz-restore-XXXXXX").string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0)
-      throw MakeError(err::kPermissionDenied, "'" + pattern + "': " + std::strerror(errno));
+      throw MakeError(err::kPermissionDenied,
+                      "'" + pattern + "': " + std::generic_category().message(errno));
     ::close(fd);
     path_ = pattern;
   }

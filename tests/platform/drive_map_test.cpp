@@ -91,5 +91,20 @@ TEST_F(DriveMapTest, HostPathsUnderADriveHaveAWindowsName) {
   EXPECT_EQ(drives.FromHost((dir.path() / "cc").string()), std::nullopt);
 }
 
+// A folder mapped apart resolves, in any spelling, under its own host
+// directory and reads back as the folder; its siblings stay on the drive.
+TEST_F(DriveMapTest, AFolderMappedApartResolvesThereAndReadsBackAsItself) {
+  fs::create_directories(dir.path() / "own");
+  drives.MapFolder("C:\\Zarade", (dir.path() / "own").string());
+  const std::string own = fs::canonical(dir.path() / "own").string();
+  EXPECT_EQ(drives.ToHost("c:/ZARADE/indices.mdb"), own + "/indices.mdb");
+  EXPECT_EQ(drives.ToHost("C:\\Zarade"), own);
+  EXPECT_EQ(drives.ToHost("c:\\Zaradex\\a.mdb"), C("Zaradex/a.mdb"));
+  EXPECT_EQ(drives.FromHost(own + "/indices.mdb"), "c:\\Zarade\\indices.mdb");
+  EXPECT_THROW(drives.MapFolder("c:\\x", (dir.path() / "missing").string()), Error);
+  // A root is no folder of a drive: it would take the whole drive.
+  EXPECT_THROW(drives.MapFolder("c:\\", (dir.path() / "own").string()), Error);
+}
+
 }  // namespace
 }  // namespace actualiz::platform

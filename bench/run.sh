@@ -33,7 +33,10 @@
 # each on fresh copies, and prints the time per pair, the ratio of each to
 # --jobs 1 and the fleet run's peak memory.
 #
-# Usage: bench/run.sh [--server|--backup|--check|--fleet] [--n 10,100,1000] [--rows 100,10000]
+# With --all, it runs the backups, check and the batch one after the other,
+# over the same sizes, and prints the three tables.
+#
+# Usage: bench/run.sh [--server|--backup|--check|--fleet|--all] [--n 10,100,1000] [--rows 100,10000]
 #                     [--locations F] [--keep]
 # Scratch files go to out/bench/ (removed after each size unless --keep);
 # results are appended to out/bench/results.txt.
@@ -46,18 +49,20 @@ server=0
 backup=0
 check=0
 fleet=0
+all=0
 locations=4
 while (($#)); do
   case $1 in
     --server) server=1; shift ;;
     --backup) backup=1; shift ;;
     --check) check=1; shift ;;
+    --all) all=1; backup=1; check=1; shift ;;
     --fleet) fleet=1; shift ;;
     --locations) locations=$2; shift 2 ;;
     --n) counts=$2; shift 2 ;;
     --rows) rows_list=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: bench/run.sh [--server|--backup|--check|--fleet] [--n 10,100,1000] [--rows 100,10000] [--locations F] [--keep]" >&2
+    *) echo "usage: bench/run.sh [--server|--backup|--check|--fleet|--all] [--n 10,100,1000] [--rows 100,10000] [--locations F] [--keep]" >&2
       exit 2 ;;
   esac
 done
@@ -136,7 +141,7 @@ if ((backup)); then
       ((keep)) || rm -rf "$scratch"
     done
   done
-  exit 0
+  ((all)) || exit 0
 fi
 
 if ((fleet)); then
@@ -202,7 +207,7 @@ if ((check)); then
       ((keep)) || rm -rf "$scratch"
     done
   done
-  exit 0
+  ((all)) || exit 0
 fi
 
 printf '%-7s %-6s %14s %14s %7s %14s %14s %15s %5s\n' rows pairs batch_ms/pair floor_ms/pair ratio \

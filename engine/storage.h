@@ -30,6 +30,7 @@ struct ColumnInfo {
   std::int32_t size = 0;  // Jet's reported size
   bool allow_zero_length = false;
   bool required = false;
+  bool operator==(const ColumnInfo&) const = default;
 };
 
 struct IndexInfo {
@@ -37,6 +38,7 @@ struct IndexInfo {
   bool unique = false;
   bool primary = false;
   std::vector<std::string> fields;  // in key order
+  bool operator==(const IndexInfo&) const = default;
 };
 
 struct TableInfo {
@@ -45,6 +47,7 @@ struct TableInfo {
   std::vector<IndexInfo> indexes;                               // in stored order
   const ColumnInfo* FindColumn(std::string_view column) const;  // ignoring case; null if none
   const IndexInfo* FindIndex(std::string_view index) const;     // ignoring case; null if none
+  bool operator==(const TableInfo&) const = default;
 };
 
 struct RelationInfo {
@@ -54,11 +57,13 @@ struct RelationInfo {
   std::int32_t attributes = 0;
   // (field of `table`, field of `foreign_table`), in stored order.
   std::vector<std::pair<std::string, std::string>> fields;
+  bool operator==(const RelationInfo&) const = default;
 };
 
 struct QueryInfo {
   std::string name;
   std::string sql;
+  bool operator==(const QueryInfo&) const = default;
 };
 
 // What a database holds, in the engine's order. Immutable once made.
@@ -69,6 +74,7 @@ struct Schema {
   const TableInfo* FindTable(std::string_view table) const;           // null if none
   const RelationInfo* FindRelation(std::string_view relation) const;  // null if none
   const QueryInfo* FindQuery(std::string_view query) const;           // null if none
+  bool operator==(const Schema&) const = default;
 };
 
 using Row = std::vector<Value>;

@@ -26,6 +26,8 @@
 // after a change, or shared between connections, went through this check.
 #include <sqlite3.h>
 
+#include <cassert>
+
 #include <algorithm>
 #include <array>
 #include <map>
@@ -228,13 +230,57 @@ void SqliteStorage::NoteTableChanged(const std::string& table) {
   changed_tables_.insert(FoldCase(table));
 }
 
+void SqliteStorage::NoteTablePatch(const std::string& table, TablePatch patch) {
+  patches_.emplace_back(table, std::move(patch));
+}
+
+std::shared_ptr<Schema> SqliteStorage::PatchedSchema(bool spare) {
+  for (const auto& [table, patch] : patches_) {
+    if (schema_->FindTable(table) == nullptr) return nullptr;
+  }
+  // Made by make_shared as a Schema and only handed out as const: a spare
+  // one may give up its parts.
+  auto schema = spare ? std::make_shared<Schema>(std::move(const_cast<Schema&>(*schema_)))
+                      : std::make_shared<Schema>(*schema_);
+  for (const auto& [table, patch] : patches_) {
+    patch(const_cast<TableInfo&>(*schema->FindTable(table)), index_names_);
+  }
+  if (relations_changed_) {
+    schema->relations.clear();
+    ReadRelations(*schema);
+  }
+  if (queries_changed_) {
+    schema->queries.clear();
+    ReadQueries(*schema);
+  }
+  return schema;
+}
+
+std::shared_ptr<const Schema> SqliteStorage::SchemaAfterOwnChange() {
+  const bool spare = schema_.use_count() == 1;
+  if (changed_tables_.empty()) {
+    if (std::shared_ptr<Schema> patched = PatchedSchema(spare)) {
+#ifndef NDEBUG
+      // Debug builds read the file again and require the same description.
+      const IndexNames patched_names = index_names_;
+      const std::shared_ptr<const Schema> read = LoadSchema(nullptr);
+      assert(*read == *patched && index_names_ == patched_names &&
+             "a patched schema copy differs from the file");
+#endif
+      return patched;
+    }
+  }
+  for (const auto& [table, patch] : patches_) NoteTableChanged(table);
+  return LoadSchema(schema_.get(), spare);
+}
+
 void SqliteStorage::RefreshAfterChange() {
   if (!schema_) return;  // dropped during the change: the next Describe reads it whole
   if (group_open_) {
     // Still uncommitted: ours alone, never shared, and no other writer can
     // have come between (the group holds the write lock).
     schema_header_.reset();
-    schema_ = LoadSchema(schema_.get(), schema_.use_count() == 1);
+    schema_ = SchemaAfterOwnChange();
     return;
   }
   ReadTransaction read(*this);
@@ -244,7 +290,7 @@ void SqliteStorage::RefreshAfterChange() {
     schema_.reset();
     return;
   }
-  schema_ = LoadSchema(schema_.get());
+  schema_ = SchemaAfterOwnChange();
   const auto file_version = CurrentFileVersion();
   if (file_version) SqliteState(session_).schemas.Publish(*file_version, {schema_, index_names_});
   NoteSchemaHeader(file_version);
@@ -335,33 +381,38 @@ std::shared_ptr<const Schema> SqliteStorage::LoadSchema(const Schema* before,
   }
   if (queries_kept)
     schema->queries = spare != nullptr ? std::move(spare->queries) : before->queries;
-  if (engine_tables && !relations_kept) {
-    auto relations = Prepare(
-        "SELECT \"szRelationship\", \"szReferencedObject\", \"szObject\", \"grbit\", "
-        "\"szReferencedColumn\", \"szColumn\" FROM \"MSysRelationships\" ORDER BY rowid",
-        where);
-    std::map<std::string, size_t> position;
-    while (relations.Step()) {
-      const std::string name = relations.Text(0);
-      auto [it, added] = position.try_emplace(FoldCase(name), schema->relations.size());
-      if (added) {
-        schema->relations.push_back(RelationInfo{name,
-                                                 relations.Text(1),
-                                                 relations.Text(2),
-                                                 static_cast<std::int32_t>(relations.Int(3)),
-                                                 {}});
-      }
-      schema->relations[it->second].fields.emplace_back(relations.Text(4), relations.Text(5));
-    }
-  }
-  if (engine_tables && !queries_kept) {
-    auto queries = Prepare("SELECT \"Name\", \"SQL\" FROM \"MSysQueries\" ORDER BY rowid", where);
-    while (queries.Step()) schema->queries.push_back(QueryInfo{queries.Text(0), queries.Text(1)});
-  }
+  if (engine_tables && !relations_kept) ReadRelations(*schema);
+  if (engine_tables && !queries_kept) ReadQueries(*schema);
   // The triggers are checked when the file is read whole; after our own
   // change they are the ones the engine wrote.
   if (!triggers.empty() && before == nullptr) CheckTriggers(triggers, schema->relations);
   return schema;
+}
+
+void SqliteStorage::ReadRelations(Schema& schema) {
+  auto relations = Prepare(
+      "SELECT \"szRelationship\", \"szReferencedObject\", \"szObject\", \"grbit\", "
+      "\"szReferencedColumn\", \"szColumn\" FROM \"MSysRelationships\" ORDER BY rowid",
+      In("the database"));
+  std::map<std::string, size_t> position;
+  while (relations.Step()) {
+    const std::string name = relations.Text(0);
+    auto [it, added] = position.try_emplace(FoldCase(name), schema.relations.size());
+    if (added) {
+      schema.relations.push_back(RelationInfo{name,
+                                              relations.Text(1),
+                                              relations.Text(2),
+                                              static_cast<std::int32_t>(relations.Int(3)),
+                                              {}});
+    }
+    schema.relations[it->second].fields.emplace_back(relations.Text(4), relations.Text(5));
+  }
+}
+
+void SqliteStorage::ReadQueries(Schema& schema) {
+  auto queries =
+      Prepare("SELECT \"Name\", \"SQL\" FROM \"MSysQueries\" ORDER BY rowid", In("the database"));
+  while (queries.Step()) schema.queries.push_back(QueryInfo{queries.Text(0), queries.Text(1)});
 }
 
 void SqliteStorage::RefuseObject(const std::string& kind, const std::string& object) const {
@@ -530,7 +581,13 @@ void SqliteStorage::DropTable(const std::string& table) {
 
 void SqliteStorage::AddColumn(const std::string& table, const ColumnInfo& column) {
   RequireChange();
-  NoteTableChanged(table);
+  // Read back, the field has the type its declaration maps to and the
+  // flags of its row in MSysColumns (its only row: the key ignores case).
+  NoteTablePatch(table, [column](TableInfo& t, IndexNames&) {
+    const DeclaredField declared = TypeFromDeclared(DeclaredType(column.type, column.size));
+    t.columns.push_back(ColumnInfo{column.name, declared.type, declared.size,
+                                   column.allow_zero_length, column.required});
+  });
   const std::string where = In("field '" + column.name + "' of table '" + table + "'");
   Execute("ALTER TABLE " + QuoteIdentifier(table) + " ADD COLUMN " + ColumnDefinition(column),
           where);
@@ -562,7 +619,6 @@ void SqliteStorage::DropColumn(const std::string& table, const std::string& colu
 
 void SqliteStorage::CreateIndex(const std::string& table, const IndexInfo& index) {
   RequireChange();
-  NoteTableChanged(table);
   const std::string where = In("index '" + index.name + "' of table '" + table + "'");
   // A SQLite name no other object of the file has (SQLite compares them
   // without regard to ASCII case).
@@ -590,6 +646,17 @@ void SqliteStorage::CreateIndex(const std::string& table, const IndexInfo& index
   insert.Bind(3, sqlite_name);
   insert.Bind(4, std::int64_t{index.primary});
   insert.Step();
+  // Read back, the index comes last in its table (the newest in the file),
+  // unique when primary, over the fields as the table spells them.
+  NoteTablePatch(table, [index, sqlite_name](TableInfo& t, IndexNames& names) {
+    IndexInfo stored{index.name, index.unique || index.primary, index.primary, {}};
+    for (const std::string& field : index.fields) {
+      const ColumnInfo* column = t.FindColumn(field);
+      stored.fields.push_back(column != nullptr ? column->name : field);
+    }
+    t.indexes.push_back(std::move(stored));
+    names[{FoldCase(t.name), FoldCase(index.name)}] = sqlite_name;
+  });
 }
 
 std::string SqliteStorage::StoredIndexName(const std::string& table, const std::string& index) {
@@ -600,7 +667,11 @@ std::string SqliteStorage::StoredIndexName(const std::string& table, const std::
 
 void SqliteStorage::DropIndex(const std::string& table, const std::string& index) {
   RequireChange();
-  NoteTableChanged(table);
+  NoteTablePatch(table, [index](TableInfo& t, IndexNames& names) {
+    std::erase_if(t.indexes,
+                  [&](const IndexInfo& i) { return SameNameIgnoringCase(i.name, index); });
+    names.erase({FoldCase(t.name), FoldCase(index)});
+  });
   const std::string where = In("index '" + index + "' of table '" + table + "'");
   const std::string sqlite_name = StoredIndexName(table, index);
   Execute("DROP INDEX " + QuoteIdentifier(sqlite_name), where);

@@ -356,6 +356,7 @@ void SqliteStorage::Change(const std::function<void(const Schema&)>& change) {
   changed_tables_.clear();
   relations_changed_ = false;
   queries_changed_ = false;
+  patches_.clear();
   try {
     EnsureEngineTables();
     change(*Describe());

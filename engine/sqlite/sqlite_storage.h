@@ -23,6 +23,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -174,8 +175,23 @@ class SqliteStorage final : public Storage {
   // them, or only the one named `only` (none when it is not there). Records
   // their indexes' SQLite names.
   std::vector<TableInfo> ReadTables(const std::string* only, const EngineRows& rows);
-  // Marks `table` as changed by the running change.
+  // Marks `table` as changed by the running change: read again after it.
   void NoteTableChanged(const std::string& table);
+  // A change to one table's description that the engine knows exactly (a
+  // field or an index added, an index removed), applied to the schema copy
+  // after the change instead of reading the table again.
+  using TablePatch = std::function<void(TableInfo&, IndexNames&)>;
+  void NoteTablePatch(const std::string& table, TablePatch patch);
+  // The schema after this connection's change, nobody else having written
+  // since: the copy before it patched when every change was a patch, read
+  // (in part) from the file otherwise.
+  std::shared_ptr<const Schema> SchemaAfterOwnChange();
+  // The copy `schema_` with the running change's patches applied (moved out
+  // of it when `spare`); nothing when a table to patch is not in it.
+  std::shared_ptr<Schema> PatchedSchema(bool spare);
+  // Relations and stored queries as the engine's tables hold them.
+  void ReadRelations(Schema& schema);
+  void ReadQueries(Schema& schema);
   // Brings the cached schema up to date after a committed change of ours.
   void RefreshAfterChange();
   // Fails with 3343 naming `object`, an object of the file the engine does
@@ -226,6 +242,8 @@ class SqliteStorage final : public Storage {
   // The running change stored or removed a relation, or a query.
   bool relations_changed_ = false;
   bool queries_changed_ = false;
+  // The running change's patches, in order, by table.
+  std::vector<std::pair<std::string, TablePatch>> patches_;
   IndexNames index_names_;
   std::string host_path_;
   std::optional<FileIdentity> identity_;

@@ -16,12 +16,19 @@ std::string Resolved(const std::string& host_path) {
 
 }  // namespace
 
-void HandOffPaths::Mark(const std::string& host_path) { paths_.insert(Resolved(host_path)); }
+void HandOffPaths::Mark(const std::string& host_path) {
+  paths_.insert(Resolved(host_path));
+  answers_.clear();
+}
 
 bool HandOffPaths::Contains(const std::string& host_path) const {
   // Most sessions mark nothing: no need to resolve the path then.
   if (paths_.empty()) return false;
-  return paths_.contains(Resolved(host_path));
+  // The batch asks about the same few paths at every open; resolving one
+  // reads every link on its way.
+  auto [answer, added] = answers_.try_emplace(host_path, false);
+  if (added) answer->second = paths_.contains(Resolved(host_path));
+  return answer->second;
 }
 
 }  // namespace actualiz::engine

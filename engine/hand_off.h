@@ -16,6 +16,7 @@
 // program that does not know of it opens the file as before.
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 
@@ -32,6 +33,10 @@ class HandOffPaths {
 
  private:
   std::set<std::string> paths_;  // resolved
+  // The answer given for each path asked about since the last Mark, as the
+  // caller spelled it. A link changed meanwhile is not seen: a session
+  // spans one run.
+  mutable std::map<std::string, bool> answers_;
 };
 
 }  // namespace actualiz::engine

@@ -429,6 +429,15 @@ void SqliteStorage::CommitGroup() {
   }
 }
 
+void SqliteStorage::HoldUntilCommit() {
+  held_ = true;
+  if (group_open_ || !sqlite3_get_autocommit(db_)) return;
+  // Deferred: the first read takes the read lock, the first change the
+  // write lock, and both are kept until the commit.
+  Execute("BEGIN", In("the database"));
+  group_open_ = true;
+}
+
 void SqliteStorage::CommitHeld() {
   held_ = false;
   if (held_lost_) {

@@ -73,7 +73,9 @@ class SqliteStorage final : public Storage {
   void Finish() override { CommitGroup(); }
   // Holds the changes made from now on until CommitHeld or RollBackHeld
   // (sqlite_held_connections.h): closing the database commits nothing.
-  void HoldUntilCommit() { held_ = true; }
+  // Its reads share the held transaction too, so the file is locked once
+  // for the hold instead of at every statement.
+  void HoldUntilCommit();
   // Commits what is held, durably, and ends the hold. Raises the failure
   // that undid the held changes, when one did, or the commit's own.
   void CommitHeld();

@@ -32,6 +32,7 @@
 #include "app/run_fleet.h"
 #include "base/terminal_text.h"
 #include "cli/command.h"
+#include "cli/plan_command.h"
 #include "cli/progress_panel.h"
 #include "cli/shared_options.h"
 #include "platform/stop_signals.h"
@@ -145,18 +146,6 @@ nlohmann::json ReportJson(const app::Fleet& fleet, app::FleetWork work,
   return out;
 }
 
-void WriteJson(const CliContext& context, const std::string& path, const nlohmann::json& report) {
-  std::ofstream file;
-  if (path != "-") file.open(path, std::ios::binary | std::ios::trunc);
-  std::ostream& out = path == "-" ? *context.output : file;
-  out << report.dump(2) << "\n" << std::flush;
-  if (path != "-") file.close();
-  if (!out) {
-    throw MakeError(err::kPermissionDenied,
-                    path == "-" ? "standard output" : "report file " + path);
-  }
-}
-
 int ExitStatus(app::FleetWork work, const std::vector<app::LocationOutcome>& outcomes, int signal) {
   if (signal != 0) return platform::StopSignals::ExitStatus(signal);
   bool failed = false;
@@ -242,7 +231,7 @@ int RunFleetCommand(const CliContext& context, const FleetOptions& options) {
     }
   }
   if (!options.json_file.empty()) {
-    WriteJson(context, options.json_file, ReportJson(fleet, work, outcomes, signal));
+    WriteJsonReport(context, options.json_file, ReportJson(fleet, work, outcomes, signal));
   }
   return ExitStatus(work, outcomes, signal);
 }

@@ -19,10 +19,6 @@
 
 namespace actualiz::cli {
 
-namespace {
-
-// Writes `report` as indented JSON to the host path `path`, or to standard
-// output for "-".
 void WriteJsonReport(const CliContext& context, const std::string& path,
                      const nlohmann::json& report) {
   std::ofstream file;
@@ -35,8 +31,6 @@ void WriteJsonReport(const CliContext& context, const std::string& path,
                     path == "-" ? "standard output" : "report file " + path);
   }
 }
-
-}  // namespace
 
 int RunPlan(const CliContext& context, const PlanOptions& options, bool check) {
   const char* command = check ? "check" : "plan";

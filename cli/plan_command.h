@@ -20,6 +20,11 @@ struct PlanOptions {
 // `check` 2 when anything would change.
 int RunPlan(const CliContext& context, const PlanOptions& options, bool check);
 
+// Writes `report` as indented JSON to the host path `path`, or to standard
+// output for "-"; fails with 70 (permission denied) naming where.
+void WriteJsonReport(const CliContext& context, const std::string& path,
+                     const nlohmann::json& report);
+
 // Declares a command that plans the batch ("plan", or "check" with `check`),
 // with its --data and --json options.
 void AddPlanningCommand(CLI::App& app, CliContext& context, const std::string& name,

@@ -3,11 +3,13 @@
 # that no customer database was damaged or lost anything, and that a rerun of
 # the batch brings every database to the same state as an uninterrupted run.
 #
-# Usage: scripts/crash-test.sh [--commands] [KILLS [CLI]]
+# Usage: scripts/crash-test.sh [--commands] [--fleet] [KILLS [CLI]]
 #   (defaults: 200, build/actualiz-cli, built first)
 #   CRASH_TEST_SEED=N fixes the random moments (default: the process id).
 #   --commands then kills import, import --all, migrate, init and restore
 #   KILLS times each too (scripts/crash-test-commands.sh).
+#   --fleet then kills a fleet run of three locations KILLS times too, and
+#   resumes it (scripts/crash-test-fleet.sh).
 #
 # The data directory is the demo's: an up-to-date database, two that lack
 # tables, fields, indexes, relations and queries, one without a model, and a
@@ -26,11 +28,15 @@
 # with no hidden temporary of a killed copy left in the data directory.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-with_commands=
-if [[ ${1:-} == --commands ]]; then
-  with_commands=1
+with_commands= with_fleet=
+while [[ ${1:-} == --* ]]; do
+  case $1 in
+    --commands) with_commands=1 ;;
+    --fleet) with_fleet=1 ;;
+    *) echo "usage: crash-test.sh [--commands] [--fleet] [KILLS [CLI]]" >&2; exit 2 ;;
+  esac
   shift
-fi
+done
 kills=${1:-200}
 if [[ -n ${2:-} ]]; then
   cli=$2
@@ -47,86 +53,15 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Dumps, or compares dumps of, every *.mdb of a directory.
+# Dumps, or compares dumps of, the databases of a data directory
+# (scripts/crash_check.py).
 check() {
-  python3 - "$@" <<'PY'
-import json, os, sqlite3, sys
-
-REPLACED = {"MSysIndexes", "MSysRelationships", "MSysQueries"}
-
-def dump(directory):
-    out = {}
-    for name in sorted(os.listdir(directory)):
-        path = os.path.join(directory, name)
-        if not name.endswith(".mdb") or not os.path.isfile(path):
-            continue
-        db = sqlite3.connect(path)
-        db.text_factory = bytes
-        entry = {"integrity": db.execute("PRAGMA integrity_check").fetchone()[0].decode(),
-                 "tables": {}, "schema": []}
-        for kind, obj, sql in db.execute(
-                "SELECT type, name, sql FROM sqlite_master ORDER BY type, name"):
-            obj = obj.decode()
-            entry["schema"].append([kind.decode(), obj, (sql or b"").decode()])
-            if kind == b"table":
-                cols = [r[1].decode() for r in db.execute(
-                    'PRAGMA table_info("%s")' % obj.replace('"', '""'))]
-                rows = db.execute('SELECT * FROM "%s"' % obj.replace('"', '""')).fetchall()
-                entry["tables"][obj] = {"columns": cols,
-                                        "rows": sorted(repr(r) for r in rows)}
-        db.close()
-        out[name] = entry
-    return out
-
-def survived(before, after):
-    problems = []
-    for name, was in before.items():
-        now = after.get(name)
-        if now is None:
-            problems.append(f"{name}: missing")
-            continue
-        if now["integrity"] != "ok":
-            problems.append(f"{name}: integrity check: {now['integrity']}")
-        for table, t in was["tables"].items():
-            if table in REPLACED:
-                continue
-            n = now["tables"].get(table)
-            if n is None:
-                problems.append(f"{name}: table {table} lost")
-                continue
-            lost = [c for c in t["columns"] if c not in n["columns"]]
-            if lost:
-                problems.append(f"{name}: {table}: columns lost: {lost}")
-                continue
-            # Rows projected on the columns they had before.
-            idx = [n["columns"].index(c) for c in t["columns"]]
-            have = {}
-            for r in n["rows"]:
-                v = repr(tuple(eval(r)[i] for i in idx))
-                have[v] = have.get(v, 0) + 1
-            for r in t["rows"]:
-                key = repr(tuple(eval(r)))
-                if have.get(key, 0) == 0:
-                    problems.append(f"{name}: {table}: row lost: {r[:120]}")
-                    break
-                have[key] -= 1
-    return problems
-
-mode = sys.argv[1]
-if mode == "dump":
-    json.dump(dump(sys.argv[2]), open(sys.argv[3], "w"))
-elif mode == "survived":
-    problems = survived(json.load(open(sys.argv[2])), json.load(open(sys.argv[3])))
-    if problems:
-        print("\n".join(problems))
-    sys.exit(1 if problems else 0)
-elif mode == "same":
-    a, b = json.load(open(sys.argv[2])), json.load(open(sys.argv[3]))
-    diff = [n for n in sorted(set(a) | set(b)) if a.get(n) != b.get(n)]
-    if diff:
-        print("differ from an uninterrupted run: " + ", ".join(diff))
-    sys.exit(1 if diff else 0)
-PY
+  local mode=$1 dir=$2 out=$3
+  if [[ $mode == dump ]]; then
+    python3 "$here/scripts/crash_check.py" dump "$out" "$dir"
+  else
+    python3 "$here/scripts/crash_check.py" "$@"
+  fi
 }
 
 batch_args() {  # the batch over DIR's demo data directory, into the array `args`
@@ -198,5 +133,8 @@ echo "crash test: $kills kills (batch ${duration_ms}ms; $finished ended before t
   "$failed with damage"
 if [[ -n $with_commands ]]; then
   "$here/scripts/crash-test-commands.sh" "$kills" "$cli" || failed=$((failed + 1))
+fi
+if [[ -n $with_fleet ]]; then
+  "$here/scripts/crash-test-fleet.sh" "$kills" "$cli" || failed=$((failed + 1))
 fi
 ((failed == 0))

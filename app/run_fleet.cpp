@@ -16,6 +16,7 @@
 #include "app/quick_check.h"
 #include "app/run_batch.h"
 #include "app/run_locks.h"
+#include "base/server_address.h"
 #include "engine/sqlite/backup.h"
 #include "platform/temporary_directory.h"
 
@@ -181,6 +182,15 @@ LocationOutcome RunLocation(const FleetLocation& location, const FleetRunOptions
   if (outcome.Failed() && !op.last_warning.empty()) outcome.reason += " (" + op.last_warning + ")";
   outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return outcome;
+}
+
+size_t DefaultFleetJobs(const Fleet& fleet, size_t cores) {
+  cores = std::max<size_t>(cores, 1);
+  const bool all_on_servers =
+      !fleet.locations.empty() &&
+      std::all_of(fleet.locations.begin(), fleet.locations.end(),
+                  [](const FleetLocation& location) { return IsServerAddress(location.data); });
+  return all_on_servers ? 4 * cores : cores;
 }
 
 std::vector<LocationOutcome> RunFleet(const Fleet& fleet, const FleetRunOptions& options) {

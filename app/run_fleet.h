@@ -76,6 +76,12 @@ struct FleetRunOptions {
   std::function<void(const LocationOutcome&)> ended{};
 };
 
+// How many locations run at once when the operator does not say: the
+// number of cores (`cores`, at least 1) when a location lies in files, whose
+// batch keeps a core busy; four times that when every location is on a
+// server, where a batch spends most of its time waiting for the server.
+size_t DefaultFleetJobs(const Fleet& fleet, size_t cores);
+
 // Runs `options.work` over every location of `fleet` not in
 // `options.skip`; returns each location's outcome in the fleet's order
 // (those passed over and those never started included, as "not started").

@@ -189,7 +189,8 @@ int RunFleetCommand(const CliContext& context, const FleetOptions& options) {
   app::FleetRunOptions run;
   run.work = work;
   run.back_up = !options.no_backup;
-  run.jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  run.jobs = options.jobs != 0 ? options.jobs
+                               : app::DefaultFleetJobs(fleet, std::thread::hardware_concurrency());
   run.wait_seconds = context.wait_seconds;
   run.stop = context.stop;
   for (const app::LocationOutcome& outcome : finished) run.skip.push_back(outcome.name);
@@ -242,7 +243,10 @@ void AddFleetCommand(CLI::App& app, CliContext& context) {
       "fleet", "Bring every data location of a fleet file up to its models, several at once");
   command->add_option("FILE", options->file, "The fleet file (JSON) listing the data locations")
       ->required();
-  command->add_option("--jobs", options->jobs, "How many locations run at once (default: cores)")
+  command
+      ->add_option("--jobs", options->jobs,
+                   "How many locations run at once (default: the number of cores; four times that "
+                   "when every location is on a server)")
       ->check(CLI::PositiveNumber);
   command->add_flag("--no-backup", options->no_backup,
                     "Do not back up the databases before changing them");

@@ -31,6 +31,7 @@
 #include "engine/open/remove_created.h"
 #include "engine/postgres/pg_storage.h"
 #include "engine/session_state.h"
+#include "engine/sqlite/sqlite_held_connections.h"
 
 namespace actualiz::engine {
 
@@ -109,6 +110,12 @@ DatabasePtr OpenDatabase(Session& session, const std::string& host_path,
     return MakeDatabase(session, ServerRequest(host_path, name_given, false));
   }
   const std::string name = name_given.empty() ? host_path : name_given;
+  // A file the session holds open for a pair's changes was checked at the
+  // hold's first open; a batch pair opens it some seventy times more.
+  if (HeldInSession(session, host_path)) {
+    return MakeDatabase(session,
+                        {.format = StorageFormat::kSqlite, .host_path = host_path, .name = name});
+  }
   const std::string where = Quoted(name);
   struct stat st;
   if (host_path.empty() || stat(host_path.c_str(), &st) != 0) {

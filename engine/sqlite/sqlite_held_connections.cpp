@@ -136,4 +136,9 @@ std::unique_ptr<Storage> OpenSqliteStorage(Session& session, const std::string& 
   return std::make_unique<HeldSqliteStorage>(held.Hold(host_path, std::move(storage)), false);
 }
 
+bool HeldInSession(const Session& session, const std::string& host_path) {
+  const HeldConnections& held = SqliteState(session.State()).held;
+  return held.Holding() && held.Find(host_path) != nullptr;
+}
+
 }  // namespace actualiz::engine

@@ -67,4 +67,9 @@ class HeldConnections {
 std::unique_ptr<Storage> OpenSqliteStorage(Session& session, const std::string& host_path,
                                            const std::string& name, bool read_only);
 
+// Whether `session` holds a connection to the file at `host_path`: the file
+// was found whole and writable at the hold's first open and is open since,
+// so a later open need not look at it again.
+bool HeldInSession(const Session& session, const std::string& host_path);
+
 }  // namespace actualiz::engine

@@ -283,6 +283,19 @@ std::int32_t EngineSize(const JetColumn& column, bool jet3) {
   }
 }
 
+std::vector<std::pair<std::string, std::uint32_t>> ListTablePages(const JetFile& file) {
+  JetTableDef objects = file.ReadTableDef(kCatalogPage);
+  objects.name = "MSysObjects";
+  std::vector<std::pair<std::string, std::uint32_t>> tables;
+  for (const JetRow& values : file.ReadRows(objects)) {
+    SystemRow row(objects, values);
+    if ((row.Number("Type") & 0x7FFF) != kObjectTable) continue;
+    tables.emplace_back(row.Text("Name"),
+                        static_cast<std::uint32_t>(row.Number("Id") & 0x00FFFFFF));
+  }
+  return tables;
+}
+
 JetCatalog ReadCatalog(const JetFile& file) {
   JetTableDef objects = file.ReadTableDef(kCatalogPage);
   objects.name = "MSysObjects";

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/accessfile/jet_file.h"
@@ -37,6 +38,11 @@ struct JetCatalog {
 // Reads the whole catalogue. Fails with 3343 naming the file when the
 // system tables are missing or damaged.
 JetCatalog ReadCatalog(const JetFile& file);
+
+// Every table MSysObjects lists, Access's own and hidden ones included: its
+// name and the first page of its definition. Fails with 3343 naming the file
+// when the catalogue cannot be read.
+std::vector<std::pair<std::string, std::uint32_t>> ListTablePages(const JetFile& file);
 
 // The SQL text of a stored query from its MSysQueries rows (in stored
 // order), as Access shows it in the query's SQL view.

@@ -322,7 +322,8 @@ JetTableDef JetFile::ReadTableDef(std::uint32_t first) const {
       c.U8();  // ascending or descending
       if (column != 0xFFFF) index.columns.push_back(column);
     }
-    c.Skip(8);  // index pages
+    index.page_map = c.Long();
+    index.first_page = c.Long();
     index.flags = c.U8();
     if (!j3) c.Skip(9);
     table.real_indexes.push_back(std::move(index));

@@ -56,6 +56,8 @@ struct JetColumn {
 struct JetRealIndex {
   std::vector<std::uint16_t> columns;  // column numbers, key order
   std::uint8_t flags = 0;              // 0x01 unique
+  std::uint32_t page_map = 0;          // row pointer of the map of the index's pages
+  std::uint32_t first_page = 0;        // the page the index starts at
 };
 
 struct JetLogicalIndex {
@@ -102,9 +104,17 @@ class JetFile {
   // Text stored by the file (names, text and memo values) as UTF-8.
   std::string DecodeText(std::span<const std::uint8_t> bytes) const;
 
+  std::uint32_t PageSize() const { return page_size_; }
+  std::uint32_t PageCount() const { return static_cast<std::uint32_t>(bytes_.size() / page_size_); }
+  // The bytes of page `number` (1 and above; page 0 is the header). Fails
+  // with 3343 when the page is outside the file.
+  std::span<const std::uint8_t> Page(std::uint32_t number) const;
+  // The pages a usage map lists, given the row pointer a table definition
+  // keeps for it. Fails with 3343 when the map is missing or damaged.
+  std::vector<std::uint32_t> UsedPages(std::uint32_t map_pointer) const;
+
  private:
   JetFile(std::string name, std::vector<std::uint8_t> bytes, bool jet3);
-  std::span<const std::uint8_t> Page(std::uint32_t number) const;
   // The bytes of row `row` of data page `page`; nothing when the row is
   // deleted. With `follow`, a row moved to another page is read through the
   // pointer left in its slot, and the moved row's own slot (read only
@@ -118,7 +128,6 @@ class JetFile {
     std::span<const std::uint8_t> bytes;
   };
   Slot ReadSlot(std::uint32_t page, unsigned row) const;
-  std::vector<std::uint32_t> UsedPages(std::uint32_t map_pointer) const;
   JetRow DecodeRow(const JetTableDef& table, std::span<const std::uint8_t> row) const;
   Value FixedValue(const JetColumn& column, std::span<const std::uint8_t> data) const;
   Value VariableValue(const JetColumn& column, std::span<const std::uint8_t> data) const;

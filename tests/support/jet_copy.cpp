@@ -1,0 +1,93 @@
+#include "tests/support/jet_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "engine/accessfile/jet_catalog.h"
+
+namespace actualiz::testing {
+
+std::string JetSamplesDir() {
+  return (std::filesystem::path(ACTUALIZ_SOURCE_DIR) / ".." / "shared" / "jet-samples").string();
+}
+
+JetCopy::JetCopy(const std::string& name) {
+  const std::string path = JetSamplesDir() + "/" + name;
+  original_ = engine::jet::JetFile::Open(path, name);
+  std::ifstream in(path, std::ios::binary);
+  bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+JetCopy::~JetCopy() = default;
+
+std::uint32_t JetCopy::PageSize() const { return original_->PageSize(); }
+
+engine::jet::JetTableDef JetCopy::Table(const std::string& name) const {
+  for (const auto& [table, page] : engine::jet::ListTablePages(*original_)) {
+    if (table != name) continue;
+    engine::jet::JetTableDef def = original_->ReadTableDef(page);
+    def.name = name;
+    return def;
+  }
+  throw std::runtime_error("no table " + name + " in " + original_->Name());
+}
+
+std::vector<std::uint32_t> JetCopy::MapPages(std::uint32_t map_pointer) const {
+  return original_->UsedPages(map_pointer);
+}
+
+std::uint32_t JetCopy::IndexPage(const engine::jet::JetTableDef& table,
+                                 const std::string& index) const {
+  for (const auto& logical : table.indexes) {
+    if (logical.name == index) return table.real_indexes.at(logical.real).first_page;
+  }
+  throw std::runtime_error("no index " + index + " on " + table.name);
+}
+
+std::size_t JetCopy::At(std::uint32_t page, std::size_t at, std::size_t length) const {
+  const std::size_t start = std::size_t{page} * PageSize() + at;
+  if (at + length > PageSize() || start + length > bytes_.size()) {
+    throw std::out_of_range("outside page " + std::to_string(page));
+  }
+  return start;
+}
+
+std::uint16_t JetCopy::Word(std::uint32_t page, std::size_t at) const {
+  const std::size_t i = At(page, at, 2);
+  return static_cast<std::uint16_t>(bytes_[i] | (bytes_[i + 1] << 8));
+}
+
+std::uint32_t JetCopy::Long(std::uint32_t page, std::size_t at) const {
+  return Word(page, at) | (static_cast<std::uint32_t>(Word(page, at + 2)) << 16);
+}
+
+void JetCopy::PutWord(std::uint32_t page, std::size_t at, std::uint16_t value) {
+  const std::size_t i = At(page, at, 2);
+  bytes_[i] = static_cast<std::uint8_t>(value);
+  bytes_[i + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void JetCopy::PutLong(std::uint32_t page, std::size_t at, std::uint32_t value) {
+  PutWord(page, at, static_cast<std::uint16_t>(value));
+  PutWord(page, at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+void JetCopy::Swap(std::uint32_t page, std::size_t a, std::size_t b, std::size_t length) {
+  const std::size_t i = At(page, a, length), j = At(page, b, length);
+  std::swap_ranges(bytes_.begin() + static_cast<std::ptrdiff_t>(i),
+                   bytes_.begin() + static_cast<std::ptrdiff_t>(i + length),
+                   bytes_.begin() + static_cast<std::ptrdiff_t>(j));
+}
+
+void JetCopy::Save(const std::string& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes_.data()),
+            static_cast<std::streamsize>(bytes_.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << path;
+}
+
+}  // namespace actualiz::testing

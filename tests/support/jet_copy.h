@@ -1,0 +1,49 @@
+// A copy of an Access sample file in memory, to damage on purpose and save:
+// where things are is found with the engine's own reader of the original.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/accessfile/jet_file.h"
+
+namespace actualiz::testing {
+
+// The folder of the real Access sample files, beside the clone.
+std::string JetSamplesDir();
+
+class JetCopy {
+ public:
+  // Reads sample `name` from JetSamplesDir().
+  explicit JetCopy(const std::string& name);
+  ~JetCopy();
+
+  std::uint32_t PageSize() const;
+  // The definition of table `name` (its first page, usage map, indexes).
+  engine::jet::JetTableDef Table(const std::string& name) const;
+  // The pages the usage map at `map_pointer` lists, in the original.
+  std::vector<std::uint32_t> MapPages(std::uint32_t map_pointer) const;
+  // The leaf page an index starts at: the definition's real index behind
+  // the logical index `index`.
+  std::uint32_t IndexPage(const engine::jet::JetTableDef& table, const std::string& index) const;
+
+  std::uint16_t Word(std::uint32_t page, std::size_t at) const;
+  std::uint32_t Long(std::uint32_t page, std::size_t at) const;
+  void PutWord(std::uint32_t page, std::size_t at, std::uint16_t value);
+  void PutLong(std::uint32_t page, std::size_t at, std::uint32_t value);
+  // Swaps `length` bytes at `a` and at `b` of `page`.
+  void Swap(std::uint32_t page, std::size_t a, std::size_t b, std::size_t length);
+
+  // Writes the copy, as it now is, to `path`.
+  void Save(const std::string& path) const;
+
+ private:
+  std::size_t At(std::uint32_t page, std::size_t at, std::size_t length) const;
+
+  std::unique_ptr<engine::jet::JetFile> original_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace actualiz::testing

@@ -62,7 +62,10 @@ FleetWindowView::FleetWindowView(app::FleetWindow& model, QWidget* parent)
                                      tr("Updated"), tr("Copied"), tr("Failures"), tr("Seconds"),
                                      tr("Reason")});
   table_->verticalHeader()->hide();
-  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->setWordWrap(false);
+  // Every column as wide as what it shows; the reason takes the rest.
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table_->horizontalHeader()->setSectionResizeMode(kReason, QHeaderView::Stretch);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   notice_->setWordWrap(true);
   notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);

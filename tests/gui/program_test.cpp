@@ -65,7 +65,8 @@ TEST(Program, RefusesMalformedOrMissingDrives) {
 TEST(Program, ShowsTheFleetWindowAndSaysWhyAFleetFileCannotBeRead) {
   const DemoSite site;
   TempDir home;
-  const std::string good = WriteFleetFile(home, {DemoLocation("norte", site, "c:\\datos")});
+  const std::string good =
+      WriteFleetFile(home, nlohmann::json::array({DemoLocation("norte", site, "c:\\datos")}));
   const std::string bad = home.File("bad.json");
   WriteFile(bad, R"({"locations": [{"data": "c:\\datos", "drives": {}}]})");
   const struct {

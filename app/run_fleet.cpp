@@ -193,6 +193,8 @@ LocationOutcome RunLocation(const FleetLocation& location, const FleetRunOptions
   return outcome;
 }
 
+size_t DefaultFleetJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
+
 std::vector<LocationOutcome> RunFleet(const Fleet& fleet, const FleetRunOptions& options) {
   const size_t total = fleet.locations.size();
   std::vector<LocationOutcome> outcomes(total);

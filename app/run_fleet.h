@@ -83,6 +83,9 @@ struct FleetRunOptions {
   std::function<void(const LocationOutcome&)> ended{};
 };
 
+// How many locations run at once when no one says: the number of cores.
+size_t DefaultFleetJobs();
+
 // Runs `options.work` over every location of `fleet` not in
 // `options.skip`; returns each location's outcome in the fleet's order
 // (those passed over and those never started included, as "not started").

@@ -20,13 +20,11 @@
 // `--check` and `--plan` make each location's plan instead (nothing is
 // changed and nothing recorded): exit 1 when any location failed, else with
 // `--check` 2 when any is behind, else 0.
-#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
-#include <thread>
 
 #include "app/fleet_report_text.h"
 #include "app/fleet_state.h"
@@ -152,7 +150,7 @@ int RunFleetCommand(const CliContext& context, const FleetOptions& options) {
   app::FleetRunOptions run;
   run.work = work;
   run.back_up = !options.no_backup;
-  run.jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  run.jobs = options.jobs != 0 ? options.jobs : app::DefaultFleetJobs();
   run.wait_seconds = context.wait_seconds;
   run.stop = context.stop;
   for (const app::LocationOutcome& outcome : finished) run.skip.push_back(outcome.name);

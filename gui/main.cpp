@@ -4,10 +4,8 @@
 // instead.
 #include <CLI/CLI.hpp>
 #include <QApplication>
-#include <algorithm>
 #include <iostream>
 #include <string_view>
-#include <thread>
 
 #include "app/actualiz.h"
 #include "app/environment_options.h"
@@ -63,12 +61,11 @@ struct FleetArguments {
 int ShowFleetWindow(const FleetArguments& fleet, const actualiz::app::FleetDefaults& defaults,
                     double wait_seconds, const std::string& screenshot) {
   using namespace actualiz;
-  app::FleetWindow model(
-      {.file = fleet.file,
-       .defaults = defaults,
-       .jobs = fleet.jobs != 0 ? fleet.jobs : std::max(1u, std::thread::hardware_concurrency()),
-       .back_up = !fleet.no_backup,
-       .wait_seconds = wait_seconds});
+  app::FleetWindow model({.file = fleet.file,
+                          .defaults = defaults,
+                          .jobs = fleet.jobs != 0 ? fleet.jobs : app::DefaultFleetJobs(),
+                          .back_up = !fleet.no_backup,
+                          .wait_seconds = wait_seconds});
   if (!model.Loaded()) std::cerr << "actualiz: " << model.Snapshot().notice << "\n";
   gui::FleetWindowView view(model);
   view.show();

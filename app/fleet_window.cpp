@@ -49,8 +49,8 @@ void FleetWindow::Load() {
 
 bool FleetWindow::Start(FleetWork work, bool resume) {
   const std::lock_guard<std::mutex> worker_lock(worker_mutex_);
-  if (!loaded_ || Running()) return false;  // the notice already says why it cannot be read
-  if (worker_.joinable()) worker_.join();   // the last run, ended
+  if (!loaded_ || Running()) return false;
+  if (worker_.joinable()) worker_.join();  // the last run, ended
   std::vector<LocationOutcome> earlier;
   if (work == FleetWork::kBatch) {
     try {

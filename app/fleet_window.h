@@ -70,9 +70,9 @@ class FleetWindow {
   const std::string& File() const { return loaded_ ? fleet_.file : options_.file; }
 
   // Starts `work` over the fleet on the worker thread; a batch with
-  // `resume` runs only the locations not recorded as done. False (and a
-  // notice saying why) when the fleet file was not read, a run still goes
-  // on, or the state cannot be started.
+  // `resume` runs only the locations not recorded as done. False when the
+  // fleet file was not read or a run still goes on, and with a notice
+  // saying why when the state file cannot be started.
   bool Start(FleetWork work, bool resume = true);
   // Asks the run to stop: no further location starts, and the running ones
   // stop between two databases.

@@ -11,6 +11,7 @@
 #include "app/environment_options.h"
 #include "app/fleet_window.h"
 #include "base/server_address.h"
+#include "base/terminal_text.h"
 #include "gui/fleet_window_view.h"
 #include "gui/main_window.h"
 #include "gui/qt_operator.h"
@@ -66,7 +67,7 @@ int ShowFleetWindow(const FleetArguments& fleet, const actualiz::app::FleetDefau
                           .jobs = fleet.jobs != 0 ? fleet.jobs : app::DefaultFleetJobs(),
                           .back_up = !fleet.no_backup,
                           .wait_seconds = wait_seconds});
-  if (!model.Loaded()) std::cerr << "actualiz: " << model.Snapshot().notice << "\n";
+  if (!model.Loaded()) std::cerr << "actualiz: " << TerminalSafe(model.Snapshot().notice) << "\n";
   gui::FleetWindowView view(model);
   view.show();
   if (fleet.run) model.Start(app::FleetWork::kBatch);

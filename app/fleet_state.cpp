@@ -1,5 +1,6 @@
 #include "app/fleet_state.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -41,6 +42,44 @@ void WriteFleetState(const std::string& path, const std::vector<LocationOutcome>
     if (!out) throw MakeError(err::kPermissionDenied, "the fleet's state file " + path);
   }
   built.PlaceOver();
+}
+
+std::vector<LocationOutcome> FinishedLocations(const Fleet& fleet) {
+  std::vector<LocationOutcome> finished = ReadFleetState(FleetStatePath(fleet.file));
+  // What an earlier run recorded of a location no longer in the file has
+  // nothing to resume.
+  std::erase_if(finished, [&](const LocationOutcome& outcome) {
+    return outcome.state != "done" ||
+           std::none_of(fleet.locations.begin(), fleet.locations.end(),
+                        [&](const FleetLocation& l) { return l.name == outcome.name; });
+  });
+  return finished;
+}
+
+std::vector<LocationOutcome> StartFleetState(const Fleet& fleet, bool resume) {
+  std::vector<LocationOutcome> finished;
+  if (resume) finished = FinishedLocations(fleet);
+  WriteFleetState(FleetStatePath(fleet.file), finished);
+  return finished;
+}
+
+void RecordFinished(const std::string& path, std::vector<LocationOutcome>& finished,
+                    const LocationOutcome& outcome) {
+  if (outcome.state != "done") return;
+  finished.push_back(outcome);
+  WriteFleetState(path, finished);
+}
+
+void ShowEarlierOutcomes(std::vector<LocationOutcome>& outcomes,
+                         const std::vector<LocationOutcome>& earlier) {
+  for (LocationOutcome& outcome : outcomes) {
+    if (outcome.state != "not started") continue;
+    for (const LocationOutcome& done : earlier) {
+      if (done.name != outcome.name) continue;
+      outcome = done;
+      outcome.earlier = true;
+    }
+  }
 }
 
 }  // namespace actualiz::app

@@ -24,4 +24,25 @@ std::vector<LocationOutcome> ReadFleetState(const std::string& path);
 // when it cannot be written.
 void WriteFleetState(const std::string& path, const std::vector<LocationOutcome>& finished);
 
+// The locations of `fleet` its state file records as done, those no longer
+// in the fleet file left out: what a resumed run passes over. Errors as
+// ReadFleetState.
+std::vector<LocationOutcome> FinishedLocations(const Fleet& fleet);
+
+// Starts the state of a batch run of `fleet` and gives the locations it
+// passes over: when `resume`, FinishedLocations; otherwise none, so that the
+// state starts afresh. Either way that is written as the whole state. Errors
+// as ReadFleetState and WriteFleetState.
+std::vector<LocationOutcome> StartFleetState(const Fleet& fleet, bool resume);
+
+// Adds `outcome` to `finished` and records the whole at `path` when it is
+// "done"; any other outcome is not recorded. Errors as WriteFleetState.
+void RecordFinished(const std::string& path, std::vector<LocationOutcome>& finished,
+                    const LocationOutcome& outcome);
+
+// Each location of `outcomes` a run passed over because `earlier` had
+// finished it ("not started" there) shows its earlier outcome, marked so.
+void ShowEarlierOutcomes(std::vector<LocationOutcome>& outcomes,
+                         const std::vector<LocationOutcome>& earlier);
+
 }  // namespace actualiz::app

@@ -88,6 +88,17 @@ std::string BatchFailure(const BatchResult& result, const FleetLocation& locatio
   return std::to_string(failures) + " failure" + (failures == 1 ? "" : "s") + " passed over";
 }
 
+std::string StopReason(int stopped_by) {
+  switch (stopped_by) {
+    case SIGINT:
+      return "stopped by SIGINT";
+    case SIGTERM:
+      return "stopped by SIGTERM";
+    default:
+      return "stopped by the operator";
+  }
+}
+
 void RunBatchAt(const FleetLocation& location, Environment env, const FleetRunOptions& options,
                 LocationOutcome& outcome) {
   const platform::TemporaryDirectory catalogues("actualiz-fleet-", "a fleet location's catalogues");
@@ -102,8 +113,7 @@ void RunBatchAt(const FleetLocation& location, Environment env, const FleetRunOp
   const int status = result.ExitStatus();
   if (result.stopped_by != 0) {
     outcome.state = result.end == BatchEnd::kRan ? "interrupted" : "not started";
-    outcome.reason =
-        std::string("stopped by ") + (result.stopped_by == SIGINT ? "SIGINT" : "SIGTERM");
+    outcome.reason = StopReason(result.stopped_by);
   } else if (status == 0) {
     outcome.state = "done";
   } else {
@@ -224,6 +234,7 @@ std::vector<LocationOutcome> RunFleet(const Fleet& fleet, const FleetRunOptions&
         ++progress.running;
       }
       changed.notify_all();
+      if (options.started) options.started(index);
       LocationOutcome outcome = RunLocation(fleet.locations[index], options);
       {
         const std::lock_guard<std::mutex> lock(mutex);

@@ -62,6 +62,10 @@ struct FleetProgress {
   double slowest_seconds = 0;
 };
 
+// The stop flag's value when the operator asked the run to stop (a button,
+// not a signal).
+constexpr int kStoppedByOperator = -1;
+
 struct FleetRunOptions {
   FleetWork work = FleetWork::kBatch;
   bool back_up = true;
@@ -72,6 +76,9 @@ struct FleetRunOptions {
   std::vector<std::string> skip{};
   // Called on the calling thread about once a second and at every change.
   std::function<void(const FleetProgress&)> progress{};
+  // Called as a location starts, with its index in the fleet (on its
+  // worker thread).
+  std::function<void(size_t index)> started{};
   // Called, one at a time, as each location ends (on its worker thread).
   std::function<void(const LocationOutcome&)> ended{};
 };

@@ -20,7 +20,6 @@
 // `--check` and `--plan` make each location's plan instead (nothing is
 // changed and nothing recorded): exit 1 when any location failed, else with
 // `--check` 2 when any is behind, else 0.
-#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -28,6 +27,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/fleet_report_text.h"
 #include "app/fleet_state.h"
 #include "app/run_fleet.h"
 #include "base/terminal_text.h"
@@ -51,36 +51,13 @@ struct FleetOptions {
   std::string json_file;
 };
 
-const char* WorkName(app::FleetWork work) {
-  switch (work) {
-    case app::FleetWork::kBatch:
-      return "batch";
-    case app::FleetWork::kPlan:
-      return "plan";
-    case app::FleetWork::kCheck:
-      return "check";
-  }
-  return "batch";
-}
-
-std::string Seconds(double seconds) {
-  return std::to_string(static_cast<long long>(seconds + 0.5)) + " s";
-}
-
 // The progress line: "fleet: 3/10 done, 2 running, 1 failed; slowest: norte (12 s)".
 class ProgressLine {
  public:
   explicit ProgressLine(bool in_place) : in_place_(in_place) {}
   void Draw(const app::FleetProgress& progress) {
-    std::string line = "fleet: " + std::to_string(progress.done) + "/" +
-                       std::to_string(progress.total) + " done, " +
-                       std::to_string(progress.running) + " running, " +
-                       std::to_string(progress.failed) + " failed";
-    const std::string counts = line;
-    if (!progress.slowest.empty()) {
-      line += "; slowest: " + TerminalSafe(progress.slowest) + " (" +
-              Seconds(progress.slowest_seconds) + ")";
-    }
+    const std::string line = "fleet: " + app::FleetProgressText(progress);
+    const std::string counts = app::FleetProgressCounts(progress);
     if (in_place_) {
       std::cerr << "\r\033[K" << line << std::flush;
     } else if (counts != last_counts_) {
@@ -99,13 +76,6 @@ class ProgressLine {
   std::string last_counts_;
 };
 
-std::string TotalsText(const nlohmann::json& totals) {
-  if (!totals.is_object()) return "";
-  auto count = [&](const char* key) { return std::to_string(totals.value(key, 0)); };
-  return count("pairs") + " pairs, " + count("updated") + " updated, " + count("upToDate") +
-         " up to date, " + count("copied") + " copied, " + count("failures") + " failures";
-}
-
 void WriteText(std::ostream& out, const app::Fleet& fleet, app::FleetWork work,
                const std::vector<app::LocationOutcome>& outcomes) {
   std::map<std::string, int> states;
@@ -116,16 +86,16 @@ void WriteText(std::ostream& out, const app::Fleet& fleet, app::FleetWork work,
       out << "== " << TerminalSafe(outcome.name) << " ==\n" << outcome.plan << "\n";
     }
   }
-  out << "Fleet " << TerminalSafe(fleet.file) << " (" << WorkName(work) << "): " << outcomes.size()
-      << " location" << (outcomes.size() == 1 ? "" : "s");
+  out << "Fleet " << TerminalSafe(fleet.file) << " (" << app::FleetWorkName(work)
+      << "): " << outcomes.size() << " location" << (outcomes.size() == 1 ? "" : "s");
   for (const auto& [state, count] : states) out << ", " << count << " " << state;
   out << "\n";
   for (const app::LocationOutcome& outcome : outcomes) {
     out << "  " << TerminalSafe(outcome.name) << ": " << outcome.state;
     if (outcome.earlier) out << " (earlier run)";
     if (!outcome.reason.empty()) out << ": " << TerminalSafe(outcome.reason);
-    const std::string totals = TotalsText(outcome.totals);
-    if (!totals.empty()) out << "\n    " << totals << "; " << Seconds(outcome.seconds);
+    const std::string totals = app::FleetTotalsText(outcome.totals);
+    if (!totals.empty()) out << "\n    " << totals << "; " << app::FleetSeconds(outcome.seconds);
     if (!outcome.backup.empty()) out << "\n    backups in " << TerminalSafe(outcome.backup);
     out << "\n";
   }
@@ -133,7 +103,7 @@ void WriteText(std::ostream& out, const app::Fleet& fleet, app::FleetWork work,
 
 nlohmann::json ReportJson(const app::Fleet& fleet, app::FleetWork work,
                           const std::vector<app::LocationOutcome>& outcomes, int signal) {
-  nlohmann::json out = {{"fleet", fleet.file}, {"work", WorkName(work)}};
+  nlohmann::json out = {{"fleet", fleet.file}, {"work", app::FleetWorkName(work)}};
   nlohmann::json states = nlohmann::json::object();
   nlohmann::json locations = nlohmann::json::array();
   for (const app::LocationOutcome& outcome : outcomes) {
@@ -171,15 +141,7 @@ int RunFleetCommand(const CliContext& context, const FleetOptions& options) {
                                {.drives = context.drives, .program_dir = context.program_dir});
     if (work == app::FleetWork::kBatch) {
       state_file = app::FleetStatePath(fleet.file);
-      if (options.resume) finished = app::ReadFleetState(state_file);
-      // What an earlier run recorded of a location no longer in the file
-      // has nothing to resume.
-      std::erase_if(finished, [&](const app::LocationOutcome& outcome) {
-        return outcome.state != "done" ||
-               std::none_of(fleet.locations.begin(), fleet.locations.end(),
-                            [&](const app::FleetLocation& l) { return l.name == outcome.name; });
-      });
-      app::WriteFleetState(state_file, finished);
+      finished = app::StartFleetState(fleet, options.resume);
     }
   } catch (const Error& e) {
     std::cerr << "actualiz-cli fleet: " << TerminalSafe(e.Text()) << "\nNothing was changed.\n";
@@ -199,11 +161,11 @@ int RunFleetCommand(const CliContext& context, const FleetOptions& options) {
     line = std::make_unique<ProgressLine>(StandardErrorIsTerminal());
     run.progress = [&](const app::FleetProgress& progress) { line->Draw(progress); };
   }
+  const std::vector<app::LocationOutcome> earlier = finished;
   run.ended = [&](const app::LocationOutcome& outcome) {
-    if (work != app::FleetWork::kBatch || outcome.state != "done") return;
-    finished.push_back(outcome);
+    if (work != app::FleetWork::kBatch) return;
     try {
-      app::WriteFleetState(state_file, finished);
+      app::RecordFinished(state_file, finished, outcome);
     } catch (const Error& e) {
       // The location is done all the same; only a resumed run would run
       // it again, which changes nothing.
@@ -213,15 +175,7 @@ int RunFleetCommand(const CliContext& context, const FleetOptions& options) {
   };
   std::vector<app::LocationOutcome> outcomes = app::RunFleet(fleet, run);
   if (line) line->End();
-  for (app::LocationOutcome& outcome : outcomes) {
-    for (const app::LocationOutcome& earlier : finished) {
-      if (earlier.name == outcome.name && outcome.state == "not started" &&
-          std::find(run.skip.begin(), run.skip.end(), earlier.name) != run.skip.end()) {
-        outcome = earlier;
-        outcome.earlier = true;
-      }
-    }
-  }
+  app::ShowEarlierOutcomes(outcomes, earlier);
   const int signal = context.stop != nullptr ? context.stop->load() : 0;
   if (options.json_file != "-") {
     WriteText(std::cout, fleet, work, outcomes);

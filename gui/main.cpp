@@ -1,6 +1,7 @@
 // actualiz: the window. Maps the drives given on the command line, builds
 // the window model and its Qt view, runs start-up once and waits for the
-// operator.
+// operator. With --fleet it shows the fleet window over a fleet file
+// instead.
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <iostream>
@@ -8,7 +9,10 @@
 
 #include "app/actualiz.h"
 #include "app/environment_options.h"
+#include "app/fleet_window.h"
 #include "base/server_address.h"
+#include "base/terminal_text.h"
+#include "gui/fleet_window_view.h"
 #include "gui/main_window.h"
 #include "gui/qt_operator.h"
 
@@ -35,6 +39,47 @@ int ExitStatusOf(const CLI::App& cli, const CLI::ParseError& e) {
   return status == 0 ? 0 : 2;
 }
 
+// Saves a picture of `widget` to `file`; false (said on standard error) when
+// it cannot be written.
+bool SaveScreenshot(QWidget& widget, const std::string& file) {
+  QApplication::processEvents();
+  if (widget.grab().save(QString::fromStdString(file))) return true;
+  std::cerr << "actualiz: cannot write " << file << "\n";
+  return false;
+}
+
+struct FleetArguments {
+  std::string file;
+  size_t jobs = 0;  // 0: the number of cores
+  bool no_backup = false;
+  bool run = false;
+};
+
+// The fleet window over `fleet.file`: shown until the operator closes it,
+// or with a screenshot saved (after the batch when `fleet.run`) and ended.
+// Exit status 1 when the fleet file cannot be read (the window says why)
+// or the picture cannot be written.
+int ShowFleetWindow(const FleetArguments& fleet, const actualiz::app::FleetDefaults& defaults,
+                    double wait_seconds, const std::string& screenshot) {
+  using namespace actualiz;
+  app::FleetWindow model({.file = fleet.file,
+                          .defaults = defaults,
+                          .jobs = fleet.jobs,
+                          .back_up = !fleet.no_backup,
+                          .wait_seconds = wait_seconds});
+  if (!model.Loaded()) std::cerr << "actualiz: " << TerminalSafe(model.Snapshot().notice) << "\n";
+  gui::FleetWindowView view(model);
+  view.show();
+  if (fleet.run) model.Start(app::FleetWork::kBatch);
+  if (!screenshot.empty()) {
+    model.Wait();
+    view.Refresh();
+    return SaveScreenshot(view, screenshot) && model.Loaded() ? 0 : 1;
+  }
+  const int status = QApplication::exec();
+  return model.Loaded() ? status : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,6 +89,7 @@ int main(int argc, char** argv) {
   std::string program_dir;
   std::string screenshot;
   std::string data;
+  FleetArguments fleet;
   double wait_seconds = 5;
   cli.set_version_flag("--version", "actualiz " ACTUALIZ_VERSION,
                        "Print the program's version and exit");
@@ -60,9 +106,25 @@ int main(int argc, char** argv) {
   cli.add_option("--data", data,
                  "Open this data directory after start-up: a Windows path, or a database on a "
                  "server, postgresql://USER@HOST:PORT/DBNAME");
+  CLI::Option* fleet_option = cli.add_option(
+      "--fleet", fleet.file,
+      "Show the fleet window over this fleet file (JSON) instead of the form: every location "
+      "with its state, and buttons to run the batch over them, to check them and to stop");
+  cli.add_option("--jobs", fleet.jobs,
+                 "With --fleet: how many locations run at once (default: cores)")
+      ->check(CLI::PositiveNumber)
+      ->needs(fleet_option);
+  cli.add_flag("--no-backup", fleet.no_backup,
+               "With --fleet: do not back up the databases before changing them")
+      ->needs(fleet_option);
+  cli.add_flag("--run", fleet.run,
+               "With --fleet: run the batch over the locations not done at once")
+      ->needs(fleet_option);
+  fleet_option->excludes(cli.get_option("--data"));
   cli.add_option("--screenshot", screenshot,
                  "After start-up, save a picture of the whole window (enlarged to reach "
-                 "every control) to FILE (PNG), then end");
+                 "every control) to FILE (PNG), then end; with --fleet --run, once the batch "
+                 "has ended");
   if (AsksForHelpOrVersion(argc, argv)) {
     try {
       cli.parse(argc, argv);
@@ -100,6 +162,11 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  if (!fleet.file.empty()) {
+    return ShowFleetWindow(fleet, {.drives = drives, .program_dir = program_dir}, wait_seconds,
+                           screenshot);
+  }
+
   app::Actualiz window(std::move(env));
   gui::MainWindow view(window);
   op.SetParent(&view);
@@ -108,12 +175,7 @@ int main(int argc, char** argv) {
   if (window.Ended()) return 0;
   if (!screenshot.empty()) {
     view.resize(view.FullSize());
-    QApplication::processEvents();
-    if (!view.grab().save(QString::fromStdString(screenshot))) {
-      std::cerr << "actualiz: cannot write " << screenshot << "\n";
-      return 1;
-    }
-    return 0;
+    return SaveScreenshot(view, screenshot) ? 0 : 1;
   }
   return QApplication::exec();
 }

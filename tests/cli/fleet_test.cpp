@@ -12,7 +12,7 @@
 
 #include "platform/run_lock.h"
 #include "tests/support/child_process.h"
-#include "tests/support/demo_site.h"
+#include "tests/support/demo_fleet.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/server_site.h"
 #include "tests/support/temp_dir.h"
@@ -42,29 +42,16 @@ const json& AfterSingleBatch(bool server) {
   return server ? on_server : files;
 }
 
-// A location of a fleet file on demo `site`: its data directory as
-// `data`, its drive c: and program directory the demo's.
-json Location(const std::string& name, const DemoSite& site, const std::string& data) {
-  return {{"name", name},
-          {"data", data},
-          {"drive", {{"c", site.Drive().string()}}},
-          {"program-dir", "c:\\prog"}};
-}
-
 class Fleet : public ::testing::Test {
  protected:
   Fleet() : server(CopyToServer(sur.Data())) {}
 
   // The fleet file of `locations`, written beside the demos.
-  std::string WriteFleet(const json& locations) const {
-    const std::string file = dir.File("fleet.json");
-    WriteFile(file, json{{"locations", locations}}.dump(2));
-    return file;
-  }
+  std::string WriteFleet(const json& locations) const { return WriteFleetFile(dir, locations); }
   // norte by its Windows path, este by its host path, sur on the server.
   json ThreeLocations() const {
-    return {Location("norte", norte, "c:\\datos"), Location("este", este, este.Data().string()),
-            Location("sur", sur, server)};
+    return {DemoLocation("norte", norte, "c:\\datos"),
+            DemoLocation("este", este, este.Data().string()), DemoLocation("sur", sur, server)};
   }
   ProgramRun Run(const Words& arguments) const {
     return RunProgram(Joined({ACTUALIZ_CLI, "fleet"}, arguments), ProgramSetting().Together());
@@ -154,11 +141,11 @@ TEST_F(Fleet, AKilledFleetRunResumesWhereItStopped) {
 // A fleet file at fault is refused before anything runs, naming the
 // location; a location that cannot be reached fails alone.
 TEST_F(Fleet, FaultsAreNamedAndAnUnreachableLocationFailsAlone) {
-  const json good = Location("norte", norte, "c:\\datos");
+  const json good = DemoLocation("norte", norte, "c:\\datos");
   json unknown_key = good;
   unknown_key["drives"] = json::object();
   const json unreachable =
-      Location("lejos", norte, "postgresql://actualiz@/site?host=" + dir.File("no-server"));
+      DemoLocation("lejos", norte, "postgresql://actualiz@/site?host=" + dir.File("no-server"));
   const struct {
     const char* fault;
     json locations;
@@ -168,12 +155,12 @@ TEST_F(Fleet, FaultsAreNamedAndAnUnreachableLocationFailsAlone) {
   } cases[] = {
       {"unknown key", {unknown_key}, 1, "location 'norte': unknown key 'drives'", false},
       {"duplicate name",
-       {good, Location("norte", este, "c:\\datos")},
+       {good, DemoLocation("norte", este, "c:\\datos")},
        1,
        "location 'norte' is named twice",
        false},
       {"same location twice",
-       {good, Location("otra", norte, norte.Data().string())},
+       {good, DemoLocation("otra", norte, norte.Data().string())},
        1,
        "location 'otra' is location 'norte' again",
        false},

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <filesystem>
 
+#include "tests/support/demo_fleet.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_fixture.h"
@@ -56,6 +57,38 @@ TEST(Program, RefusesMalformedOrMissingDrives) {
     EXPECT_NE(run.status, 0) << ::testing::PrintToString(bad);
     EXPECT_NE(run.out.find("actualiz:"), std::string::npos) << run.out;
   }
+}
+
+// The fleet window: --run runs the batch before the picture is taken, and
+// a fleet file that cannot be read is said and ends with status 1, the
+// picture (the window saying so) taken all the same.
+TEST(Program, ShowsTheFleetWindowAndSaysWhyAFleetFileCannotBeRead) {
+  const DemoSite site;
+  TempDir home;
+  const std::string good =
+      WriteFleetFile(home, nlohmann::json::array({DemoLocation("norte", site, "c:\\datos")}));
+  const std::string bad = home.File("bad.json");
+  WriteFile(bad, R"({"locations": [{"data": "c:\\datos", "drives": {}}]})");
+  const struct {
+    std::string fleet;
+    Words more;
+    int status;
+    const char* says;
+  } cases[] = {
+      {good, {"--run", "--no-backup"}, 0, ""},
+      {bad, {}, 1, "unknown key 'drives'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fleet);
+    const std::string picture = home.File("fleet.png");
+    std::filesystem::remove(picture);
+    const ProgramRun run =
+        RunWindow(Joined({"--fleet", c.fleet, "--screenshot", picture}, c.more), home.path());
+    EXPECT_EQ(run.status, c.status) << run.out;
+    EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
+    EXPECT_FALSE(QImage(QString::fromStdString(picture)).isNull());
+  }
+  EXPECT_NE(ReadFile(good + ".state").find("\"done\""), std::string::npos);
 }
 
 }  // namespace

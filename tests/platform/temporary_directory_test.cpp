@@ -16,6 +16,11 @@ namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::WriteFile;
 
+void WriteInto(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  WriteFile(file, text);
+}
+
 // The id of a process that has ended.
 pid_t EndedProcess() {
   const pid_t child = ::fork();
@@ -32,10 +37,10 @@ TEST(TemporaryDirectoryTest, RemovesWhatEndedProcessesLeftOfItsPrefixOnly) {
   const std::string ended = std::to_string(EndedProcess());
   const std::string live = std::to_string(::getppid());
   const fs::path base = tmp.path();
-  WriteFile(base / ("actualiz-plan-" + ended + "-a1b2c3") / "clientes.mdb", "copy");
-  WriteFile(base / ("actualiz-plan-" + live + "-d4e5f6") / "clientes.mdb", "in use");
-  WriteFile(base / ("actualiz-fleet-" + ended + "-g7h8i9") / "indices.mdb", "other prefix");
-  WriteFile(base / "elsewhere" / "keep.mdb", "kept");
+  WriteInto(base / ("actualiz-plan-" + ended + "-a1b2c3") / "clientes.mdb", "copy");
+  WriteInto(base / ("actualiz-plan-" + live + "-d4e5f6") / "clientes.mdb", "in use");
+  WriteInto(base / ("actualiz-fleet-" + ended + "-g7h8i9") / "indices.mdb", "other prefix");
+  WriteInto(base / "elsewhere" / "keep.mdb", "kept");
   fs::create_directory_symlink(base / "elsewhere", base / ("actualiz-plan-" + ended + "-link"));
 
   const char* const old = std::getenv("TMPDIR");

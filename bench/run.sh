@@ -29,15 +29,18 @@
 # their ratio.
 #
 # With --fleet, it lays out F locations (--locations F, default 4) of N
-# pairs each and times `actualiz-cli fleet` over them with --jobs 1 and 2,
-# each on fresh copies, and prints the time per pair, the ratio of each to
-# --jobs 1 and the fleet run's peak memory.
+# pairs each and times `actualiz-cli fleet` over them with each jobs count
+# of --jobs (default 1,2,4), each on fresh copies, and prints the time per
+# pair, the ratio of each to the first jobs count and the fleet run's peak
+# memory. With --fleet --server the locations are databases on a PostgreSQL
+# server the bench starts for itself (bench/server_fleet_bench.cpp), and the
+# lines add the client's and the server's CPU a pair.
 #
 # With --all, it runs the backups, check and the batch one after the other,
 # over the same sizes, and prints the three tables.
 #
 # Usage: bench/run.sh [--server|--backup|--check|--fleet|--all] [--n 10,100,1000] [--rows 100,10000]
-#                     [--locations F] [--keep]
+#                     [--locations F] [--jobs 1,2,4] [--keep]
 # Scratch files go to out/bench/ (removed after each size unless --keep);
 # results are appended to out/bench/results.txt.
 set -euo pipefail
@@ -51,6 +54,7 @@ check=0
 fleet=0
 all=0
 locations=4
+jobs_list=1,2,4
 while (($#)); do
   case $1 in
     --server) server=1; shift ;;
@@ -59,10 +63,11 @@ while (($#)); do
     --all) all=1; backup=1; check=1; shift ;;
     --fleet) fleet=1; shift ;;
     --locations) locations=$2; shift 2 ;;
+    --jobs) jobs_list=$2; shift 2 ;;
     --n) counts=$2; shift 2 ;;
     --rows) rows_list=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: bench/run.sh [--server|--backup|--check|--fleet|--all] [--n 10,100,1000] [--rows 100,10000] [--locations F] [--keep]" >&2
+    *) echo "usage: bench/run.sh [--server|--backup|--check|--fleet|--all] [--n 10,100,1000] [--rows 100,10000] [--locations F] [--jobs 1,2,4] [--keep]" >&2
       exit 2 ;;
   esac
 done
@@ -92,6 +97,24 @@ cpu_s() { awk -F': ' '/User time|System time/ {s += $2} END {print s}' "$1"; }
 
 IFS=, read -ra row_counts <<<"$rows_list"
 IFS=, read -ra pair_counts <<<"$counts"
+IFS=, read -ra jobs_counts <<<"$jobs_list"
+if ((server && fleet)); then
+  printf '%-7s %-6s %-5s %-5s %14s %9s %15s %15s %9s %7s\n' rows pairs locs jobs fleet_ms/pair \
+    ratio_j1 client_cpu_ms/p server_cpu_ms/p peak_MiB status | sed 's/^/server fleet /' |
+    tee -a "$results"
+  for rows in "${row_counts[@]}"; do
+    for n in "${pair_counts[@]}"; do
+      scratch=$out/server-fleet-r$rows-n$n
+      rm -rf "$scratch"
+      "$build/bench/actualiz-bench-generate" --into "$scratch" --pairs "$n" --rows "$rows" \
+        --for-server >/dev/null
+      "$build/bench/actualiz-bench-server-fleet" --drive "$scratch" --cli "$cli" --rows "$rows" \
+        --locations "$locations" --jobs "$jobs_list" | sed 's/^/server fleet /' | tee -a "$results"
+      ((keep)) || rm -rf "$scratch"
+    done
+  done
+  exit 0
+fi
 if ((server)); then
   printf '%-7s %-6s %14s %14s %7s %14s %14s %14s %14s %5s\n' rows pairs batch_ms/pair \
     floor_ms/pair ratio batch_cpu_ms/p batch_srv_ms/p floor_cpu_ms/p floor_srv_ms/p same |
@@ -154,7 +177,7 @@ if ((fleet)); then
       "$build/bench/actualiz-bench-generate" --into "$scratch/base" --pairs "$n" --rows "$rows" \
         >/dev/null
       one_s=
-      for jobs in 1 2; do
+      for jobs in "${jobs_counts[@]}"; do
         entries=()
         for ((f = 0; f < locations; f++)); do
           rm -rf "$scratch/l$f"

@@ -35,6 +35,7 @@
 #include "base/server_address.h"
 #include "bench/failure.h"
 #include "bench/pg_floor_script.h"
+#include "bench/server_support.h"
 #include "engine/description/description.h"
 #include "engine/engine.h"
 #include "tests/support/pg_server.h"
@@ -47,83 +48,6 @@ using testing::PgServer;
 namespace {
 
 constexpr const char* kPsql = "/usr/lib/postgresql/15/bin/psql";
-
-// User plus system seconds of process `pid` from /proc/PID/stat, with its
-// waited-for children's when `children`; and its parent's id.
-struct ProcessTimes {
-  double seconds = 0;
-  int parent = 0;
-};
-ProcessTimes TimesOf(int pid, bool children) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const size_t close = text.rfind(')');
-  if (close == std::string::npos) return {};
-  std::istringstream fields(text.substr(close + 2));
-  std::vector<std::string> f;
-  for (std::string word; fields >> word;) f.push_back(word);
-  // f[0] is the state (field 3); utime, stime, cutime, cstime are fields 14 to 17.
-  if (f.size() < 15) return {};
-  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-  double ticks = std::stod(f[11]) + std::stod(f[12]);
-  if (children) ticks += std::stod(f[13]) + std::stod(f[14]);
-  return {ticks / tick, std::stoi(f[1])};
-}
-
-// The server's CPU seconds so far: its main process, the connections it
-// served and has reaped, and the processes it runs now.
-double ServerSeconds(int server) {
-  double total = TimesOf(server, true).seconds;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (!std::all_of(name.begin(), name.end(), ::isdigit)) continue;
-    const ProcessTimes t = TimesOf(std::stoi(name), false);
-    if (t.parent == server) total += t.seconds;
-  }
-  return total;
-}
-
-double ClientSeconds(const fs::path& time_file) {
-  std::ifstream in(time_file);
-  double total = 0;
-  for (std::string line; std::getline(in, line);) {
-    for (const char* key : {"User time (seconds): ", "System time (seconds): "}) {
-      if (const size_t at = line.find(key); at != std::string::npos) {
-        total += std::stod(line.substr(at + std::string(key).size()));
-      }
-    }
-  }
-  return total;
-}
-
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-std::vector<std::string> CustomerFiles(const fs::path& data) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(data)) {
-    if (entry.path().extension() == ".mdb") names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// Each customer file as a schema of `location`, its changes stored together.
-void LoadSchemas(const fs::path& data, const std::vector<std::string>& files,
-                 const std::string& location) {
-  for (const std::string& file : files) {
-    engine::Session session;
-    nlohmann::json description;
-    {
-      engine::DatabasePtr db = engine::OpenDatabase(session, (data / file).string());
-      description = engine::Describe(*db, {.rows = true});
-      db->Close();
-    }
-    engine::GroupChangesUntilClose together(session);
-    engine::CreateFromDescription(session, ServerDatabasePath(location, file), description);
-  }
-}
 
 nlohmann::json SystemDescription(const std::string& address) {
   engine::Session session;
@@ -147,16 +71,16 @@ int main(int argc, char** argv) {
   try {
     const fs::path root = fs::absolute(drive);
     const fs::path data = root / "c" / "datos";
-    const std::vector<std::string> files = CustomerFiles(data);
+    const std::vector<std::string> files = bench::CustomerFiles(data);
     const int n = static_cast<int>(files.size());
     if (n == 0) throw std::runtime_error("no customer databases in " + data.string());
 
     PgServer& server = PgServer::Get();
     const std::string location = server.FreshDatabase();
     const std::string database = ParseServerAddress(location)->database;
-    double start = Now();
-    LoadSchemas(data, files, location);
-    std::fprintf(stderr, "loaded %d schemas in %.1f s\n", n, Now() - start);
+    double start = bench::Now();
+    bench::LoadSchemas(data, files, location);
+    std::fprintf(stderr, "loaded %d schemas in %.1f s\n", n, bench::Now() - start);
     server.Run("postgres", "CREATE DATABASE floor TEMPLATE " + database);
     std::string floor = location;
     floor.replace(floor.find("/" + database + "?"), database.size() + 1, "/floor");
@@ -182,27 +106,27 @@ int main(int argc, char** argv) {
     }
 
     const int pid = server.ServerProcess();
-    double server_before = ServerSeconds(pid);
-    start = Now();
+    double server_before = bench::ServerSeconds(pid);
+    start = bench::Now();
     const testing::ProgramRun batch = testing::RunProgram(
         {"/usr/bin/time", "-v", "-o", (root / "batch.time").string(), cli, "--drive",
          "c=" + (root / "c").string(), "--program-dir", (root / "c" / "prog").string(), "batch",
          "--data", location, "--no-backup", "--json", (root / "report.json").string()},
         testing::ProgramSetting().Together());
-    const double batch_s = Now() - start;
-    const double batch_server_s = ServerSeconds(pid) - server_before;
+    const double batch_s = bench::Now() - start;
+    const double batch_server_s = bench::ServerSeconds(pid) - server_before;
     std::ofstream(root / "batch.log") << batch.out;
     if (batch.status != 0) {
       std::fprintf(stderr, "batch ended with status %d; see %s\n", batch.status,
                    (root / "batch.log").c_str());
     }
 
-    server_before = ServerSeconds(pid);
-    start = Now();
+    server_before = bench::ServerSeconds(pid);
+    start = bench::Now();
     const testing::ProgramRun psql = testing::RunProgram(
         floor_run, testing::ProgramSetting().Together().Set("CONN=" + server.ConnInfo("floor")));
-    const double floor_s = Now() - start;
-    const double floor_server_s = ServerSeconds(pid) - server_before;
+    const double floor_s = bench::Now() - start;
+    const double floor_server_s = bench::ServerSeconds(pid) - server_before;
     if (psql.status != 0) throw std::runtime_error("the floor failed: " + psql.out);
 
     const std::string first = fs::path(files.front()).string();
@@ -212,9 +136,9 @@ int main(int argc, char** argv) {
     const double floor_ms = 1000 * floor_s / n;
     std::printf("%-7d %-6d %14.2f %14.2f %7.2f %14.2f %14.2f %14.2f %14.2f %5s\n", rows, n,
                 batch_ms, floor_ms, batch_ms / floor_ms,
-                1000 * (ClientSeconds(root / "batch.time") + batch_server_s) / n,
+                1000 * (bench::ClientSeconds(root / "batch.time") + batch_server_s) / n,
                 1000 * batch_server_s / n,
-                1000 * (ClientSeconds(root / "floor.time") + floor_server_s) / n,
+                1000 * (bench::ClientSeconds(root / "floor.time") + floor_server_s) / n,
                 1000 * floor_server_s / n, same ? "yes" : "no");
     return 0;
   } catch (...) {

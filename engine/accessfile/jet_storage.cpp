@@ -8,6 +8,7 @@
 #include "base/names.h"
 #include "engine/engine.h"
 #include "engine/jet_errors.h"
+#include "engine/sqlite/sqlite_library.h"
 
 namespace actualiz::engine {
 
@@ -31,6 +32,7 @@ std::string QuoteName(std::string_view name) {
 class RowsInMemory {
  public:
   RowsInMemory() {
+    ConfigureSqliteLibrary();
     if (sqlite3_open(":memory:", &db_) != SQLITE_OK) {
       throw Error(err::kCannotOpen, "Cannot open a work area in memory.");
     }

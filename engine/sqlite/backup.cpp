@@ -34,6 +34,7 @@
 
 #include "base/error.h"
 #include "engine/jet_errors.h"
+#include "engine/sqlite/sqlite_library.h"
 #include "engine/sqlite/sqlite_storage.h"
 #include "platform/file_copy.h"
 #include "platform/file_system.h"
@@ -63,6 +64,7 @@ struct Connection {
 };
 
 void OpenConnection(Connection& connection, const std::string& path, int flags) {
+  ConfigureSqliteLibrary();
   if (sqlite3_open_v2(path.c_str(), &connection.db, flags | SQLITE_OPEN_PRIVATECACHE, nullptr) !=
       SQLITE_OK) {
     throw MakeError(err::kCannotOpen, {path}, Quoted(path));

@@ -12,6 +12,7 @@
 #include "engine/engine.h"
 #include "engine/field_types.h"
 #include "engine/jet_errors.h"
+#include "engine/sqlite/sqlite_library.h"
 #include "engine/sqlite/sqlite_session.h"
 
 namespace actualiz::engine {
@@ -98,6 +99,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Reuse(SessionState& session,
 std::unique_ptr<SqliteStorage> SqliteStorage::Open(Session& session, const std::string& host_path,
                                                    const std::string& name, bool read_only) {
   if (auto kept = Reuse(session.State(), host_path, name, read_only)) return kept;
+  ConfigureSqliteLibrary();
   sqlite3* db = nullptr;
   const int flags = (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
                     SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
@@ -132,6 +134,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(Session& session, const std::
 
 std::unique_ptr<SqliteStorage> SqliteStorage::Create(Session& session, const std::string& host_path,
                                                      const std::string& name) {
+  ConfigureSqliteLibrary();
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE |
                     SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;

@@ -59,6 +59,14 @@ void UsePrivateCatalogues(Environment& env, const fs::path& into) {
   env.drives.MapFolder(kCatalogueFolder, into.string());
 }
 
+// A message box's lines as one line of a report: "; " between them.
+std::string OnOneLine(std::string text) {
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos;) {
+    text.replace(at, 1, "; ");
+  }
+  return text;
+}
+
 std::string BatchFailure(const BatchResult& result, const FleetLocation& location) {
   const std::string why = result.error ? OperatorLine(*result.error) : std::string();
   switch (result.end) {
@@ -189,7 +197,9 @@ LocationOutcome RunLocation(const FleetLocation& location, const FleetRunOptions
     outcome.state = "failed";
     outcome.reason = e.what();
   }
-  if (outcome.Failed() && !op.last_warning.empty()) outcome.reason += " (" + op.last_warning + ")";
+  if (outcome.Failed() && !op.last_warning.empty()) {
+    outcome.reason += " (" + OnOneLine(op.last_warning) + ")";
+  }
   outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return outcome;
 }

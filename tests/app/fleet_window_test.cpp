@@ -81,6 +81,8 @@ TEST_F(FleetWindowModel, AFailingLocationShowsItsReasonAndTheOtherEndsDone) {
             (std::map<std::string, std::string>{{"norte", "done"}, {"vacio", "failed"}}));
   EXPECT_NE(snapshot.rows[1].reason.find("c:\\no-existe"), std::string::npos)
       << snapshot.rows[1].reason;
+  // The message box's lines, on one line of the table and the report.
+  EXPECT_EQ(snapshot.rows[1].reason.find('\n'), std::string::npos) << snapshot.rows[1].reason;
   EXPECT_EQ(snapshot.progress.failed, 1u);
   EXPECT_EQ(Recorded(fleet), (std::map<std::string, std::string>{{"norte", "done"}}));
 }

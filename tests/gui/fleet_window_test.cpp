@@ -9,10 +9,13 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <chrono>
 #include <memory>
+#include <optional>
 
 #include "app/fleet_window.h"
 #include "gui/fleet_window_view.h"
+#include "platform/run_lock.h"
 #include "tests/gui/gui_support.h"
 #include "tests/support/demo_fleet.h"
 
@@ -26,8 +29,8 @@ class FleetWindowGui : public ::testing::Test {
   FleetWindowGui()
       : fleet(WriteFleetFile(dir, {DemoLocation("norte", norte, "c:\\datos"),
                                    DemoLocation("este", este, "c:\\datos")})),
-        model(std::make_unique<app::FleetWindow>(
-            app::FleetWindowOptions{.file = fleet, .jobs = 1, .back_up = false})),
+        model(std::make_unique<app::FleetWindow>(app::FleetWindowOptions{
+            .file = fleet, .jobs = 1, .back_up = false, .wait_seconds = 60})),
         view(std::make_unique<FleetWindowView>(*model)) {
     view->show();
     QApplication::processEvents();
@@ -57,13 +60,21 @@ class FleetWindowGui : public ::testing::Test {
 };
 
 TEST_F(FleetWindowGui, TheWindowRepaintsWhileTheFleetRunsAndEndsWithEveryState) {
+  // este waits for a lock the test holds until the window has shown it
+  // running: a run of the demo sites alone can end between two repaints.
+  std::optional<platform::RunLock> held;
+  held.emplace(este.Data().string(), platform::LockMode::kExclusive, std::chrono::milliseconds(0),
+               "the test");
   int ticks_while_running = 0;
-  QTimer tick;
-  QObject::connect(&tick, &QTimer::timeout, [&] { ticks_while_running += model->Running(); });
-  tick.start(5);
   PaintCounter summary(view->Summary());
   bool painted_running = false;
   summary.on_paint = [&] { painted_running |= view->Summary()->text().contains(" 1 running"); };
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    ticks_while_running += model->Running();
+    if (painted_running && ticks_while_running > 1) held.reset();
+  });
+  tick.start(5);
 
   view->RunButton()->click();
   EXPECT_TRUE(model->Running());  // the click returned while the run goes on

@@ -69,11 +69,11 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   try {
-    const fs::path root = fs::absolute(drive);
-    const fs::path data = root / "c" / "datos";
-    const std::vector<std::string> files = bench::CustomerFiles(data);
+    const bench::BenchDrive site = bench::ReadBenchDrive(drive);
+    const fs::path& root = site.root;
+    const fs::path& data = site.data;
+    const std::vector<std::string>& files = site.files;
     const int n = static_cast<int>(files.size());
-    if (n == 0) throw std::runtime_error("no customer databases in " + data.string());
 
     PgServer& server = PgServer::Get();
     const std::string location = server.FreshDatabase();

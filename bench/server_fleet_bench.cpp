@@ -89,15 +89,12 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   try {
-    const fs::path root = fs::absolute(drive);
-    const fs::path data = root / "c" / "datos";
-    const std::vector<std::string> files = bench::CustomerFiles(data);
-    const int n = static_cast<int>(files.size());
-    if (n == 0) throw std::runtime_error("no customer databases in " + data.string());
-
+    const bench::BenchDrive site = bench::ReadBenchDrive(drive);
+    const fs::path& root = site.root;
+    const int n = static_cast<int>(site.files.size());
     PgServer& server = PgServer::Get();
     const std::string base = server.FreshDatabase();
-    bench::LoadSchemas(data, files, base);
+    bench::LoadSchemas(site.data, site.files, base);
     const int pid = server.ServerProcess();
     double one_s = 0;
     for (const int jobs : jobs_counts) {

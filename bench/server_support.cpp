@@ -6,6 +6,7 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
@@ -73,13 +74,16 @@ double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-std::vector<std::string> CustomerFiles(const fs::path& data) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(data)) {
-    if (entry.path().extension() == ".mdb") names.push_back(entry.path().filename().string());
+BenchDrive ReadBenchDrive(const std::string& drive) {
+  BenchDrive out;
+  out.root = fs::absolute(drive);
+  out.data = out.root / "c" / "datos";
+  for (const auto& entry : fs::directory_iterator(out.data)) {
+    if (entry.path().extension() == ".mdb") out.files.push_back(entry.path().filename().string());
   }
-  std::sort(names.begin(), names.end());
-  return names;
+  std::sort(out.files.begin(), out.files.end());
+  if (out.files.empty()) throw std::runtime_error("no customer databases in " + out.data.string());
+  return out;
 }
 
 // Each customer file as a schema of `location`, its changes stored together.

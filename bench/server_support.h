@@ -21,8 +21,16 @@ double PeakMiB(const std::filesystem::path& time_file);
 
 double Now();
 
-// The *.mdb file names of `data`, sorted.
-std::vector<std::string> CustomerFiles(const std::filesystem::path& data);
+// A drive laid out by actualiz-bench-generate: its root, its data directory
+// and the customer databases' file names there, sorted.
+struct BenchDrive {
+  std::filesystem::path root;
+  std::filesystem::path data;
+  std::vector<std::string> files;
+};
+
+// The drive at `drive`; throws when its data directory holds no database.
+BenchDrive ReadBenchDrive(const std::string& drive);
 
 // Each customer file as a schema of `location`, its changes stored together.
 void LoadSchemas(const std::filesystem::path& data, const std::vector<std::string>& files,

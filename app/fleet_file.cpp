@@ -144,7 +144,7 @@ Fleet ReadFleetFile(const std::string& path, const FleetDefaults& defaults) {
   Fleet fleet;
   fleet.file = fs::absolute(path).lexically_normal().string();
   std::ifstream in(fleet.file, std::ios::binary);
-  if (!in) throw MakeError(err::kFileNotFound, "fleet file " + fleet.file);
+  if (!in) throw MakeError(err::kFileNotFound, {fleet.file}, "fleet file " + fleet.file);
   json document;
   try {
     document = json::parse(in);

@@ -166,6 +166,12 @@ TEST_F(Fleet, FaultsAreNamedAndAnUnreachableLocationFailsAlone) {
        false},
       {"unreachable", {good, unreachable}, 1, "lejos: failed", true},
   };
+  // A fleet file that is not there is named.
+  const ProgramRun missing = Run({dir.File("no-fleet.json"), "--no-backup"});
+  EXPECT_EQ(missing.status, 1) << missing.out;
+  EXPECT_NE(missing.out.find("Could not find file '" + dir.File("no-fleet.json") + "'"),
+            std::string::npos)
+      << missing.out;
   const json pristine = FileStructures(norte.Data(), true);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fault);

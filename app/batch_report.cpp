@@ -185,26 +185,6 @@ nlohmann::json OtherFailuresJson(const std::vector<Failure>& failures) {
   return out;
 }
 
-nlohmann::json TotalsJson(const ReportTotals& totals) {
-  return {{"pairs", totals.pairs},
-          {"updated", totals.State("updated")},
-          {"upToDate", totals.State("up to date")},
-          {"copied", totals.State("copied")},
-          {"failed", totals.State("failed")},
-          {"notReached", totals.State("not reached")},
-          {"tablesCreated", totals.Changes(ChangeKind::kTableCreated)},
-          {"fieldsAdded", totals.Changes(ChangeKind::kFieldAdded)},
-          {"indexesDropped", totals.Changes(ChangeKind::kIndexDropped)},
-          {"indexesCreated", totals.Changes(ChangeKind::kIndexCreated)},
-          {"relationsDropped", totals.Changes(ChangeKind::kRelationDropped)},
-          {"relationsCreated", totals.Changes(ChangeKind::kRelationCreated)},
-          {"queriesDropped", totals.Changes(ChangeKind::kQueryDropped)},
-          {"queriesCreated", totals.Changes(ChangeKind::kQueryCreated)},
-          {"recreatedUnchanged", totals.recreated_unchanged},
-          {"kept", totals.kept},
-          {"failures", totals.failures}};
-}
-
 // The whole report but its databases, which `databases` stands for.
 nlohmann::json ReportJson(const std::string& data_directory, nlohmann::json databases,
                           const std::vector<Change>& other_changes,
@@ -214,7 +194,7 @@ nlohmann::json ReportJson(const std::string& data_directory, nlohmann::json data
                         {"databases", std::move(databases)},
                         {"otherChanges", OtherChangesJson(other_changes)},
                         {"otherFailures", OtherFailuresJson(other_failures)},
-                        {"totals", TotalsJson(totals)}};
+                        {"totals", ReportTotalsJson(totals)}};
   if (backup != nullptr) out["backupFolder"] = backup->folder;
   return out;
 }
@@ -234,7 +214,45 @@ std::string Nested(const std::string& text, int depth) {
 
 }  // namespace
 
-nlohmann::json ReportTotalsJson(const ReportTotals& totals) { return TotalsJson(totals); }
+nlohmann::json ReportTotalsJson(const ReportTotals& totals) {
+  return ReportTotalsJson(CountReportTotals(totals));
+}
+
+nlohmann::json ReportTotalsJson(const ReportTotalsCounts& counts) {
+  nlohmann::json out = nlohmann::json::object();
+  for (size_t i = 0; i < kReportTotalsCount; ++i) out[ReportTotalsKeys()[i]] = counts[i];
+  return out;
+}
+
+const std::array<const char*, kReportTotalsCount>& ReportTotalsKeys() {
+  static const std::array<const char*, kReportTotalsCount> keys = {
+      "pairs",          "updated",        "upToDate",           "copied",
+      "failed",         "notReached",     "tablesCreated",      "fieldsAdded",
+      "indexesDropped", "indexesCreated", "relationsDropped",   "relationsCreated",
+      "queriesDropped", "queriesCreated", "recreatedUnchanged", "kept",
+      "failures"};
+  return keys;
+}
+
+ReportTotalsCounts CountReportTotals(const ReportTotals& totals) {
+  return {totals.pairs,
+          totals.State("updated"),
+          totals.State("up to date"),
+          totals.State("copied"),
+          totals.State("failed"),
+          totals.State("not reached"),
+          totals.Changes(ChangeKind::kTableCreated),
+          totals.Changes(ChangeKind::kFieldAdded),
+          totals.Changes(ChangeKind::kIndexDropped),
+          totals.Changes(ChangeKind::kIndexCreated),
+          totals.Changes(ChangeKind::kRelationDropped),
+          totals.Changes(ChangeKind::kRelationCreated),
+          totals.Changes(ChangeKind::kQueryDropped),
+          totals.Changes(ChangeKind::kQueryCreated),
+          totals.recreated_unchanged,
+          totals.kept,
+          totals.failures};
+}
 
 ReportTotals BatchReport::Totals() const {
   ReportTotals totals;

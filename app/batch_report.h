@@ -12,6 +12,7 @@
 // docs/batch.md describes the text and the JSON forms.
 #pragma once
 
+#include <array>
 #include <map>
 #include <ostream>
 #include <set>
@@ -83,6 +84,14 @@ RunLog EntriesSince(const RunLog& log, size_t failures, size_t changes);
 nlohmann::json BatchReportJson(const BatchReport& report, const BackupFolder* backup = nullptr);
 // The "totals" object of that JSON.
 nlohmann::json ReportTotalsJson(const ReportTotals& totals);
+// The same totals as counts, in the order of ReportTotalsKeys(): the names
+// the JSON gives them.
+constexpr size_t kReportTotalsCount = 17;
+using ReportTotalsCounts = std::array<int, kReportTotalsCount>;
+ReportTotalsCounts CountReportTotals(const ReportTotals& totals);
+const std::array<const char*, kReportTotalsCount>& ReportTotalsKeys();
+// The "totals" object of those counts.
+nlohmann::json ReportTotalsJson(const ReportTotalsCounts& counts);
 
 // The report of a batch run, made from entries that may not fit in memory:
 // it holds the entries of one database at a time and, between writes, only

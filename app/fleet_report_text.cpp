@@ -35,9 +35,9 @@ std::string FleetProgressText(const FleetProgress& progress) {
   return text;
 }
 
-std::string FleetTotalsText(const nlohmann::json& totals) {
-  if (!totals.is_object()) return "";
-  auto count = [&](const char* key) { return std::to_string(totals.value(key, 0)); };
+std::string FleetTotalsText(const FleetTotals& totals) {
+  if (!totals.Present()) return "";
+  auto count = [&](const char* key) { return std::to_string(totals.Count(key)); };
   return count("pairs") + " pairs, " + count("updated") + " updated, " + count("upToDate") +
          " up to date, " + count("copied") + " copied, " + count("failures") + " failures";
 }

@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include <nlohmann/json.hpp>
-
 #include "app/run_fleet.h"
 
 namespace actualiz::app {
@@ -25,6 +23,6 @@ std::string FleetProgressText(const FleetProgress& progress);
 
 // "4 pairs, 3 updated, 0 up to date, 1 copied, 0 failures" from a
 // location's totals; "" when it has none.
-std::string FleetTotalsText(const nlohmann::json& totals);
+std::string FleetTotalsText(const FleetTotals& totals);
 
 }  // namespace actualiz::app

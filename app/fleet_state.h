@@ -1,9 +1,14 @@
 // What a fleet run has finished, kept beside the fleet file so that a run
-// cut short (a kill, a reboot) can be resumed: "FILE.state" holds, as JSON,
-// the outcome of every location whose batch ran through ("done"). The file
-// is written whole after each such location (built beside, written to the
-// disk, renamed over the old one), so a kill at any moment leaves the last
-// state or the one before it, never half of one.
+// cut short (a kill, a reboot) can be resumed: "FILE.state" holds one line
+// of JSON, the location's outcome, for every location whose batch ran
+// through ("done"). A run starts the file whole (built beside, written to
+// the disk, renamed over the old one), then appends a line as each location
+// ends and writes it to the disk: the run keeps nothing of its finished
+// locations in memory for the file, and a kill at any moment leaves every
+// line before the last whole. A last line a kill cut short (it has no line
+// end) is not counted, so that location runs again, which changes nothing.
+// A state file of the earlier shape, one JSON object whose "finished" array
+// holds the outcomes, is still read.
 #pragma once
 
 #include <string>
@@ -35,10 +40,10 @@ std::vector<LocationOutcome> FinishedLocations(const Fleet& fleet);
 // as ReadFleetState and WriteFleetState.
 std::vector<LocationOutcome> StartFleetState(const Fleet& fleet, bool resume);
 
-// Adds `outcome` to `finished` and records the whole at `path` when it is
-// "done"; any other outcome is not recorded. Errors as WriteFleetState.
-void RecordFinished(const std::string& path, std::vector<LocationOutcome>& finished,
-                    const LocationOutcome& outcome);
+// Appends `outcome` to the state at `path` when it is "done"; any other
+// outcome is not recorded. Error 70 naming the file when it cannot be
+// written.
+void RecordFinished(const std::string& path, const LocationOutcome& outcome);
 
 // Each location of `outcomes` a run passed over because `earlier` had
 // finished it ("not started" there) shows its earlier outcome, marked so.

@@ -64,7 +64,6 @@ bool FleetWindow::Start(FleetWork work, bool resume) {
     }
   }
   earlier_ = earlier;
-  finished_ = earlier;
 
   FleetRunOptions run;
   run.work = work;
@@ -132,7 +131,7 @@ void FleetWindow::LocationEnded(FleetWork work, const LocationOutcome& outcome) 
   std::string unrecorded;
   if (work == FleetWork::kBatch) {
     try {
-      RecordFinished(FleetStatePath(fleet_.file), finished_, outcome);
+      RecordFinished(FleetStatePath(fleet_.file), outcome);
     } catch (const Error& e) {
       // The location is done all the same; only a resumed run would run it
       // again, which changes nothing.

@@ -111,7 +111,6 @@ class FleetWindow {
   // Touched only by Start before the worker starts and by the location's
   // ended calls, which RunFleet makes one at a time.
   std::vector<LocationOutcome> earlier_;
-  std::vector<LocationOutcome> finished_;
 
   std::mutex worker_mutex_;  // guards the worker's start and join
   std::thread worker_;

@@ -116,7 +116,7 @@ void RunBatchAt(const FleetLocation& location, Environment env, const FleetRunOp
   batch.back_up = options.back_up;
   batch.program = "actualiz-cli fleet";
   const BatchResult result = RunBatch(std::move(env), batch);
-  if (result.report) outcome.totals = ReportTotalsJson(result.report->Totals());
+  if (result.report) outcome.totals = FleetTotals(result.report->Totals());
   if (result.backup) outcome.backup = result.backup->folder;
   const int status = result.ExitStatus();
   if (result.stopped_by != 0) {
@@ -136,7 +136,7 @@ void PlanAt(const FleetLocation& location, const Environment& env, bool check,
   if (check) quick = QuickPlan(env, location.data);
   const Plan plan = quick ? std::move(*quick) : MakePlan(env, location.data);
   outcome.plan = FormatPlan(plan);
-  outcome.totals = ReportTotalsJson(plan.report.Totals());
+  outcome.totals = FleetTotals(plan.report.Totals());
   if (plan.Failed()) {
     outcome.state = "failed";
     const int failures = plan.report.FailureCount();
@@ -152,7 +152,7 @@ void PlanAt(const FleetLocation& location, const Environment& env, bool check,
 nlohmann::json LocationOutcome::Json() const {
   nlohmann::json out = {{"name", name}, {"data", data}, {"state", state}};
   if (!reason.empty()) out["reason"] = reason;
-  out["totals"] = totals;
+  out["totals"] = totals.Json();
   if (!backup.empty()) out["backup"] = backup;
   out["seconds"] = seconds;
   if (earlier) out["earlierRun"] = true;
@@ -165,7 +165,7 @@ LocationOutcome LocationOutcome::FromJson(const nlohmann::json& json) {
   outcome.data = json.value("data", "");
   outcome.state = json.value("state", "not started");
   outcome.reason = json.value("reason", "");
-  if (json.contains("totals")) outcome.totals = json["totals"];
+  if (json.contains("totals")) outcome.totals = FleetTotals::FromJson(json["totals"]);
   outcome.backup = json.value("backup", "");
   outcome.seconds = json.value("seconds", 0.0);
   return outcome;

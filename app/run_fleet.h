@@ -25,6 +25,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/fleet_file.h"
+#include "app/fleet_totals.h"
 
 namespace actualiz::app {
 
@@ -39,9 +40,7 @@ struct LocationOutcome {
   // began); for a plan or a check: "up to date", "behind" or "failed".
   std::string state = "not started";
   std::string reason;  // why it failed or stopped; "" otherwise
-  // The run's totals as the batch report's JSON gives them; null when the
-  // run made no report.
-  nlohmann::json totals;
+  FleetTotals totals;  // absent when the run made no report
   std::string backup;  // the backup folder a batch kept; "" for none
   std::string plan;    // a plan's or a check's text
   double seconds = 0;

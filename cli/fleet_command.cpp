@@ -134,14 +134,14 @@ int RunFleetCommand(const CliContext& context, const FleetOptions& options) {
                               : options.plan ? app::FleetWork::kPlan
                                              : app::FleetWork::kBatch;
   app::Fleet fleet;
-  std::vector<app::LocationOutcome> finished;
+  std::vector<app::LocationOutcome> earlier;
   std::string state_file;
   try {
     fleet = app::ReadFleetFile(options.file,
                                {.drives = context.drives, .program_dir = context.program_dir});
     if (work == app::FleetWork::kBatch) {
       state_file = app::FleetStatePath(fleet.file);
-      finished = app::StartFleetState(fleet, options.resume);
+      earlier = app::StartFleetState(fleet, options.resume);
     }
   } catch (const Error& e) {
     std::cerr << "actualiz-cli fleet: " << TerminalSafe(e.Text()) << "\nNothing was changed.\n";
@@ -155,17 +155,16 @@ int RunFleetCommand(const CliContext& context, const FleetOptions& options) {
                                : app::DefaultFleetJobs(fleet, std::thread::hardware_concurrency());
   run.wait_seconds = context.wait_seconds;
   run.stop = context.stop;
-  for (const app::LocationOutcome& outcome : finished) run.skip.push_back(outcome.name);
+  for (const app::LocationOutcome& outcome : earlier) run.skip.push_back(outcome.name);
   std::unique_ptr<ProgressLine> line;
   if (context.ShowsProgress()) {
     line = std::make_unique<ProgressLine>(StandardErrorIsTerminal());
     run.progress = [&](const app::FleetProgress& progress) { line->Draw(progress); };
   }
-  const std::vector<app::LocationOutcome> earlier = finished;
   run.ended = [&](const app::LocationOutcome& outcome) {
     if (work != app::FleetWork::kBatch) return;
     try {
-      app::RecordFinished(state_file, finished, outcome);
+      app::RecordFinished(state_file, outcome);
     } catch (const Error& e) {
       // The location is done all the same; only a resumed run would run
       // it again, which changes nothing.

@@ -26,9 +26,9 @@ QString StateText(const app::LocationOutcome& row) {
 }
 
 // A count of the location's totals; empty when its run made no report.
-QString Count(const nlohmann::json& totals, const char* key) {
-  if (!totals.is_object()) return {};
-  return QString::number(totals.value(key, 0));
+QString Count(const app::FleetTotals& totals, const char* key) {
+  if (!totals.Present()) return {};
+  return QString::number(totals.Count(key));
 }
 
 void SetCell(QTableWidget* table, int row, int column, const QString& text,

@@ -375,6 +375,19 @@ bool SyncFile(const std::string& host_path) {
   return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
+bool AppendDurably(const std::string& host_path, std::string_view text) {
+  FileDescriptor fd(::open(host_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return false;
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = ::write(fd.get(), text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<size_t>(n);
+  }
+  return ::fdatasync(fd.get()) == 0;
+}
+
 bool SyncDirectory(const std::string& host_directory) {
   FileDescriptor fd(::open(host_directory.empty() ? "." : host_directory.c_str(),
                            O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -113,6 +113,11 @@ int RemoveLeftoversOf(const std::string& destination);
 // Writes a file's contents to the disk. False when it could not.
 bool SyncFile(const std::string& host_path);
 
+// Appends `text` to the file at `host_path` (made when missing) in one
+// write and writes it to the disk before returning. False when it could
+// not; what was there before is never changed.
+bool AppendDurably(const std::string& host_path, std::string_view text);
+
 // Writes a directory's entries to the disk, so that a rename or link made in
 // it survives a crash of the machine. False when it could not.
 bool SyncDirectory(const std::string& host_directory);

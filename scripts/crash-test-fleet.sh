@@ -107,7 +107,13 @@ for ((i = 1; i <= kills; i++)); do
     continue
   fi
   state=$work/run/fleet.json.state
-  if [[ -e $state ]] && ! python3 -c 'import json,sys; json.load(open(sys.argv[1]))' "$state"; then
+  # Whole: every line a location's outcome, the last one ended too.
+  if [[ -e $state ]] && ! python3 -c '
+import json, sys
+text = open(sys.argv[1]).read()
+assert text == "" or text.endswith("\n")
+for line in text.splitlines():
+    json.loads(line)' "$state" 2>/dev/null; then
     fail "$i" "the state file is not whole"
     continue
   fi

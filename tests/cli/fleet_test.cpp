@@ -2,6 +2,7 @@
 // in one run and several at once; every database must end as one
 // uninterrupted single batch per location leaves it, also when the fleet
 // run is killed and resumed.
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -128,7 +129,8 @@ TEST_F(Fleet, AKilledFleetRunResumesWhereItStopped) {
     child.Signal(SIGKILL);
     EXPECT_EQ(child.Wait(), -SIGKILL);
   }
-  const size_t finished = json::parse(ReadFile(state))["finished"].size();
+  const std::string lines = ReadFile(state);  // one whole line a finished location
+  const auto finished = std::count(lines.begin(), lines.end(), '\n');
   EXPECT_TRUE(finished == 1 || finished == 2) << ReadFile(state);
   const std::string report = dir.File("report.json");
   const ProgramRun resumed = Run({fleet, "--resume", "--no-backup", "--json", report});

@@ -130,34 +130,58 @@ std::unique_ptr<JetStorage> JetStorage::Open(const std::string& host_path,
   return std::unique_ptr<JetStorage>(new JetStorage(std::move(file), std::move(catalog)));
 }
 
-void JetStorage::RefuseWrite() const {
+void JetStorage::RefuseWrite(const std::string& change) const {
   throw Error(err::kReadOnly,
-              ErrorText(err::kReadOnly) + " '" + file_->Name() +
-                  "' is a read-only Access file; import it to change it.",
+              ErrorText(err::kReadOnly) + " '" + file_->Name() + "': " + change +
+                  " is not supported yet; convert it with `import`.",
               "'" + file_->Name() + "'");
 }
 
-void JetStorage::Change(const std::function<void(const Schema&)>&) { RefuseWrite(); }
-void JetStorage::CreateTable(const TableInfo&) { RefuseWrite(); }
-void JetStorage::DropTable(const std::string&) { RefuseWrite(); }
-void JetStorage::AddColumn(const std::string&, const ColumnInfo&) { RefuseWrite(); }
-void JetStorage::DropColumn(const std::string&, const std::string&) { RefuseWrite(); }
-void JetStorage::CreateIndex(const std::string&, const IndexInfo&) { RefuseWrite(); }
-void JetStorage::DropIndex(const std::string&, const std::string&) { RefuseWrite(); }
-void JetStorage::CreateRelation(const RelationInfo&) { RefuseWrite(); }
-void JetStorage::DropRelation(const std::string&) { RefuseWrite(); }
-void JetStorage::CreateQuery(const QueryInfo&) { RefuseWrite(); }
-void JetStorage::DropQuery(const std::string&) { RefuseWrite(); }
-void JetStorage::CheckQuery(const std::string&) { RefuseWrite(); }
+// The change runs against the file's schema so that the first operation it
+// asks for is the one refused by name; nothing is written either way.
+void JetStorage::Change(const std::function<void(const Schema&)>& change) { change(*schema_); }
+void JetStorage::CreateTable(const TableInfo&) { RefuseWrite("adding tables to an Access file"); }
+void JetStorage::DropTable(const std::string&) {
+  RefuseWrite("removing tables from an Access file");
+}
+void JetStorage::AddColumn(const std::string&, const ColumnInfo&) {
+  RefuseWrite("adding fields to an Access file");
+}
+void JetStorage::DropColumn(const std::string&, const std::string&) {
+  RefuseWrite("removing fields from an Access file");
+}
+void JetStorage::CreateIndex(const std::string&, const IndexInfo&) {
+  RefuseWrite("changing indexes of an Access file");
+}
+void JetStorage::DropIndex(const std::string&, const std::string&) {
+  RefuseWrite("changing indexes of an Access file");
+}
+void JetStorage::CreateRelation(const RelationInfo&) {
+  RefuseWrite("changing relations of an Access file");
+}
+void JetStorage::DropRelation(const std::string&) {
+  RefuseWrite("changing relations of an Access file");
+}
+void JetStorage::CreateQuery(const QueryInfo&) {
+  RefuseWrite("changing stored queries of an Access file");
+}
+void JetStorage::DropQuery(const std::string&) {
+  RefuseWrite("changing stored queries of an Access file");
+}
+void JetStorage::CheckQuery(const std::string&) {
+  RefuseWrite("changing stored queries of an Access file");
+}
 std::int64_t JetStorage::InsertRow(const std::string&, const std::vector<std::string>&,
                                    const Row&) {
-  RefuseWrite();
+  RefuseWrite("changing rows of an Access file");
 }
 void JetStorage::UpdateRow(const std::string&, std::int64_t, const std::vector<std::string>&,
                            const Row&) {
-  RefuseWrite();
+  RefuseWrite("changing rows of an Access file");
 }
-void JetStorage::DeleteRow(const std::string&, std::int64_t) { RefuseWrite(); }
+void JetStorage::DeleteRow(const std::string&, std::int64_t) {
+  RefuseWrite("changing rows of an Access file");
+}
 
 const jet::JetTable& JetStorage::Table(const std::string& name) const {
   for (const jet::JetTable& t : catalog_.tables) {

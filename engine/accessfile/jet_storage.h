@@ -3,7 +3,9 @@
 // The catalogue and every table's rows are read when first asked for and
 // kept: the file is never written, and nothing else writes it while it is
 // open through the engine. Every change (schema or rows) fails with 3027
-// naming the file as a read-only Access file, before anything is touched.
+// naming the file and the kind of change ("changing indexes of an Access
+// file is not supported yet; convert it with `import`."), before anything
+// is touched.
 #pragma once
 
 #include <map>
@@ -55,7 +57,8 @@ class JetStorage final : public Storage {
 
  private:
   JetStorage(std::unique_ptr<jet::JetFile> file, jet::JetCatalog catalog);
-  [[noreturn]] void RefuseWrite() const;
+  // Fails with 3027 naming the file and `change`, the kind of change refused.
+  [[noreturn]] void RefuseWrite(const std::string& change) const;
   const jet::JetTable& Table(const std::string& name) const;
   const std::vector<jet::JetRow>& Rows(const jet::JetTable& table);
 

@@ -94,6 +94,7 @@ void SqliteStorage::CheckQuery(const std::string& sql) {
 std::vector<std::int64_t> SqliteStorage::SelectKeys(const std::string& table,
                                                     const std::string& tail) {
   const std::string where = In("table '" + table + "'");
+  GroupHandOffReads();
   std::string sql = "SELECT rowid FROM " + QuoteIdentifier(table) + " " + tail;
   if (!OrdersRows(tail)) sql += " ORDER BY rowid";
   sqlite3_stmt* stmt = Compile(db_, sql, TrimmedStatement(tail), where);
@@ -108,6 +109,7 @@ std::vector<std::int64_t> SqliteStorage::SelectKeys(const std::string& table,
 std::optional<Row> SqliteStorage::ReadRow(const std::string& table,
                                           const std::vector<ColumnInfo>& columns,
                                           std::int64_t key) {
+  GroupHandOffReads();
   std::string list;
   for (const auto& c : columns) list += (list.empty() ? "" : ", ") + QuoteIdentifier(c.name);
   if (list.empty()) list = "1";

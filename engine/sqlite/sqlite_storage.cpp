@@ -390,6 +390,12 @@ void SqliteStorage::GroupHandOffRows() {
   group_open_ = true;
 }
 
+void SqliteStorage::GroupHandOffReads() {
+  if (!hand_off_ || !session_.groups.Active() || in_change_ || group_open_) return;
+  Execute("BEGIN", In("the database"));
+  group_open_ = true;
+}
+
 bool SqliteStorage::AbandonChange(bool grouped) {
   in_change_ = false;
   schema_.reset();

@@ -213,6 +213,12 @@ class SqliteStorage final : public Storage {
   // it was opened, started here and stored at the close: a catalogue filled
   // row by row pays one journal, not one per row.
   void GroupHandOffRows();
+  // Likewise for reads: the first read of a hand-off file opens the group
+  // (deferred, so it takes only the read lock until a row is written), and
+  // every read after it shares that lock instead of taking and dropping it,
+  // with SQLite's check for a journal left by a killed process, at each
+  // statement. The catalogues are read row by row as their view moves.
+  void GroupHandOffReads();
   // Undoes a change that failed: its own transaction, or within a group its
   // savepoint alone. True when a group was lost with it (SQLite ended the
   // whole transaction).

@@ -17,8 +17,8 @@ std::string Resolved(const std::string& host_path) {
 }  // namespace
 
 void HandOffPaths::Mark(const std::string& host_path) {
-  paths_.insert(Resolved(host_path));
-  answers_.clear();
+  if (!spelled_.insert(host_path).second) return;
+  if (paths_.insert(Resolved(host_path)).second) answers_.clear();
 }
 
 bool HandOffPaths::Contains(const std::string& host_path) const {

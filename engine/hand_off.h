@@ -26,13 +26,15 @@ namespace actualiz::engine {
 class HandOffPaths {
  public:
   // Marks `host_path` (which need not exist yet). Paths are compared after
-  // resolving links, "." and "..".
+  // resolving links, "." and "..". Marking a path again as it was spelled
+  // before does nothing: the window marks each catalogue at every open.
   void Mark(const std::string& host_path);
   // True when `host_path` names a marked file.
   bool Contains(const std::string& host_path) const;
 
  private:
-  std::set<std::string> paths_;  // resolved
+  std::set<std::string> paths_;    // resolved
+  std::set<std::string> spelled_;  // as the callers of Mark spelled them
   // The answer given for each path asked about since the last Mark, as the
   // caller spelled it. A link changed meanwhile is not seen: a session
   // spans one run.

@@ -7,6 +7,7 @@
 
 #include "app/operator_advice.h"
 #include "tests/support/db_builder.h"
+#include "tests/support/jet_copy.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_fixture.h"
 
@@ -14,20 +15,16 @@ namespace actualiz {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::DescribeFile;
-using testing::TestSite;
-
-const fs::path kSamples = fs::path(ACTUALIZ_SOURCE_DIR) / ".." / "shared" / "jet-samples";
 
 TEST(AccessCustomerBatch, ARefusedChangeIsNamedOnceWithTheAdviceToConvert) {
-  const fs::path sample = kSamples / "testV2003.mdb";
+  const fs::path sample = fs::path(testing::JetSamplesDir()) / "testV2003.mdb";
   if (!fs::exists(sample)) GTEST_SKIP() << "no Access samples";
-  TestSite site;
+  testing::TestSite site;
   const std::string customer = site.Host("c:\\datos\\tienda.mdb");
   fs::copy_file(sample, customer);
   fs::permissions(customer, fs::perms::owner_read | fs::perms::owner_write);
   // The model is the customer's own structure plus one relation.
-  nlohmann::json model = DescribeFile(customer);
+  nlohmann::json model = testing::DescribeFile(customer);
   model["relations"].push_back({{"name", "Table1Table2"},
                                 {"table", "Table1"},
                                 {"foreignTable", "Table2"},

@@ -190,6 +190,11 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& host_path, const std::
   if (!in) throw MakeError(err::kCannotOpen, {name}, "'" + name + "'");
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
+  return FromBytes(std::move(bytes), name);
+}
+
+std::unique_ptr<JetFile> JetFile::FromBytes(std::vector<std::uint8_t> bytes,
+                                            const std::string& name) {
   auto refuse = [&](const std::string& what) -> void {
     throw Error(err::kUnrecognizedFormat, ErrorText(err::kUnrecognizedFormat, {name}) + " " + what,
                 "'" + name + "'");

@@ -85,6 +85,10 @@ class JetFile {
   // when it is not an Access database this reader knows, is truncated or
   // encrypted.
   static std::unique_ptr<JetFile> Open(const std::string& host_path, const std::string& name);
+  // Reads a file already in memory, as Open does; for a changed copy that
+  // is checked before it is written anywhere.
+  static std::unique_ptr<JetFile> FromBytes(std::vector<std::uint8_t> bytes,
+                                            const std::string& name);
 
   const std::string& Name() const { return name_; }
   bool Jet3() const { return jet3_; }

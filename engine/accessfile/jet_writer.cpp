@@ -26,6 +26,18 @@ constexpr std::size_t kRealIndexCount = 0x33;
 constexpr std::size_t kRealIndexHeads = 0x3F;  // 12 bytes each, then the column entries
 constexpr std::size_t kRealIndexHead = 12;
 constexpr std::size_t kColumnEntry = 25;
+constexpr std::size_t kLogicalIndexCount = 0x2F;
+constexpr std::size_t kUsageMap = 0x37;
+constexpr std::size_t kRealIndexEntry = 52;
+constexpr std::size_t kLogicalIndexEntry = 28;
+constexpr std::size_t kLongValueMapEntry = 10;  // column, its pages' map, its free pages' map
+constexpr std::uint16_t kEndOfList = 0xFFFF;
+// A data page's row count and row table, and an empty usage map row: kind
+// 0, first page 0, a bitmap of 512 pages, as Access writes them.
+constexpr std::size_t kRowCount = 0x0C;
+constexpr std::size_t kRowTable = 0x0E;
+constexpr std::size_t kMapRow = 69;
+constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
 constexpr std::size_t kContinuationHeader = 8;
 // Every definition page in the files Access wrote keeps its free space as
 // the page size less its used bytes less 8 (never below 0).
@@ -132,7 +144,10 @@ class ColumnAdder {
     CheckColumn(column, def);
     page_size_ = file->PageSize();
     ReadDefinition(def.page);
+    const std::uint16_t number = Get16(definition_, kColumnsEver);
     Insert(column, def);
+    const std::uint8_t type = ShapeOf(column.type)->type;
+    if (type == kMemo || type == kOle) AddLongValueMaps(number);
     WriteDefinition();
   }
 
@@ -231,6 +246,63 @@ class ColumnAdder {
       Put16(&d[kVariableColumns], static_cast<std::uint16_t>(variable_count + 1));
     }
     Put16(&d[kColumnCount], static_cast<std::uint16_t>(column_count + 1));
+  }
+
+  // A Memo or OLE column has, after the index names, an entry naming two
+  // usage maps of its own (the pages of its long values and their free
+  // pages), each a row beside the table's own maps; Access writes one for
+  // every such column. Both start empty.
+  void AddLongValueMaps(std::uint16_t number) {
+    const std::uint32_t table_map = Get32(definition_, kUsageMap);
+    const std::uint32_t page = table_map >> 8;
+    if (page == 0 || Offset(page) + page_size_ > bytes_.size()) Damaged();
+    std::uint8_t* p = &bytes_[Offset(page)];
+    const std::uint16_t rows = Get16(bytes_, Offset(page) + kRowCount);
+    const std::uint16_t free = Get16(bytes_, Offset(page) + kFreeSpace);
+    const std::size_t end =
+        rows == 0 ? page_size_
+                  : Get16(bytes_, Offset(page) + kRowTable + 2 * (rows - 1)) & kRowOffsetMask;
+    if (p[0] != 0x01 || rows + 2 > 0xFF || free < 2 * (kMapRow + 2) ||
+        end < kRowTable + 2 * (rows + 2) + 2 * kMapRow) {
+      Refuse("the page that holds its usage maps (" + std::to_string(page) +
+             ") has no room for the maps of a Memo or OLE field");
+    }
+    std::fill(p + end - 2 * kMapRow, p + end, std::uint8_t{0});
+    Put16(p + kRowTable + 2 * rows, static_cast<std::uint16_t>(end - kMapRow));
+    Put16(p + kRowTable + 2 * (rows + 1), static_cast<std::uint16_t>(end - 2 * kMapRow));
+    Put16(p + kRowCount, static_cast<std::uint16_t>(rows + 2));
+    Put16(p + kFreeSpace, static_cast<std::uint16_t>(free - 2 * (kMapRow + 2)));
+
+    std::vector<std::uint8_t> entry(kLongValueMapEntry);
+    Put16(&entry[0], number);
+    Put32(&entry[2], (page << 8) | rows);
+    Put32(&entry[6], (page << 8) | (rows + 1));
+    const std::size_t at = LongValueMapsEnd();
+    definition_.insert(definition_.begin() + static_cast<std::ptrdiff_t>(at), entry.begin(),
+                       entry.end());
+    Put32(&definition_[kLength], static_cast<std::uint32_t>(definition_.size()));
+  }
+
+  // Where the list of long value maps ends (at its 0xFFFF), past the column
+  // entries and names, the real and logical index entries and index names.
+  std::size_t LongValueMapsEnd() const {
+    const std::vector<std::uint8_t>& d = definition_;
+    const std::uint32_t real = Get32(d, kRealIndexCount);
+    const std::uint32_t logical = Get32(d, kLogicalIndexCount);
+    const std::uint16_t columns = Get16(d, kColumnCount);
+    std::size_t at = kRealIndexHeads + real * kRealIndexHead + std::size_t{columns} * kColumnEntry;
+    auto skip_names = [&](std::size_t count) {
+      for (std::size_t i = 0; i < count; ++i) {
+        if (at + 2 > d.size()) Damaged();
+        at += 2 + Get16(d, at);
+      }
+    };
+    skip_names(columns);
+    at += real * kRealIndexEntry + logical * kLogicalIndexEntry;
+    skip_names(logical);
+    while (at + 2 <= d.size() && Get16(d, at) != kEndOfList) at += kLongValueMapEntry;
+    if (at + 2 > d.size()) Damaged();
+    return at;
   }
 
   // The new column's entry: numbered after every column the table ever had,

@@ -3,6 +3,7 @@
 // by the page checks; a change that fails a check leaves the file as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -109,6 +110,14 @@ void AddEveryType(const std::string& sample, std::string table_name = {}) {
     EXPECT_EQ(RowsOf(*after, new_catalog.tables[i]),
               changed ? rows : RowsOf(*before, old_catalog.tables[i]));
   }
+  // The new Memo and OLE fields have maps of their long values, empty.
+  const JetTableDef def = after->ReadTableDef(table->def.page);
+  const auto& old_maps = table->def.long_value_maps;
+  ASSERT_EQ(def.long_value_maps.size(), old_maps.size() + 2);
+  for (std::size_t i = old_maps.size(); i < def.long_value_maps.size(); ++i) {
+    EXPECT_EQ(after->UsedPages(def.long_value_maps[i].pages), std::vector<std::uint32_t>{});
+    EXPECT_EQ(after->UsedPages(def.long_value_maps[i].free_pages), std::vector<std::uint32_t>{});
+  }
   EXPECT_EQ(new_catalog.relations, old_catalog.relations);
   EXPECT_EQ(new_catalog.queries, old_catalog.queries);
 
@@ -123,8 +132,12 @@ void AddEveryType(const std::string& sample, std::string table_name = {}) {
 
   EXPECT_EQ(CheckJetPages(path), std::vector<std::string>{});
   const testing::JetCopy copy(sample);
-  EXPECT_EQ(testing::DifferentPages(original, path, copy.PageSize()),
-            copy.DefinitionPages(table->def.page));
+  // Only the definition and the page of the table's usage maps, which
+  // gains the maps of the new long value fields.
+  std::vector<std::uint32_t> written = copy.DefinitionPages(table->def.page);
+  written.push_back(table->def.usage_map >> 8);
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(testing::DifferentPages(original, path, copy.PageSize()), written);
 }
 
 TEST(AccessAddField, EveryTypeOnEverySampleReadsBackAndTouchesOnlyTheDefinition) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -99,6 +100,28 @@ std::vector<JetRow> Widened(std::vector<JetRow> rows, const std::vector<ColumnIn
   return rows;
 }
 
+// Every Memo and OLE column of the changed table has the maps of its long
+// values; the new ones read, and are empty.
+void CheckLongValueMaps(const JetFile& after, const JetTableDef& before,
+                        const JetTableDef& changed) {
+  for (const JetColumn& column : changed.columns) {
+    if (column.type != kMemo && column.type != kOle) continue;
+    const bool is_new = std::none_of(before.columns.begin(), before.columns.end(),
+                                     [&](const JetColumn& c) { return c.number == column.number; });
+    const auto maps = std::find_if(
+        changed.long_value_maps.begin(), changed.long_value_maps.end(),
+        [&](const JetTableDef::LongValueMaps& m) { return m.column == column.number; });
+    if (maps == changed.long_value_maps.end()) {
+      if (!is_new) continue;  // as Access left it
+      throw CheckFailed{"our reader", "field '" + column.name + "' has no maps of its long values"};
+    }
+    if (is_new &&
+        (!after.UsedPages(maps->pages).empty() || !after.UsedPages(maps->free_pages).empty())) {
+      throw CheckFailed{"our reader", "the maps of field '" + column.name + "' are not empty"};
+    }
+  }
+}
+
 // Our reader: every table MSysObjects lists reads in both files, with the
 // same rows, but for the new fields of the changed table.
 void CheckOurReader(const JetFile& before, const JetFile& after, const std::string& table,
@@ -132,7 +155,10 @@ void CheckOurReader(const JetFile& before, const JetFile& after, const std::stri
     JetTableDef new_def = after.ReadTableDef(page);
     old_def.name = new_def.name = name;
     std::vector<JetRow> expected = before.ReadRows(old_def);
-    if (SameNameIgnoringCase(name, table)) expected = Widened(std::move(expected), columns);
+    if (SameNameIgnoringCase(name, table)) {
+      expected = Widened(std::move(expected), columns);
+      CheckLongValueMaps(after, old_def, new_def);
+    }
     if (after.ReadRows(new_def) != expected) {
       throw CheckFailed{"our reader", "the rows of table '" + name + "' changed"};
     }

@@ -168,6 +168,12 @@ const Damage kDamages[] = {
        const std::uint32_t page = copy.MapPages(table.usage_map).front();
        copy.PutWord(page, 2, static_cast<std::uint16_t>(copy.Word(page, 2) + 1));
      }},
+    {"the new Memo field's map claiming a page", "our reader",
+     [](testing::JetCopy& copy, const JetTableDef& table) {
+       const std::uint32_t map = table.long_value_maps.back().pages;
+       const std::uint16_t row_at = copy.Word(map >> 8, 0x0E + 2 * (map & 0xFF)) & 0x1FFF;
+       copy.PutWord(map >> 8, row_at + 5, 1);  // the first bit of its bitmap
+     }},
 };
 
 TEST(AccessAddField, AFailedCheckLeavesTheFileAsItWasAndNamesTheCheck) {
@@ -181,11 +187,12 @@ TEST(AccessAddField, AFailedCheckLeavesTheFileAsItWasAndNamesTheCheck) {
     fs::copy_file(JetSamplesDir() + "/" + sample, path);
     const std::string bytes = testing::ReadFile(path);
     try {
-      AddColumnsChecked(path, sample, "Table1", {kNewFields[3]}, [&](const std::string& copy_path) {
-        testing::JetCopy copy(sample, copy_path);
-        damage.apply(copy, copy.Table("Table1"));
-        copy.Save(copy_path);
-      });
+      AddColumnsChecked(path, sample, "Table1", {kNewFields[3], kNewFields[11]},
+                        [&](const std::string& copy_path) {
+                          testing::JetCopy copy(sample, copy_path);
+                          damage.apply(copy, copy.Table("Table1"));
+                          copy.Save(copy_path);
+                        });
       ADD_FAILURE() << "the damaged copy was kept";
     } catch (const Error& e) {
       EXPECT_EQ(e.Number(), err::kReadOnly);

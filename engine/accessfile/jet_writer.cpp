@@ -47,6 +47,7 @@ constexpr std::uint8_t kFlagFixed = 0x01;
 constexpr std::uint8_t kFlagNullable = 0x02;    // set on every column Access writes
 constexpr std::uint8_t kFlagCompressed = 0x01;  // of the extra flags: Unicode compression
 constexpr std::uint8_t kDecimalPrecision = 18;  // Access's default for a new Decimal
+constexpr std::size_t kMostFields = 255;        // Access's limit for a table
 
 // How a field of an engine type is stored.
 struct Shape {
@@ -187,6 +188,9 @@ class ColumnAdder {
         (column.size < 1 || column.size > 255)) {
       throw MakeError(err::kInvalidArgument, context + ", field '" + column.name + "'");
     }
+    if (def.columns.size() >= kMostFields) {
+      Refuse("a table holds at most " + std::to_string(kMostFields) + " fields");
+    }
     if (column.required || column.allow_zero_length) {
       Refuse("field '" + column.name +
              "' sets Required or AllowZeroLength, and writing a field's properties is not "
@@ -321,7 +325,8 @@ class ColumnAdder {
     if (shape.type == kNumeric) {
       e[11] = kDecimalPrecision;
     } else {
-      // The sort order (0x0409, general) and code page of the table's columns.
+      // The general sort order (0x0409), as every other column entry of the
+      // samples has it.
       const std::uint8_t general[4] = {0x09, 0x04, 0, 0};
       std::copy_n(general, 4, &e[11]);
     }

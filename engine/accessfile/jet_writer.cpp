@@ -1,6 +1,7 @@
 #include "engine/accessfile/jet_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 
 #include "base/error.h"
@@ -236,7 +237,7 @@ class ColumnAdder {
     if (names_end > d.size() || column_count != def.columns.size()) Damaged();
 
     const std::vector<std::uint8_t> entry =
-        Entry(column, def, columns_ever, variable_count, NextOrder(entries, column_count));
+        Entry(column, def, entries, columns_ever, variable_count, NextOrder(entries, column_count));
     std::vector<std::uint8_t> name = Utf16Bytes(column.name);
     const auto name_length = static_cast<std::uint16_t>(name.size());
     name.insert(name.begin(), {static_cast<std::uint8_t>(name_length),
@@ -313,8 +314,8 @@ class ColumnAdder {
   // its variable slot after the existing variable columns, its fixed data
   // after the existing fixed data; the rest as the table's columns have it.
   std::vector<std::uint8_t> Entry(const ColumnInfo& column, const JetTableDef& def,
-                                  std::uint16_t number, std::uint16_t variable_index,
-                                  std::uint16_t order) const {
+                                  std::size_t entries, std::uint16_t number,
+                                  std::uint16_t variable_index, std::uint16_t order) const {
     const Shape shape = *ShapeOf(column.type);
     std::vector<std::uint8_t> e(kColumnEntry, 0);
     e[0] = shape.type;
@@ -325,10 +326,7 @@ class ColumnAdder {
     if (shape.type == kNumeric) {
       e[11] = kDecimalPrecision;
     } else {
-      // The general sort order (0x0409), as every other column entry of the
-      // samples has it.
-      const std::uint8_t general[4] = {0x09, 0x04, 0, 0};
-      std::copy_n(general, 4, &e[11]);
+      std::copy_n(SortOrder(entries, def.columns.size()).begin(), 4, &e[11]);
     }
     e[15] = static_cast<std::uint8_t>(kFlagNullable | (shape.fixed ? kFlagFixed : 0));
     if (shape.type == kText || shape.type == kMemo) e[16] = kFlagCompressed;
@@ -339,6 +337,21 @@ class ColumnAdder {
     if (shape.fixed && shape.type != kBool) Put16(&e[21], FixedDataEnd(def));
     Put16(&e[23], length);
     return e;
+  }
+
+  // The sort order the table's columns keep at bytes 11-14 of their entries
+  // (0x0409 general, 0x041D in a Swedish file), as its first Text column
+  // has it, else its first column other than a Decimal, else general.
+  std::array<std::uint8_t, 4> SortOrder(std::size_t entries, std::size_t column_count) const {
+    std::optional<std::array<std::uint8_t, 4>> any;
+    for (std::size_t i = 0; i < column_count; ++i) {
+      const std::size_t at = entries + i * kColumnEntry;
+      std::array<std::uint8_t, 4> order{};
+      std::copy_n(&definition_[at + 11], 4, order.begin());
+      if (definition_[at] == kText) return order;
+      if (definition_[at] != kNumeric && !any) any = order;
+    }
+    return any.value_or(std::array<std::uint8_t, 4>{0x09, 0x04, 0, 0});
   }
 
   // The order field of the column entries: Access numbers it from 1 in

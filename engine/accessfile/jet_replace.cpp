@@ -53,7 +53,10 @@ class Copy {
     ok = ok && ::fsync(fd) == 0;
     const std::string why = std::strerror(errno);
     ok = ::close(fd) == 0 && ok;
-    if (!ok) Fail(name, "cannot write the copy beside it: " + why);
+    if (!ok) {
+      ::unlink(path_.c_str());  // the destructor does not run for a copy never made
+      Fail(name, "cannot write the copy beside it: " + why);
+    }
   }
   ~Copy() {
     if (!kept_) ::unlink(path_.c_str());

@@ -21,6 +21,7 @@ constexpr std::uint8_t kIndexLeafPage = 0x04;
 constexpr std::uint16_t kSlotOffsetMask = 0x1FFF;
 constexpr std::uint16_t kSlotMoved = 0x8000;  // with 0x4000 too: deleted
 constexpr std::size_t kRowPointerSize = 4;    // 3-byte page, then row, ending each index entry
+constexpr std::uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL", where a data page names its owner
 
 std::uint16_t U16(std::span<const std::uint8_t> b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
@@ -162,6 +163,25 @@ class Checker {
     return " (owner " + PageText(owner) + ")";
   }
 
+  // The maps a Memo or OLE field keeps of its long value pages (and of
+  // those with free space) claim only long value pages: data pages whose
+  // owner field reads "LVAL". A field's two maps may claim the same page.
+  void CheckLongValueMaps(const JetTableDef& table, const std::string& who) {
+    for (const JetTableDef::LongValueMaps& maps : table.long_value_maps) {
+      for (const std::uint32_t map : {maps.pages, maps.free_pages}) {
+        if (map == 0) continue;  // Access leaves the free pages' map out at times
+        for (std::uint32_t page : file_.UsedPages(map)) {
+          const auto bytes = file_.Page(page);
+          if (bytes[0] != kDataPage || U32(bytes, 4) != kLongValueOwner) {
+            Problem(PageText(page) + ": the long value map of column " +
+                    std::to_string(maps.column) + " of " + who +
+                    " claims it, but it is not a long value page");
+          }
+        }
+      }
+    }
+  }
+
   // Claims `page` for `who`; a page claimed twice is listed.
   void Claim(std::uint32_t page, const std::string& who) {
     const auto [it, inserted] = claimed_by_.emplace(page, who);
@@ -194,6 +214,7 @@ class Checker {
       }
     }
     CheckRowCount(table, live.size());
+    CheckLongValueMaps(table, who);
     for (std::size_t i = 0; i < table.real_indexes.size(); ++i) {
       const std::string index = IndexText(table, i);
       try {

@@ -190,6 +190,11 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& host_path, const std::
   if (!in) throw MakeError(err::kCannotOpen, {name}, "'" + name + "'");
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
+  return FromBytes(std::move(bytes), name);
+}
+
+std::unique_ptr<JetFile> JetFile::FromBytes(std::vector<std::uint8_t> bytes,
+                                            const std::string& name) {
   auto refuse = [&](const std::string& what) -> void {
     throw Error(err::kUnrecognizedFormat, ErrorText(err::kUnrecognizedFormat, {name}) + " " + what,
                 "'" + name + "'");
@@ -340,6 +345,14 @@ JetTableDef JetFile::ReadTableDef(std::uint32_t first) const {
     table.indexes.push_back(std::move(index));
   }
   for (JetLogicalIndex& index : table.indexes) index.name = read_name();
+  // A list ended by 0xFFFF; a definition that stops before it has none.
+  while (!j3 && c.At() + 2 <= all.size() && U16(all, c.At()) != 0xFFFF) {
+    JetTableDef::LongValueMaps maps;
+    maps.column = c.Word();
+    maps.pages = c.Long();
+    maps.free_pages = c.Long();
+    table.long_value_maps.push_back(maps);
+  }
   return table;
 }
 

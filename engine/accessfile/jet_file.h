@@ -74,6 +74,14 @@ struct JetTableDef {
   std::vector<JetRealIndex> real_indexes;
   std::vector<JetLogicalIndex> indexes;
   std::uint32_t usage_map = 0;  // row pointer of the map of the table's data pages
+  // Jet 4 and ACE: for each Memo and OLE column that has them, the row
+  // pointers of the maps of its long value pages and of their free pages.
+  struct LongValueMaps {
+    std::uint16_t column = 0;
+    std::uint32_t pages = 0;
+    std::uint32_t free_pages = 0;
+  };
+  std::vector<LongValueMaps> long_value_maps;
 };
 
 using JetRow = std::vector<Value>;  // one value per column of the table definition
@@ -85,6 +93,10 @@ class JetFile {
   // when it is not an Access database this reader knows, is truncated or
   // encrypted.
   static std::unique_ptr<JetFile> Open(const std::string& host_path, const std::string& name);
+  // Reads a file already in memory, as Open does; for a changed copy that
+  // is checked before it is written anywhere.
+  static std::unique_ptr<JetFile> FromBytes(std::vector<std::uint8_t> bytes,
+                                            const std::string& name);
 
   const std::string& Name() const { return name_; }
   bool Jet3() const { return jet3_; }

@@ -69,6 +69,25 @@ using Damage =
 
 std::string Page(std::uint32_t n) { return "page " + std::to_string(n); }
 
+// An OLE field's map of its long values, moved so that its one page is a
+// data page of the table's rows.
+TEST(JetPageChecks, ALongValueMapClaimingRowsIsCaught) {
+  REQUIRE_SAMPLES();
+  JetCopy copy("testV2003.mdb");
+  const JetTableDef table = copy.Table("MSysAccessStorage");
+  const std::uint32_t map = table.long_value_maps.at(0).pages;
+  const std::uint32_t lval = copy.MapPages(map).at(0);
+  const std::uint32_t rows = copy.MapPages(table.usage_map).at(0);
+  const std::size_t row_at = copy.Word(map >> 8, 0x0E + 2 * (map & 0xFF)) & 0x1FFF;
+  copy.PutLong(map >> 8, row_at + 1, copy.Long(map >> 8, row_at + 1) + rows - lval);
+  testing::TempDir dir;
+  copy.Save(dir.File("lv.mdb"));
+  EXPECT_NE(Joined(CheckJetPages(dir.File("lv.mdb")))
+                .find(Page(rows) +
+                      ": the long value map of column 6 of table 'MSysAccessStorage' claims it"),
+            std::string::npos);
+}
+
 TEST(JetPageChecks, DamagedCopiesAreCaughtNamingThePage) {
   REQUIRE_SAMPLES();
   const std::pair<const char*, Damage> damages[] = {

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "engine/accessfile/mdb_tools.h"
+
 namespace actualiz::testing {
 
 namespace {
@@ -30,46 +32,7 @@ bool Capture(const std::string& command, std::string& out) {
 }  // namespace
 
 std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> records;
-  std::vector<std::string> record;
-  std::string field;
-  bool quoted = false;
-  bool any = false;  // the current record has begun
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        field += c;
-      }
-      continue;
-    }
-    any = true;
-    if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      record.push_back(std::move(field));
-      field.clear();
-    } else if (c == '\n') {
-      if (!field.empty() && field.back() == '\r') field.pop_back();
-      record.push_back(std::move(field));
-      field.clear();
-      records.push_back(std::move(record));
-      record.clear();
-      any = false;
-    } else {
-      field += c;
-    }
-  }
-  if (any) {
-    record.push_back(std::move(field));
-    records.push_back(std::move(record));
-  }
-  return records;
+  return engine::jet::ParseCsv(text);
 }
 
 bool MdbToolsInstalled() {

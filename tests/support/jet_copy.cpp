@@ -15,8 +15,9 @@ std::string JetSamplesDir() {
   return (std::filesystem::path(ACTUALIZ_SOURCE_DIR) / ".." / "shared" / "jet-samples").string();
 }
 
-JetCopy::JetCopy(const std::string& name) {
-  const std::string path = JetSamplesDir() + "/" + name;
+JetCopy::JetCopy(const std::string& name) : JetCopy(name, JetSamplesDir() + "/" + name) {}
+
+JetCopy::JetCopy(const std::string& name, const std::string& path) {
   original_ = engine::jet::JetFile::Open(path, name);
   std::ifstream in(path, std::ios::binary);
   bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -46,6 +47,14 @@ std::uint32_t JetCopy::IndexPage(const engine::jet::JetTableDef& table,
     if (logical.name == index) return table.real_indexes.at(logical.real).first_page;
   }
   throw std::runtime_error("no index " + index + " on " + table.name);
+}
+
+std::vector<std::uint32_t> JetCopy::DefinitionPages(std::uint32_t first) const {
+  std::vector<std::uint32_t> pages;
+  for (std::uint32_t page = first; page != 0 && pages.size() < 64; page = Long(page, 4)) {
+    pages.push_back(page);
+  }
+  return pages;
 }
 
 std::size_t JetCopy::At(std::uint32_t page, std::size_t at, std::size_t length) const {
@@ -88,6 +97,23 @@ void JetCopy::Save(const std::string& path) const {
   out.write(reinterpret_cast<const char*>(bytes_.data()),
             static_cast<std::streamsize>(bytes_.size()));
   if (!out) ADD_FAILURE() << "cannot write " << path;
+}
+
+std::vector<std::uint32_t> DifferentPages(const std::string& a, const std::string& b,
+                                          std::uint32_t page_size) {
+  std::ifstream in_a(a, std::ios::binary), in_b(b, std::ios::binary);
+  const std::string bytes_a((std::istreambuf_iterator<char>(in_a)), {});
+  const std::string bytes_b((std::istreambuf_iterator<char>(in_b)), {});
+  std::vector<std::uint32_t> pages;
+  const std::size_t count = (std::max(bytes_a.size(), bytes_b.size()) + page_size - 1) / page_size;
+  for (std::size_t page = 0; page < count; ++page) {
+    const std::size_t at = page * page_size;
+    auto slice = [&](const std::string& s) {
+      return at < s.size() ? s.substr(at, page_size) : std::string();
+    };
+    if (slice(bytes_a) != slice(bytes_b)) pages.push_back(static_cast<std::uint32_t>(page));
+  }
+  return pages;
 }
 
 }  // namespace actualiz::testing

@@ -18,6 +18,8 @@ class JetCopy {
  public:
   // Reads sample `name` from JetSamplesDir().
   explicit JetCopy(const std::string& name);
+  // Reads the file at `path`, named `name`.
+  JetCopy(const std::string& name, const std::string& path);
   ~JetCopy();
 
   std::uint32_t PageSize() const;
@@ -28,6 +30,9 @@ class JetCopy {
   // The leaf page an index starts at: the definition's real index behind
   // the logical index `index`.
   std::uint32_t IndexPage(const engine::jet::JetTableDef& table, const std::string& index) const;
+
+  // The pages of the definition starting at `first`, in chain order.
+  std::vector<std::uint32_t> DefinitionPages(std::uint32_t first) const;
 
   std::uint16_t Word(std::uint32_t page, std::size_t at) const;
   std::uint32_t Long(std::uint32_t page, std::size_t at) const;
@@ -45,5 +50,10 @@ class JetCopy {
   std::unique_ptr<engine::jet::JetFile> original_;
   std::vector<std::uint8_t> bytes_;
 };
+
+// The pages (of `page_size` bytes) at which the files at `a` and `b`
+// differ; a page only one of them has counts as different.
+std::vector<std::uint32_t> DifferentPages(const std::string& a, const std::string& b,
+                                          std::uint32_t page_size);
 
 }  // namespace actualiz::testing

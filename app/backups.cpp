@@ -17,7 +17,7 @@
 #include "app/server_backups.h"
 #include "base/server_address.h"
 #include "base/sha256.h"
-#include "engine/accessfile/import.h"
+#include "engine/accessfile/access_copy.h"
 #include "engine/description/description.h"
 #include "engine/jet_errors.h"
 #include "engine/sqlite/backup.h"
@@ -186,23 +186,15 @@ void RefuseLinks(const fs::path& folder) {
 }
 
 // The engine's refusal when the file at `host_path` cannot be opened as a
-// database at all, naming it `name`, or 3027 when it is a read-only Access
-// file; nothing when it opens as one of ours. Other failures
-// (a lock held by another process, a file that cannot be read now) pass
-// through: they may clear during the run, and then the run would change a
-// database with no backup.
+// database at all, naming it `name`; nothing when it opens (an Access file
+// included: it is backed up as its bytes). Other failures (a lock held by
+// another process, a file that cannot be read now) pass through: they may
+// clear during the run, and then the run would change a database with no
+// backup.
 std::optional<Error> RefusedAsDatabase(const std::string& host_path, const std::string& name) {
   try {
     engine::Session session;
     engine::OpenDatabase(session, host_path, name)->Close();
-    // An Access file opens, read-only: the run cannot change it, and the
-    // engine's copy keeps only databases of its own format.
-    if (engine::IsAccessFile(host_path)) {
-      return Error(err::kReadOnly,
-                   ErrorText(err::kReadOnly) + " '" + name +
-                       "' is a read-only Access file; import it to change it.",
-                   "'" + name + "'");
-    }
     return std::nullopt;
   } catch (const Error& e) {
     const int number = e.Number();
@@ -270,7 +262,7 @@ BackupFolder BackUpDatabases(const std::string& host_data_directory,
       if (server) {
         DumpDatabase(host_data_directory, name, backup.CopyOf(name));
       } else {
-        engine::CopyDatabase(path, backup.CopyOf(name), engine::CopyTarget::kNew);
+        engine::CopyDatabaseFile(path, backup.CopyOf(name), engine::CopyTarget::kNew);
       }
       backup.databases.push_back(name);
     }
@@ -480,8 +472,8 @@ void RestoreDatabases(const BackupFolder& backup, const RestoreRequest& request,
     if (server) {
       RestoreDatabase(data, name, backup.CopyOf(name));
     } else {
-      engine::CopyDatabase(backup.CopyOf(name), (fs::path(data) / name).string(),
-                           engine::CopyTarget::kReplace);
+      engine::CopyDatabaseFile(backup.CopyOf(name), (fs::path(data) / name).string(),
+                               engine::CopyTarget::kReplace);
     }
     result.done.push_back({name, "restored"});
   }

@@ -1,7 +1,8 @@
 // Backups of customer databases around a batch run, and putting them back.
 //
 // Before the batch changes anything, each target database it will work on
-// is copied (consistently, through the engine's CopyDatabase) into a dated
+// is copied (consistently, through the engine's CopyDatabaseFile; an Access
+// file as its bytes) into a dated
 // folder of the data directory:
 //   <data directory>/.actualiz-backups/<YYYY-MM-DD_HHMMSS>/<name>
 // together with a manifest, "actualiz-backup.json", that marks the folder
@@ -45,8 +46,8 @@ namespace actualiz::app {
 inline constexpr const char* kBackupsDirectory = ".actualiz-backups";
 inline constexpr const char* kBackupManifest = "actualiz-backup.json";
 
-// A database left out of the backup because it cannot be opened at all, or
-// is a read-only Access file: the run cannot change it either.
+// A database left out of the backup because it cannot be opened at all:
+// the run cannot change it either.
 struct UnopenedDatabase {
   std::string name;  // the file name, "roto.mdb"
   Error error;       // the engine's refusal, naming the file
@@ -65,9 +66,8 @@ struct BackupFolder {
   // left it, by name. Empty until the run has ended (KeepChangedOnly), and
   // in manifests written before digests were recorded.
   std::map<std::string, std::string> digests;
-  // Left out: not a database (3343), no longer there (3024, 3044) or a
-  // read-only Access file (3027). The run cannot change them either; they
-  // are not in the manifest.
+  // Left out: not a database (3343) or no longer there (3024, 3044). The
+  // run cannot change them either; they are not in the manifest.
   std::vector<UnopenedDatabase> unopened;
 
   // Whether the databases were taken from a server location.
@@ -81,8 +81,7 @@ struct BackupFolder {
 // by a run creating it at the same moment) and
 // copies each of `names` from the data directory into it, then writes the
 // manifest. A name whose file the engine refuses to open as a database at
-// all (not a database, or gone) or opens as a read-only Access file is
-// left out and listed in `unopened`: one
+// all (not a database, or gone) is left out and listed in `unopened`: one
 // damaged file must not keep every other database from its run. Any other
 // failure (a database that opens but cannot be saved, one locked by
 // another process) fails with the engine's error naming the database; the

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 
 #include "base/error.h"
 #include "base/names.h"
@@ -18,6 +20,7 @@
 #include "engine/accessfile/jet_writer.h"
 #include "engine/accessfile/mdb_tools.h"
 #include "engine/engine.h"
+#include "platform/file_system.h"
 
 namespace actualiz::engine::jet {
 
@@ -31,54 +34,31 @@ struct CheckFailed {
   std::string what;
 };
 
-// The changed copy beside the original; removed unless kept.
-class Copy {
- public:
-  Copy(const std::string& original, const std::vector<std::uint8_t>& bytes,
-       const std::string& name) {
-    const fs::path at(original);
-    std::string pattern =
-        (at.parent_path() / ("." + at.filename().string() + ".actualiz-XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) Fail(name, "cannot make a copy beside it: " + std::string(std::strerror(errno)));
-    path_ = pattern;
-    struct stat st {};
-    bool ok = ::stat(original.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) == 0;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      ok = n > 0;
-      if (ok) done += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    const std::string why = std::strerror(errno);
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-      ::unlink(path_.c_str());  // the destructor does not run for a copy never made
-      Fail(name, "cannot write the copy beside it: " + why);
-    }
-  }
-  ~Copy() {
-    if (!kept_) ::unlink(path_.c_str());
-  }
-  const std::string& Path() const { return path_; }
-  void Keep() { kept_ = true; }
+[[noreturn]] void Fail(const std::string& name, const std::string& why) {
+  throw Error(err::kReadOnly,
+              ErrorText(err::kReadOnly) + " '" + name + "' was not changed: " + why + ".",
+              "'" + name + "'");
+}
 
-  [[noreturn]] static void Fail(const std::string& name, const std::string& why) {
-    throw Error(err::kReadOnly,
-                ErrorText(err::kReadOnly) + " '" + name + "' was not changed: " + why + ".",
-                "'" + name + "'");
+// The changed copy, written beside the original under a copy leftover's
+// name and locked, so that a sweep takes it only once a kill left it.
+void WriteCopy(platform::FileBuiltBeside& copy, const std::string& original,
+               const std::vector<std::uint8_t>& bytes, const std::string& name) {
+  struct stat st {};
+  const mode_t mode = ::stat(original.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  const int fd = ::open(copy.Path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (fd < 0) Fail(name, "cannot make a copy beside it: " + std::string(std::strerror(errno)));
+  bool ok = ::fchmod(fd, mode) == 0;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
   }
-
- private:
-  std::string path_;
-  bool kept_ = false;
-};
-
-std::vector<std::uint8_t> ReadAll(const std::string& path, const std::string& name) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw MakeError(err::kCannotOpen, {name}, "'" + name + "'");
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::string why = std::strerror(errno);
+  ok = ::close(fd) == 0 && ok;
+  if (!ok) Fail(name, "cannot write the copy beside it: " + why);
+  copy.Lock();
 }
 
 const JetTable* Find(const JetCatalog& catalog, const std::string& table) {
@@ -86,6 +66,18 @@ const JetTable* Find(const JetCatalog& catalog, const std::string& table) {
     if (SameNameIgnoringCase(t.info.name, table)) return &t;
   }
   return nullptr;
+}
+
+const TableChange* ChangeOf(const std::vector<TableChange>& changes, const std::string& table) {
+  for (const TableChange& change : changes) {
+    if (SameNameIgnoringCase(change.table, table)) return &change;
+  }
+  return nullptr;
+}
+
+std::size_t CreatedCount(const std::vector<TableChange>& changes) {
+  return static_cast<std::size_t>(std::count_if(changes.begin(), changes.end(),
+                                                [](const TableChange& c) { return c.created; }));
 }
 
 // What the changed table's rows must read as: each old row with the new
@@ -105,12 +97,13 @@ std::vector<JetRow> Widened(std::vector<JetRow> rows, const std::vector<ColumnIn
 
 // Every Memo and OLE column of the changed table has the maps of its long
 // values; the new ones read, and are empty.
-void CheckLongValueMaps(const JetFile& after, const JetTableDef& before,
+void CheckLongValueMaps(const JetFile& after, const JetTableDef* before,
                         const JetTableDef& changed) {
   for (const JetColumn& column : changed.columns) {
     if (column.type != kMemo && column.type != kOle) continue;
-    const bool is_new = std::none_of(before.columns.begin(), before.columns.end(),
-                                     [&](const JetColumn& c) { return c.number == column.number; });
+    const bool is_new =
+        !before || std::none_of(before->columns.begin(), before->columns.end(),
+                                [&](const JetColumn& c) { return c.number == column.number; });
     const auto maps = std::find_if(
         changed.long_value_maps.begin(), changed.long_value_maps.end(),
         [&](const JetTableDef::LongValueMaps& m) { return m.column == column.number; });
@@ -125,73 +118,119 @@ void CheckLongValueMaps(const JetFile& after, const JetTableDef& before,
   }
 }
 
-// Our reader: every table MSysObjects lists reads in both files, with the
-// same rows, but for the new fields of the changed table.
-void CheckOurReader(const JetFile& before, const JetFile& after, const std::string& table,
-                    const std::vector<ColumnInfo>& columns) {
+// The table as the changes must leave it described.
+TableInfo Expected(const JetTable* old_table, const TableChange& change) {
+  TableInfo expected;
+  if (old_table) expected = old_table->info;
+  if (change.created) {
+    expected = TableInfo{};
+    expected.name = change.table;
+  }
+  for (const ColumnInfo& column : change.added) expected.columns.push_back(DescribedColumn(column));
+  return expected;
+}
+
+// Our reader, the catalogue: every old table as it was or as the changes
+// make it, the created ones as made, relations and queries unchanged.
+void CheckCatalog(const JetFile& before, const JetFile& after,
+                  const std::vector<TableChange>& changes) {
   const JetCatalog old_catalog = ReadCatalog(before);
   const JetCatalog new_catalog = ReadCatalog(after);
   if (old_catalog.relations != new_catalog.relations)
     throw CheckFailed{"our reader", "the relations changed"};
   if (old_catalog.queries != new_catalog.queries)
     throw CheckFailed{"our reader", "the queries changed"};
-  if (old_catalog.tables.size() != new_catalog.tables.size())
-    throw CheckFailed{"our reader", "the list of tables changed"};
+  if (old_catalog.tables.size() + CreatedCount(changes) != new_catalog.tables.size())
+    throw CheckFailed{"our reader", "the list of tables is not as the changes make it"};
   for (const JetTable& old_table : old_catalog.tables) {
     const JetTable* new_table = Find(new_catalog, old_table.info.name);
     if (!new_table) throw CheckFailed{"our reader", "table '" + old_table.info.name + "' is gone"};
-    TableInfo expected = old_table.info;
-    const bool changed = SameNameIgnoringCase(old_table.info.name, table);
-    if (changed) {
-      for (const ColumnInfo& column : columns) expected.columns.push_back(DescribedColumn(column));
-    }
+    const TableChange* change = ChangeOf(changes, old_table.info.name);
+    const TableInfo expected = change ? Expected(&old_table, *change) : old_table.info;
     if (new_table->info != expected) {
       throw CheckFailed{"our reader", "table '" + old_table.info.name + "' is not described as " +
-                                          (changed ? "the change makes it" : "it was")};
+                                          (change ? "the change makes it" : "it was")};
     }
   }
+  for (const TableChange& change : changes) {
+    if (!change.created) continue;
+    const JetTable* made = Find(new_catalog, change.table);
+    if (!made || made->info != Expected(nullptr, change)) {
+      throw CheckFailed{"our reader", "table '" + change.table + "' is not described as made"};
+    }
+  }
+}
+
+// Our reader, the rows: every table MSysObjects lists reads in both files,
+// with the same rows, but for the new fields of the changed tables; a
+// created table reads with none.
+void CheckOurReader(const JetFile& before, const JetFile& after,
+                    const std::vector<TableChange>& changes) {
+  CheckCatalog(before, after, changes);
   const auto old_pages = ListTablePages(before);
   const auto new_pages = ListTablePages(after);
-  if (old_pages != new_pages) throw CheckFailed{"our reader", "the list of tables changed"};
-  for (const auto& [name, page] : old_pages) {
-    JetTableDef old_def = before.ReadTableDef(page);
+  const std::map<std::string, std::uint32_t> old_by_name(old_pages.begin(), old_pages.end());
+  std::size_t kept = 0;
+  for (const auto& [name, page] : new_pages) {
+    const auto old = old_by_name.find(name);
+    const TableChange* change = ChangeOf(changes, name);
+    if (old == old_by_name.end() ? !(change && change->created) : old->second != page) {
+      throw CheckFailed{"our reader", "the list of tables is not as the changes make it"};
+    }
+    std::optional<JetTableDef> old_def;
+    if (old != old_by_name.end()) {
+      ++kept;
+      old_def = before.ReadTableDef(page);
+      old_def->name = name;
+    }
     JetTableDef new_def = after.ReadTableDef(page);
-    old_def.name = new_def.name = name;
-    std::vector<JetRow> expected = before.ReadRows(old_def);
-    if (SameNameIgnoringCase(name, table)) {
-      expected = Widened(std::move(expected), columns);
-      CheckLongValueMaps(after, old_def, new_def);
+    new_def.name = name;
+    std::vector<JetRow> expected = old_def ? before.ReadRows(*old_def) : std::vector<JetRow>{};
+    if (change) {
+      expected = Widened(std::move(expected), change->added);
+      CheckLongValueMaps(after, old_def ? &*old_def : nullptr, new_def);
     }
     if (after.ReadRows(new_def) != expected) {
       throw CheckFailed{"our reader", "the rows of table '" + name + "' changed"};
     }
   }
+  if (kept != old_pages.size()) {
+    throw CheckFailed{"our reader", "the list of tables is not as the changes make it"};
+  }
 }
 
-// mdbtools: the schema reads and names the new fields; every table exports
-// as it did, the changed one with the new fields added and empty.
+// mdbtools: the schema reads and names the new tables and fields; every
+// table exports as it did, the changed ones with the new fields added and
+// empty, a created one with its field names only.
 void CheckMdbTools(const std::string& before, const std::string& after, const JetCatalog& catalog,
-                   const std::string& table, const std::vector<ColumnInfo>& columns) {
+                   const std::vector<TableChange>& changes) {
   const auto schema = MdbSchema(after);
   if (!schema) throw CheckFailed{"mdbtools", "mdb-schema cannot read the changed file"};
-  for (const ColumnInfo& column : columns) {
-    if (schema->find("[" + column.name + "]") == std::string::npos) {
-      throw CheckFailed{"mdbtools", "mdb-schema does not list field '" + column.name + "'"};
+  for (const TableChange& change : changes) {
+    if (change.created && schema->find("[" + change.table + "]") == std::string::npos) {
+      throw CheckFailed{"mdbtools", "mdb-schema does not list table '" + change.table + "'"};
+    }
+    for (const ColumnInfo& column : change.added) {
+      if (schema->find("[" + column.name + "]") == std::string::npos) {
+        throw CheckFailed{"mdbtools", "mdb-schema does not list field '" + column.name + "'"};
+      }
     }
   }
   for (const JetTable& t : catalog.tables) {
-    const auto old_rows = MdbExport(before, t.info.name);
+    const TableChange* change = ChangeOf(changes, t.info.name);
+    const bool created = change && change->created;
+    const auto old_rows = created ? std::optional<std::vector<std::vector<std::string>>>(
+                                        std::vector<std::vector<std::string>>{{}})
+                                  : MdbExport(before, t.info.name);
     const auto new_rows = MdbExport(after, t.info.name);
     if (!old_rows) continue;  // a table it could not read before the change either
     if (!new_rows) {
       throw CheckFailed{"mdbtools", "mdb-export cannot read table '" + t.info.name + "'"};
     }
     auto expected = *old_rows;
-    if (SameNameIgnoringCase(t.info.name, table)) {
-      for (std::size_t i = 0; i < expected.size(); ++i) {
-        for (const ColumnInfo& column : columns) {
-          expected[i].push_back(i == 0 ? column.name : column.type == dbBoolean ? "0" : "");
-        }
+    for (std::size_t i = 0; change && i < expected.size(); ++i) {
+      for (const ColumnInfo& column : change->added) {
+        expected[i].push_back(i == 0 ? column.name : column.type == dbBoolean ? "0" : "");
       }
     }
     if (*new_rows != expected) {
@@ -206,65 +245,118 @@ void CheckPages(const JetFile& after) {
   if (!problems.empty()) throw CheckFailed{"page checks", problems.front()};
 }
 
-std::string FieldNames(const std::vector<ColumnInfo>& columns) {
-  std::string out = columns.size() == 1 ? "field " : "fields ";
+std::string Quoted(const std::vector<ColumnInfo>& columns) {
+  std::string out;
   for (std::size_t i = 0; i < columns.size(); ++i) {
     out += (i == 0 ? "'" : ", '") + columns[i].name + "'";
   }
   return out;
 }
 
-void SyncFolder(const std::string& path, const std::string& name) {
-  const std::string folder = fs::path(path).parent_path().string();
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0 || ::fsync(fd) != 0) {
-    const std::string why = std::strerror(errno);
-    if (fd >= 0) ::close(fd);
-    throw Error(err::kReadOnly,
-                ErrorText(err::kReadOnly) + " '" + name +
-                    "' was changed, but its folder could not be synced to disk: " + why + ".",
-                "'" + name + "'");
+// "adding field 'X' to table 'T'", "creating table 'T' with fields 'A', 'B'".
+std::string Described(const TableChange& change) {
+  const std::string fields =
+      (change.added.size() == 1 ? "field " : "fields ") + Quoted(change.added);
+  if (change.created) {
+    return "creating table '" + change.table + "'" +
+           (change.added.empty() ? "" : " with " + fields);
   }
-  ::close(fd);
+  return "adding " + fields + " to table '" + change.table + "'";
+}
+
+std::string Described(const std::vector<TableChange>& changes) {
+  std::string out;
+  for (const TableChange& change : changes) out += (out.empty() ? "" : "; ") + Described(change);
+  return out;
+}
+
+// The checks, each failure a CheckFailed.
+void CheckCopy(const std::string& host_path, const std::string& copy_path,
+               const std::vector<std::uint8_t>& original, const std::string& name,
+               const std::vector<TableChange>& changes) {
+  std::unique_ptr<JetFile> after;
+  JetCatalog catalog;
+  try {
+    const std::unique_ptr<JetFile> before = JetFile::FromBytes(original, name);
+    after = JetFile::Open(copy_path, name);
+    CheckOurReader(*before, *after, changes);
+    catalog = ReadCatalog(*after);
+  } catch (const Error& e) {
+    throw CheckFailed{"our reader", e.Text()};
+  }
+  CheckMdbTools(host_path, copy_path, catalog, changes);
+  CheckPages(*after);
 }
 
 }  // namespace
 
+std::vector<std::uint8_t> ReadFileBytes(const std::string& host_path, const std::string& name) {
+  std::ifstream in(host_path, std::ios::binary);
+  if (!in) throw MakeError(err::kCannotOpen, {name}, "'" + name + "'");
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+  if (in.bad()) throw MakeError(err::kCannotOpen, {name}, "'" + name + "'");
+  return bytes;
+}
+
+std::string AccessLockFileOf(const std::string& host_path) {
+  const fs::path path(host_path);
+  const bool accdb = SameNameIgnoringCase(path.extension().string(), ".accdb");
+  for (const char* lock : {".ldb", ".LDB", ".laccdb", ".LACCDB"}) {
+    if (accdb != SameNameIgnoringCase(lock, ".laccdb")) continue;
+    fs::path candidate = path;
+    candidate.replace_extension(lock);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(candidate, ec))) return candidate.string();
+  }
+  return {};
+}
+
+void ReplaceChecked(const std::string& host_path, const std::string& name,
+                    const std::vector<std::uint8_t>& original,
+                    const std::vector<std::uint8_t>& changed,
+                    const std::vector<TableChange>& changes, const CopyHook& before_checks) {
+  const std::vector<std::string> missing = MissingMdbTools();
+  if (!missing.empty()) {
+    Fail(name, "the change is checked with mdbtools, and " + missing.front() +
+                   " is not installed; install Debian's package mdbtools");
+  }
+  if (const std::string lock = AccessLockFileOf(host_path); !lock.empty()) {
+    Fail(name, "it is open in Access (its lock file " + fs::path(lock).filename().string() +
+                   " is beside it); close it there, or remove the lock file if Access is not "
+                   "running");
+  }
+  platform::FileBuiltBeside copy(host_path);
+  WriteCopy(copy, host_path, changed, name);
+  if (before_checks) before_checks(copy.Path());
+  try {
+    CheckCopy(host_path, copy.Path(), original, name, changes);
+  } catch (const CheckFailed& failed) {
+    Fail(name, Described(changes) + " failed the check by " + failed.check + " (" + failed.what +
+                   "); the file is unchanged");
+  }
+  // Read last, just before the rename: a file another program wrote since
+  // the changes were made on what it held then must not be replaced.
+  if (ReadFileBytes(host_path, name) != original) {
+    Fail(name, "another program changed it while the update ran; the changes were not made");
+  }
+  try {
+    copy.PlaceOver();
+  } catch (const Error& e) {
+    Fail(name, "the checked copy could not replace it: " + e.Text());
+  }
+}
+
 void AddColumnsChecked(const std::string& host_path, const std::string& name,
                        const std::string& table, const std::vector<ColumnInfo>& columns,
                        const CopyHook& before_checks) {
-  std::vector<std::uint8_t> bytes = ReadAll(host_path, name);
-  const std::unique_ptr<JetFile> before = JetFile::FromBytes(bytes, name);
+  const std::vector<std::uint8_t> original = ReadFileBytes(host_path, name);
+  std::vector<std::uint8_t> bytes = original;
   for (const ColumnInfo& column : columns) AddColumn(bytes, name, table, column);
-  const std::vector<std::string> missing = MissingMdbTools();
-  if (!missing.empty()) {
-    Copy::Fail(name, "the change is checked with mdbtools, and " + missing.front() +
-                         " is not installed; install Debian's package mdbtools");
-  }
-  Copy copy(host_path, bytes, name);
-  if (before_checks) before_checks(copy.Path());
-  try {
-    std::unique_ptr<JetFile> after;
-    JetCatalog catalog;
-    try {
-      after = JetFile::Open(copy.Path(), name);
-      CheckOurReader(*before, *after, table, columns);
-      catalog = ReadCatalog(*after);
-    } catch (const Error& e) {
-      throw CheckFailed{"our reader", e.Text()};
-    }
-    CheckMdbTools(host_path, copy.Path(), catalog, table, columns);
-    CheckPages(*after);
-  } catch (const CheckFailed& failed) {
-    Copy::Fail(name, "adding " + FieldNames(columns) + " to table '" + table +
-                         "' failed the check by " + failed.check + " (" + failed.what +
-                         "); the file is unchanged");
-  }
-  if (::rename(copy.Path().c_str(), host_path.c_str()) != 0) {
-    Copy::Fail(name, "the checked copy could not replace it: " + std::string(std::strerror(errno)));
-  }
-  copy.Keep();
-  SyncFolder(host_path, name);
+  TableChange change;
+  change.table = table;
+  change.added = columns;
+  ReplaceChecked(host_path, name, original, bytes, {change}, before_checks);
 }
 
 }  // namespace actualiz::engine::jet

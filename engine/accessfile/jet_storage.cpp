@@ -1,5 +1,8 @@
 #include "engine/accessfile/jet_storage.h"
 
+#include "engine/accessfile/jet_writer.h"
+#include "engine/session.h"
+
 #include <sqlite3.h>
 
 #include <cstring>
@@ -114,38 +117,84 @@ bool IsAccessHeader(const unsigned char* header, std::size_t size) {
          std::memcmp(header + 4, kAceSignature, sizeof kAceSignature) == 0;
 }
 
-JetStorage::JetStorage(std::unique_ptr<jet::JetFile> file, jet::JetCatalog catalog)
-    : file_(std::move(file)), catalog_(std::move(catalog)) {
-  auto schema = std::make_shared<Schema>();
-  for (const jet::JetTable& t : catalog_.tables) schema->tables.push_back(t.info);
-  schema->relations = catalog_.relations;
-  schema->queries = catalog_.queries;
-  schema_ = std::move(schema);
+JetStorage::JetStorage(std::shared_ptr<SessionState> session, std::shared_ptr<jet::JetEdit> edit,
+                       bool held, bool read_only)
+    : session_(std::move(session)), edit_(std::move(edit)), held_(held), read_only_(read_only) {}
+
+std::unique_ptr<JetStorage> JetStorage::Open(Session& session, const std::string& host_path,
+                                             const std::string& name, bool read_only) {
+  jet::HeldJetEdits& held = jet::HeldEdits(session.State());
+  // A read-only open of a held file reads it as the held changes leave it.
+  if (held.Holding() && (!read_only || held.Has(host_path))) {
+    return std::unique_ptr<JetStorage>(
+        new JetStorage(session.SharedState(), held.Edit(host_path, name), true, read_only));
+  }
+  return std::unique_ptr<JetStorage>(new JetStorage(
+      session.SharedState(), std::make_shared<jet::JetEdit>(host_path, name), false, read_only));
 }
 
-std::unique_ptr<JetStorage> JetStorage::Open(const std::string& host_path,
-                                             const std::string& name) {
-  auto file = jet::JetFile::Open(host_path, name);
-  jet::JetCatalog catalog = jet::ReadCatalog(*file);
-  return std::unique_ptr<JetStorage>(new JetStorage(std::move(file), std::move(catalog)));
+// A database dropped without Close cannot report a failure to put its
+// grouped changes in place; its session keeps it for the batch to ask.
+JetStorage::~JetStorage() {
+  if (held_ || !edit_->Pending()) return;
+  try {
+    edit_->Store();
+  } catch (const Error& e) {
+    session_->groups.KeepUnreported(e);
+  }
+}
+
+void JetStorage::Finish() {
+  if (!held_) edit_->Store();
 }
 
 void JetStorage::RefuseWrite(const std::string& change) const {
   throw Error(err::kReadOnly,
-              ErrorText(err::kReadOnly) + " '" + file_->Name() + "': " + change +
+              ErrorText(err::kReadOnly) + " '" + edit_->Name() + "': " + change +
                   " is not supported yet; convert it with `import`.",
-              "'" + file_->Name() + "'");
+              "'" + edit_->Name() + "'");
 }
 
-// The change runs against the file's schema so that the first operation it
-// asks for is the one refused by name; nothing is written either way.
-void JetStorage::Change(const std::function<void(const Schema&)>& change) { change(*schema_); }
+// The change runs over the edit's bytes; the operations it asks for change
+// them, and a refused one (or any failure) puts them back whole. Outside a
+// group the change is put in place before Change returns.
+void JetStorage::Change(const std::function<void(const Schema&)>& change) {
+  if (read_only_) throw MakeError(err::kReadOnly, "'" + edit_->Name() + "'");
+  const std::shared_ptr<const Schema> schema = edit_->Described();
+  edit_->Apply([&](std::vector<std::uint8_t>& bytes, std::vector<jet::TableChange>& changes) {
+    bytes_ = &bytes;
+    changes_ = &changes;
+    try {
+      change(*schema);
+    } catch (...) {
+      bytes_ = nullptr;
+      changes_ = nullptr;
+      throw;
+    }
+    bytes_ = nullptr;
+    changes_ = nullptr;
+  });
+  if (!held_ && !session_->groups.Active()) edit_->Store();
+}
+
+void JetStorage::AddColumn(const std::string& table, const ColumnInfo& column) {
+  if (!bytes_) RefuseWrite("adding fields outside a change to");
+  jet::AddColumn(*bytes_, edit_->Name(), table, column);
+  for (jet::TableChange& change : *changes_) {
+    if (SameNameIgnoringCase(change.table, table)) {
+      change.added.push_back(column);
+      return;
+    }
+  }
+  jet::TableChange change;
+  change.table = table;
+  change.added = {column};
+  changes_->push_back(std::move(change));
+}
+
 void JetStorage::CreateTable(const TableInfo&) { RefuseWrite("adding tables to an Access file"); }
 void JetStorage::DropTable(const std::string&) {
   RefuseWrite("removing tables from an Access file");
-}
-void JetStorage::AddColumn(const std::string&, const ColumnInfo&) {
-  RefuseWrite("adding fields to an Access file");
 }
 void JetStorage::DropColumn(const std::string&, const std::string&) {
   RefuseWrite("removing fields from an Access file");
@@ -184,22 +233,16 @@ void JetStorage::DeleteRow(const std::string&, std::int64_t) {
 }
 
 const jet::JetTable& JetStorage::Table(const std::string& name) const {
-  for (const jet::JetTable& t : catalog_.tables) {
+  for (const jet::JetTable& t : edit_->Catalog().tables) {
     if (SameNameIgnoringCase(t.info.name, name)) return t;
   }
-  throw MakeError(err::kTableNotFound, {name}, "'" + file_->Name() + "'");
-}
-
-const std::vector<jet::JetRow>& JetStorage::Rows(const jet::JetTable& table) {
-  auto found = rows_.find(table.def.page);
-  if (found == rows_.end()) found = rows_.emplace(table.def.page, file_->ReadRows(table.def)).first;
-  return found->second;
+  throw MakeError(err::kTableNotFound, {name}, "'" + edit_->Name() + "'");
 }
 
 std::vector<std::int64_t> JetStorage::SelectKeys(const std::string& table,
                                                  const std::string& tail) {
   const jet::JetTable& t = Table(table);
-  const auto& rows = Rows(t);
+  const auto& rows = edit_->Rows(t);
   if (tail.find_first_not_of(" \t\r\n") == std::string::npos) {
     std::vector<std::int64_t> keys(rows.size());
     for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = static_cast<std::int64_t>(i + 1);
@@ -207,13 +250,13 @@ std::vector<std::int64_t> JetStorage::SelectKeys(const std::string& table,
   }
   RowsInMemory memory;
   memory.Load(t.info, rows);
-  return memory.Keys(t.info.name, tail, "table " + Quoted(table) + " in '" + file_->Name() + "'");
+  return memory.Keys(t.info.name, tail, "table " + Quoted(table) + " in '" + edit_->Name() + "'");
 }
 
 std::optional<Row> JetStorage::ReadRow(const std::string& table,
                                        const std::vector<ColumnInfo>& columns, std::int64_t key) {
   const jet::JetTable& t = Table(table);
-  const auto& rows = Rows(t);
+  const auto& rows = edit_->Rows(t);
   if (key < 1 || static_cast<std::size_t>(key) > rows.size()) return std::nullopt;
   const jet::JetRow& stored = rows[static_cast<std::size_t>(key - 1)];
   Row row;

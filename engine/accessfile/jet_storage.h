@@ -1,19 +1,20 @@
-// Storage over an Access file (Jet 3, Jet 4 or ACE), for reading only.
+// Storage over an Access file (Jet 3, Jet 4 or ACE).
 //
 // The catalogue and every table's rows are read when first asked for and
-// kept: the file is never written, and nothing else writes it while it is
-// open through the engine. Every change (schema or rows) fails with 3027
-// naming the file and the kind of change ("changing indexes of an Access
-// file is not supported yet; convert it with `import`."), before anything
-// is touched.
+// kept until the next change. Fields can be added to the tables of a Jet 4
+// or ACE file (jet_edit.h: made in memory, put in place checked, whole or
+// not at all). Every other change (schema or rows) fails with 3027 naming
+// the file and the kind of change ("changing indexes of an Access file is
+// not supported yet; convert it with `import`."), before anything is
+// touched; so does every change to an Access 97 file.
 #pragma once
 
 #include <map>
 #include <memory>
 #include <string>
 
-#include "engine/accessfile/jet_catalog.h"
-#include "engine/accessfile/jet_file.h"
+#include "engine/accessfile/jet_edit.h"
+#include "engine/session_state.h"
 #include "engine/storage.h"
 
 namespace actualiz::engine {
@@ -23,13 +24,18 @@ bool IsAccessHeader(const unsigned char* header, std::size_t size);
 
 class JetStorage final : public Storage {
  public:
-  // Reads the file's catalogue. Fails naming `name` with 3031 when the file
-  // has a password, with 3343 when it is truncated, damaged, encrypted or of
-  // a version that is not read.
-  static std::unique_ptr<JetStorage> Open(const std::string& host_path, const std::string& name);
+  // Reads the file's catalogue, or takes the edit `session` holds for it.
+  // Fails naming `name` with 3031 when the file has a password, with 3343
+  // when it is truncated, damaged, encrypted or of a version that is not
+  // read. `read_only`: the file may not be written (every change fails with
+  // 3027 as for any read-only file).
+  static std::unique_ptr<JetStorage> Open(Session& session, const std::string& host_path,
+                                          const std::string& name, bool read_only);
+  ~JetStorage() override;
 
-  bool ReadOnly() const override { return true; }
-  std::shared_ptr<const Schema> Describe() override { return schema_; }
+  bool ReadOnly() const override { return read_only_; }
+  void Finish() override;
+  std::shared_ptr<const Schema> Describe() override { return edit_->Described(); }
   void Change(const std::function<void(const Schema&)>& change) override;
 
   void CreateTable(const TableInfo& table) override;
@@ -56,16 +62,19 @@ class JetStorage final : public Storage {
   void DeleteRow(const std::string& table, std::int64_t key) override;
 
  private:
-  JetStorage(std::unique_ptr<jet::JetFile> file, jet::JetCatalog catalog);
+  JetStorage(std::shared_ptr<SessionState> session, std::shared_ptr<jet::JetEdit> edit, bool held,
+             bool read_only);
   // Fails with 3027 naming the file and `change`, the kind of change refused.
   [[noreturn]] void RefuseWrite(const std::string& change) const;
   const jet::JetTable& Table(const std::string& name) const;
-  const std::vector<jet::JetRow>& Rows(const jet::JetTable& table);
 
-  std::unique_ptr<jet::JetFile> file_;
-  jet::JetCatalog catalog_;
-  std::shared_ptr<const Schema> schema_;
-  std::map<std::uint32_t, std::vector<jet::JetRow>> rows_;  // by definition page
+  std::shared_ptr<SessionState> session_;
+  std::shared_ptr<jet::JetEdit> edit_;
+  bool held_;  // the session's commit puts the changes in place
+  bool read_only_;
+  // The bytes and the changes inside the running Change.
+  std::vector<std::uint8_t>* bytes_ = nullptr;
+  std::vector<jet::TableChange>* changes_ = nullptr;
 };
 
 }  // namespace actualiz::engine

@@ -154,10 +154,14 @@ class ColumnAdder {
   }
 
  private:
+  // Every refusal ends with the way out the operator has: the file
+  // converted into our format takes the change.
   [[noreturn]] void Refuse(const std::string& why) const {
+    constexpr std::string_view kAdvice = "convert it with `import`";
+    const bool advised = why.find(kAdvice) != std::string::npos;
     throw Error(err::kReadOnly,
                 ErrorText(err::kReadOnly) + " Cannot add a field to table '" + table_ + "' of '" +
-                    name_ + "': " + why + ".",
+                    name_ + "': " + why + (advised ? "" : "; " + std::string(kAdvice)) + ".",
                 "'" + name_ + "'");
   }
 

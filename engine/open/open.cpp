@@ -136,7 +136,7 @@ DatabasePtr OpenDatabase(Session& session, const std::string& host_path,
       return MakeDatabase(session, {.format = StorageFormat::kAccess,
                                     .host_path = host_path,
                                     .name = name,
-                                    .read_only = true});
+                                    .read_only = ReadOnlyFile(host_path, st)});
     }
     if (in.gcount() != static_cast<std::streamsize>(header.size()) ||
         std::memcmp(header.data(), kSqliteHeader, sizeof kSqliteHeader) != 0) {

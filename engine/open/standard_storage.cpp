@@ -25,7 +25,7 @@ std::unique_ptr<Storage> Session::MakeStandardStorage(const StorageRequest& requ
   }
   if (request.create) return SqliteStorage::Create(*this, request.host_path, request.name);
   if (request.format == StorageFormat::kAccess) {
-    return JetStorage::Open(request.host_path, request.name);
+    return JetStorage::Open(*this, request.host_path, request.name, request.read_only);
   }
   return OpenSqliteStorage(*this, request.host_path, request.name, request.read_only);
 }

@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "engine/accessfile/jet_replace.h"
 #include "engine/sqlite/backup.h"
 #include "tests/support/backup_samples.h"
 #include "tests/support/db_builder.h"
@@ -283,20 +284,24 @@ TEST_F(Backups, FilesThatAreNotDatabasesAreLeftOutAndNamed) {
 
 // An Access file among the targets opens, read-only: the run cannot change
 // it, so it is left out and named rather than stopping every other backup.
-TEST_F(Backups, AccessFileIsLeftOutAsReadOnly) {
+// An Access file is kept as its bytes, and a restore puts them back over
+// a changed file.
+TEST_F(Backups, AnAccessFileIsBackedUpAndRestoredByteForByte) {
   const fs::path sample =
       fs::path(ACTUALIZ_SOURCE_DIR) / ".." / "shared" / "jet-samples" / "testV2003.mdb";
   if (!fs::exists(sample)) GTEST_SKIP() << "no Access samples";
   fs::copy_file(sample, At("access.mdb"));
-  const BackupFolder backup =
-      BackUpDatabases(Data(), "c:\\datos", {"access.mdb", "clientes.mdb"}, now);
-  EXPECT_EQ(backup.databases, (std::vector<std::string>{"clientes.mdb"}));
-  ASSERT_EQ(backup.unopened.size(), 1u);
-  EXPECT_EQ(backup.unopened[0].error.Number(), err::kReadOnly);
-  EXPECT_NE(
-      backup.unopened[0].error.Text().find("'c:\\datos\\access.mdb' is a read-only Access file"),
-      std::string::npos)
-      << backup.unopened[0].error.Text();
+  fs::permissions(At("access.mdb"), fs::perms::owner_write, fs::perm_options::add);
+  BackupFolder backup = BackUpDatabases(Data(), "c:\\datos", {"access.mdb", "clientes.mdb"}, now);
+  EXPECT_EQ(backup.databases, (std::vector<std::string>{"access.mdb", "clientes.mdb"}));
+  EXPECT_TRUE(backup.unopened.empty());
+  engine::jet::AddColumnsChecked(At("access.mdb"), "access.mdb", "Table1",
+                                 {{"Nuevo", engine::dbLong, 0, false, false}});
+  KeepChangedOnly(backup, Data(), {"access.mdb"}, {});
+
+  RestoreResult result;
+  RestoreDatabases(ReadBackupFolder(backup.folder), Into(Data()), result);
+  EXPECT_TRUE(testing::ReadFile(At("access.mdb")) == testing::ReadFile(sample));
 }
 
 // Which databases changed is the run log's to say: the files are not opened

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/accessfile/jet_check.h"
 #include "engine/engine.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/own_session.h"
@@ -225,10 +226,13 @@ INSTANTIATE_TEST_SUITE_P(Samples, QueryFormat,
 
 // Writes on an Access file fail, naming the file and, for the changes the
 // table object does not refuse itself, the kind of change; nothing changes.
-TEST(AccessWrites, EveryWriteRefusedByKindNamingTheFile) {
+TEST(AccessWrites, EveryWriteButAddingAFieldRefusedByKindNamingTheFile) {
   REQUIRE_SAMPLES();
-  const std::string path = (kSamples / "testV2003.mdb").string();
-  const auto before = fs::last_write_time(path);
+  testing::TempDir dir;
+  const std::string path = dir.File("testV2003.mdb");
+  fs::copy_file(kSamples / "testV2003.mdb", path);
+  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+  const std::string before = testing::ReadFile(path);
   DatabasePtr db = testing::OpenInOwnSession(path);
   TableDefPtr table1 = db->TableDefs().Item("Table1");
   RecordsetPtr set = db->OpenRecordset("Table1");
@@ -239,8 +243,7 @@ TEST(AccessWrites, EveryWriteRefusedByKindNamingTheFile) {
          t->Fields().Append(t->CreateField("X", dbLong));
          db->TableDefs().Append(t);
        }},
-      {"", [&] { table1->Fields().Append(table1->CreateField("Z", dbLong)); }},
-      {"",
+      {"changing indexes of",
        [&] {
          auto index = table1->CreateIndex("PorA");
          index->Fields().Append(index->CreateField("A"));
@@ -255,21 +258,54 @@ TEST(AccessWrites, EveryWriteRefusedByKindNamingTheFile) {
        }},
       {"changing stored queries of", [&] { db->CreateQueryDef("Q", "SELECT * FROM Table1"); }},
       {"removing tables from", [&] { db->TableDefs().Delete("Table3"); }},
-      {"", [&] { set->AddNew(); }},
-      {"", [&] { set->Delete(); }},
+      {"changing rows of",
+       [&] {
+         set->AddNew();
+         set->Update();
+       }},
   };
   for (const auto& [kind, write] : writes) {
     const Error refused = RaisedError(write);
     EXPECT_EQ(refused.Number(), err::kReadOnly) << kind;
     const std::string text = refused.what();
-    EXPECT_NE(text.find("testV2003.mdb"), std::string::npos) << text;
-    if (kind.empty()) continue;
+    EXPECT_NE(text.find("'" + path + "'"), std::string::npos) << text;
     EXPECT_NE(text.find(kind + " an Access file is not supported yet; convert it with `import`"),
               std::string::npos)
         << text;
   }
-  EXPECT_EQ(db->TableDefs().Count(), testing::OpenInOwnSession(path)->TableDefs().Count());
-  EXPECT_EQ(fs::last_write_time(path), before);
+  EXPECT_TRUE(testing::ReadFile(path) == before) << "a refused change wrote the file";
+}
+
+TEST(AccessWrites, AFieldAddedThroughTheEngineIsInTheFileAndALaterRefusalKeepsIt) {
+  REQUIRE_SAMPLES();
+  testing::TempDir dir;
+  const std::string path = dir.File("testV2003.mdb");
+  fs::copy_file(kSamples / "testV2003.mdb", path);
+  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+  {
+    DatabasePtr db = testing::OpenInOwnSession(path);
+    TableDefPtr table1 = db->TableDefs().Item("Table1");
+    table1->Fields().Append(table1->CreateField("Nuevo", dbText, 30));
+    EXPECT_EQ(RaisedError([&] { db->CreateQueryDef("Q", "SELECT * FROM Table1"); }).Number(),
+              err::kReadOnly);
+    db->Close();
+  }
+  DatabasePtr again = testing::OpenInOwnSession(path);
+  FieldPtr added = again->TableDefs().Item("Table1")->Fields().Item("Nuevo");
+  EXPECT_EQ(added->Type(), dbText);
+  EXPECT_EQ(added->Size(), 30);
+  for (const Value& value : Column(*again, "Table1", "Nuevo")) EXPECT_TRUE(value.IsNull());
+  EXPECT_TRUE(jet::CheckJetPages(path).empty());
+}
+
+TEST(AccessWrites, AFileWhoseModeIsReadOnlyIsRefusedAsAnyReadOnlyFile) {
+  REQUIRE_SAMPLES();
+  DatabasePtr db = OpenSample("testV2003.mdb");  // the samples are read-only
+  TableDefPtr table1 = db->TableDefs().Item("Table1");
+  const Error refused =
+      RaisedError([&] { table1->Fields().Append(table1->CreateField("Z", dbLong)); });
+  EXPECT_EQ(refused.Number(), err::kReadOnly);
+  EXPECT_EQ(std::string(refused.what()).find("not supported"), std::string::npos) << refused.what();
 }
 
 // A copy of a sample with `change` made to its bytes.

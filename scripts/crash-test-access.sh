@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Kills `actualiz-cli batch` over real Access customer databases at random
+# moments and checks that every Access file is, after each kill, either the
+# file as it was or the file as an uninterrupted run leaves it, never
+# anything else; a rerun then brings each to the changed file, with no copy
+# leftover beside it.
+#
+# Usage: scripts/crash-test-access.sh [KILLS [CLI]]
+#   (defaults: 100, build/actualiz-cli, built first)
+#   CRASH_TEST_SEED=N fixes the random moments (default: the process id).
+#
+# The customers are copies of a Jet 4 and an ACE sample
+# (../shared/jet-samples); their models add fields of several types to two
+# tables and a relation (refused, so each run also reports a refusal).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+kills=${1:-100}
+if [[ -n ${2:-} ]]; then
+  cli=$2
+else
+  "$here/scripts/build.sh" "$here/build" >/dev/null
+  cli=$here/build/actualiz-cli
+fi
+RANDOM=${CRASH_TEST_SEED:-$$}
+samples=$here/../shared/jet-samples
+[[ -d $samples ]] || { echo "crash-test-access: no Access samples at $samples" >&2; exit 2; }
+for tool in python3 sha256sum mdb-schema "$cli"; do
+  command -v "$tool" >/dev/null || { echo "crash-test-access: $tool is missing" >&2; exit 2; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The site: customers tienda.mdb (Jet 4) and almacen.mdb (ACE), their models.
+base=$work/base
+mkdir -p "$base/c/datos" "$base/c/prog/modelos"
+install -m 644 "$samples/testV2003.mdb" "$base/c/datos/tienda.mdb"
+install -m 644 "$samples/testV2007.accdb" "$base/c/datos/almacen.mdb"
+for name in tienda almacen; do
+  "$cli" describe "$base/c/datos/$name.mdb" >"$work/$name.json"
+  python3 - "$work/$name.json" <<'PY'
+import json, sys
+path = sys.argv[1]
+model = json.load(open(path))
+users = [t for t in model["tables"] if not t["name"].startswith("MSys")][:2]
+for n, table in enumerate(users):
+    table["fields"] += [
+        {"name": f"Cantidad{n}", "type": 4, "size": 4},
+        {"name": f"Activo{n}", "type": 1, "size": 1},
+        {"name": f"Precio{n}", "type": 7, "size": 8},
+        {"name": f"Alta{n}", "type": 8, "size": 8},
+    ]
+first = users[0]
+model["relations"].append({"name": "RefusedRelation", "table": first["name"],
+                           "foreignTable": users[1]["name"], "attributes": 2,
+                           "fields": [{"name": first["fields"][0]["name"],
+                                       "foreignName": users[1]["fields"][0]["name"]}]})
+json.dump(model, open(path, "w"))
+PY
+  "$cli" create "$base/c/prog/modelos/$name.mdb" --from "$work/$name.json" >/dev/null
+done
+"$cli" --drive "c=$base/c" init >/dev/null
+
+batch_args() {  # the batch over DIR's data directory, into the array `args`
+  args=(--drive "c=$1/c" --program-dir "$1/c/prog" batch --data 'c:\datos' --no-backup)
+}
+digests() {  # DIR: "name digest" of each customer, sorted
+  (cd "$1/c/datos" && sha256sum tienda.mdb almacen.mdb)
+}
+leftovers() {  # DIR: the copies a killed run left beside the customers
+  find "$1/c/datos" -maxdepth 1 -name '.*' -type f -print
+}
+
+digests "$base" >"$work/original"
+duration_ms=
+for n in 1 2 3; do
+  rm -rf "$work/reference"
+  cp -a "$base" "$work/reference"
+  batch_args "$work/reference"
+  start=$(date +%s%N)
+  "$cli" "${args[@]}" >"$work/reference.out" 2>&1 || true
+  took=$((($(date +%s%N) - start) / 1000000))
+  [[ -z $duration_ms || $took -lt $duration_ms ]] && duration_ms=$took
+done
+digests "$work/reference" >"$work/changed"
+[[ -n ${CRASH_TEST_VERBOSE:-} ]] && cat "$work/reference.out"
+if cmp -s "$work/original" "$work/changed"; then
+  echo "crash-test-access: an uninterrupted run changed nothing:" >&2
+  cat "$work/reference.out" >&2
+  exit 1
+fi
+
+# Each file's digest after a kill must be its original's or its changed one's.
+whole() {
+  local name digest
+  while read -r digest name; do
+    grep -q "^$digest  $name\$" "$work/original" "$work/changed" || {
+      echo "$name is neither the original nor the changed file" >&2
+      return 1
+    }
+  done < <(digests "$1" | awk '{print $1, $2}')
+}
+
+failed=0 finished=0
+for ((i = 1; i <= kills; i++)); do
+  if ((i % 2 == 1)); then
+    rm -rf "$work/run"
+    cp -a "$base" "$work/run"
+  fi
+  delay_ms=$((RANDOM % (duration_ms + 1)))
+  batch_args "$work/run"
+  "$cli" "${args[@]}" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+  if kill -9 "$pid" 2>/dev/null; then :; else finished=$((finished + 1)); fi
+  wait "$pid" 2>/dev/null || true
+  if ! whole "$work/run"; then
+    echo "kill $i at ${delay_ms}ms: damage (state kept in $work/failed-$i)" >&2
+    cp -a "$work/run" "$work/failed-$i"
+    failed=$((failed + 1))
+    trap - EXIT
+    continue
+  fi
+  if ((i % 2 == 1)); then continue; fi
+  batch_args "$work/run"
+  "$cli" "${args[@]}" >/dev/null 2>&1 || true
+  if ! cmp -s <(digests "$work/run") "$work/changed" || [[ -n $(leftovers "$work/run") ]]; then
+    echo "kill $i at ${delay_ms}ms: the rerun did not reach the changed files" \
+      "(leftovers: $(leftovers "$work/run" | tr '\n' ' '))" >&2
+    cp -a "$work/run" "$work/failed-$i"
+    failed=$((failed + 1))
+    trap - EXIT
+  fi
+done
+echo "crash test (Access files): $kills kills (batch ${duration_ms}ms; $finished ended" \
+  "before the kill), $failed with damage"
+((failed == 0))

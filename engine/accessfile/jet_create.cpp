@@ -10,6 +10,7 @@
 
 #include "base/error.h"
 #include "base/names.h"
+#include "engine/accessfile/jet_catalog.h"
 #include "engine/accessfile/jet_file.h"
 #include "engine/accessfile/jet_writer.h"
 #include "engine/jet_errors.h"
@@ -59,6 +60,11 @@ constexpr std::uint8_t kKeyPresent = 0x7F;  // first byte of each ascending key 
 constexpr const char* kTablesContainer = "Tables";
 constexpr std::int64_t kContainerType = 3;
 constexpr std::int64_t kTableType = 1;
+// The access mask of the one inheritable permission of the Tables container
+// that the samples' user tables never have.
+constexpr std::int64_t kCreatorMask = 983294;
+
+using Values = std::map<std::uint16_t, std::vector<std::uint8_t>>;
 
 std::uint16_t Get16(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
@@ -141,8 +147,7 @@ std::vector<std::uint8_t> Utf16(const std::string& ascii) {
 // the fixed data, the variable data, their offsets last first, the
 // variable count and the null mask (a bit set for each value present).
 // `values` holds the bytes of each present column by column number.
-std::vector<std::uint8_t> EncodeRow(
-    const JetTableDef& def, const std::map<std::uint16_t, std::vector<std::uint8_t>>& values) {
+std::vector<std::uint8_t> EncodeRow(const JetTableDef& def, const Values& values) {
   std::size_t fixed_size = 0;
   std::size_t variable_count = 0;
   for (const JetColumn& c : def.columns) {
@@ -191,7 +196,9 @@ const Value* Column(const JetTableDef& def, const JetRow& row, std::string_view 
 }
 std::int64_t Number(const JetTableDef& def, const JetRow& row, std::string_view name) {
   const Value* v = Column(def, row, name);
-  const auto* n = v ? std::get_if<std::int64_t>(&v->variant()) : nullptr;
+  if (!v) return 0;
+  if (const auto* b = std::get_if<bool>(&v->variant())) return *b ? 1 : 0;
+  const auto* n = std::get_if<std::int64_t>(&v->variant());
   return n ? *n : 0;
 }
 std::string Text(const JetTableDef& def, const JetRow& row, std::string_view name) {
@@ -223,18 +230,12 @@ class TableCreator {
     ReadCatalogRows(*file);
     MakeNameKey();
 
-    const auto definition_page = file->PageCount();
-    const std::uint32_t map_page = definition_page + 1;
-    bytes_.resize(bytes_.size() + 2 * page_size_, 0);
-    MarkUsed({definition_page, map_page});
+    const std::uint32_t definition_page = AppendPage();
+    const std::uint32_t map_page = AppendPage();
     WriteMapPage(map_page);
     WriteDefinition(definition_page, map_page);
-    const auto [page, slot] = InsertCatalogRow(*file, definition_page);
-    for (std::size_t i = 0; i < catalog_.real_indexes.size(); ++i) {
-      InsertIndexEntry(catalog_.real_indexes[i], definition_page, page, slot);
-    }
-    Put32(bytes_, Offset(kCatalogPage) + kDefRowCount,
-          Get32(bytes_, Offset(kCatalogPage) + kDefRowCount) + 1);
+    AddCatalogRow(*file, definition_page);
+    AddPermissions(*file, definition_page);
     for (const ColumnInfo& column : table_.columns) AddColumn(bytes_, name_, table_.name, column);
   }
 
@@ -304,7 +305,7 @@ class TableCreator {
   // The key of the new name in the catalogue's index of names; refuses a name with a character
   // whose place in the index order is not known.
   void MakeNameKey() {
-    const JetColumn& column = CatalogColumn("Name");
+    const JetColumn& column = ColumnOf(catalog_, "Name");
     const std::array<std::uint8_t, 4> order = CatalogSortOrder(column.number);
     const bool legacy = order == std::array<std::uint8_t, 4>{0x09, 0x04, 0x00, 0x00};
     const bool general_2010 = order == std::array<std::uint8_t, 4>{0x09, 0x04, 0x00, 0x01};
@@ -318,13 +319,6 @@ class TableCreator {
     }
     name_key_.push_back(0x01);
     name_key_.push_back(0x00);
-  }
-
-  const JetColumn& CatalogColumn(std::string_view name) const {
-    for (const JetColumn& c : catalog_.columns) {
-      if (SameNameIgnoringCase(c.name, name)) return c;
-    }
-    Damaged("MSysObjects has no column " + std::string(name));
   }
 
   // Bytes 11-14 of the catalogue's column entry numbered `number`.
@@ -342,27 +336,39 @@ class TableCreator {
     Damaged("the definition of MSysObjects does not fit its first page");
   }
 
-  // The file's map of free pages (the first row of page 1: kind 0, first
-  // page, a bitmap with a bit set for each free page, pages past the end
-  // included) loses the pages now in use.
-  void MarkUsed(std::initializer_list<std::uint32_t> pages) {
-    const std::size_t page = Offset(kGlobalMapPage);
-    if (bytes_[page] != kDataPage || Get16(bytes_, page + kRowCount) == 0) {
-      Damaged("page 1 does not hold the map of free pages");
+  // A page appended at the end of the file, taken off the file's map of
+  // free pages (the first row of page 1, whose bits are set for each free
+  // page, those past the end included).
+  std::uint32_t AppendPage() {
+    const auto number = static_cast<std::uint32_t>(bytes_.size() / page_size_);
+    bytes_.resize(bytes_.size() + page_size_, 0);
+    SetMapBit(kGlobalMapPage << 8, number, false, "the file's map of free pages");
+    return number;
+  }
+
+  // Sets or clears the bit of `page` in the usage map whose row pointer is
+  // `map`: a row of kind 0 (its first page, then a bitmap to the row's end).
+  void SetMapBit(std::uint32_t map, std::uint32_t page, bool set, const std::string& what) {
+    const std::uint32_t map_page = map >> 8;
+    const unsigned row = map & 0xFF;
+    const std::size_t p = Offset(map_page);
+    if (map_page == 0 || p + page_size_ > bytes_.size() || bytes_[p] != kDataPage ||
+        row >= Get16(bytes_, p + kRowCount)) {
+      Damaged(what + " is not where its pointer says");
     }
-    const std::size_t start = Get16(bytes_, page + kRowTable) & kRowOffsetMask;
-    if (start < kRowTable + 2 || start + 5 > page_size_ || bytes_[page + start] != 0) {
-      Refuse("the file's map of free pages is of a kind not written yet");
+    const std::size_t start = Get16(bytes_, p + kRowTable + 2 * row) & kRowOffsetMask;
+    const std::size_t end =
+        row == 0 ? page_size_ : Get16(bytes_, p + kRowTable + 2 * (row - 1)) & kRowOffsetMask;
+    if (start + 5 > end || end > page_size_ || bytes_[p + start] != 0) {
+      Refuse(what + " is of a kind not written yet");
     }
-    const std::size_t bitmap = page + start + 5;
-    const std::size_t bits = (page_size_ - start - 5) * 8;  // row 0 runs to the page's end
-    const std::uint32_t first = Get32(bytes_, page + start + 1);
-    for (std::uint32_t p : pages) {
-      if (p < first || p - first >= bits) {
-        Refuse("the file's map of free pages does not reach page " + std::to_string(p));
-      }
-      bytes_[bitmap + (p - first) / 8] &= static_cast<std::uint8_t>(~(1u << ((p - first) % 8)));
+    const std::uint32_t first = Get32(bytes_, p + start + 1);
+    if (page < first || page - first >= (end - start - 5) * 8) {
+      Refuse(what + " does not reach page " + std::to_string(page));
     }
+    std::uint8_t& byte = bytes_[p + start + 5 + (page - first) / 8];
+    const auto bit = static_cast<std::uint8_t>(1u << ((page - first) % 8));
+    byte = set ? (byte | bit) : static_cast<std::uint8_t>(byte & ~bit);
   }
 
   // The page of the new table's two usage maps (its data pages and those
@@ -397,101 +403,163 @@ class TableCreator {
           static_cast<std::uint16_t>(page_size_ - length - kFreeSpaceReserve));
   }
 
-  // The table's row in MSysObjects, on the first of its data pages with
-  // room; returns the page and slot it went to.
-  std::pair<std::uint32_t, unsigned> InsertCatalogRow(const JetFile& file, std::uint32_t id) {
+  // The table's row in MSysObjects: Id (its definition's page), ParentId
+  // (the Tables container), Name, Type, the dates, Flags 0 and the owner.
+  void AddCatalogRow(const JetFile& file, std::uint32_t id) {
     const double now = NowAsAccessDate();
     std::uint64_t date_bits = 0;
     std::memcpy(&date_bits, &now, sizeof date_bits);
-    std::map<std::uint16_t, std::vector<std::uint8_t>> values = {
-        {CatalogColumn("Id").number, LittleEndian(id, 4)},
-        {CatalogColumn("ParentId").number, LittleEndian(tables_container_, 4)},
-        {CatalogColumn("Name").number, Utf16(table_.name)},
-        {CatalogColumn("Type").number, LittleEndian(kTableType, 2)},
-        {CatalogColumn("DateCreate").number, LittleEndian(date_bits, 8)},
-        {CatalogColumn("DateUpdate").number, LittleEndian(date_bits, 8)},
-        {CatalogColumn("Flags").number, LittleEndian(0, 4)},
+    Values values = {
+        {ColumnOf(catalog_, "Id").number, LittleEndian(id, 4)},
+        {ColumnOf(catalog_, "ParentId").number, LittleEndian(tables_container_, 4)},
+        {ColumnOf(catalog_, "Name").number, Utf16(table_.name)},
+        {ColumnOf(catalog_, "Type").number, LittleEndian(kTableType, 2)},
+        {ColumnOf(catalog_, "DateCreate").number, LittleEndian(date_bits, 8)},
+        {ColumnOf(catalog_, "DateUpdate").number, LittleEndian(date_bits, 8)},
+        {ColumnOf(catalog_, "Flags").number, LittleEndian(0, 4)},
     };
-    if (owner_) values[CatalogColumn("Owner").number] = *owner_;
-    const std::vector<std::uint8_t> row = EncodeRow(catalog_, values);
+    if (owner_) values[ColumnOf(catalog_, "Owner").number] = *owner_;
+    const Values keys = {
+        {ColumnOf(catalog_, "Id").number, LongKey(id)},
+        {ColumnOf(catalog_, "ParentId").number, LongKey(tables_container_)},
+        {ColumnOf(catalog_, "Name").number, name_key_},
+    };
+    AddRow(file, catalog_, values, keys);
+  }
 
-    for (std::uint32_t page : file.UsedPages(catalog_.usage_map)) {
-      const std::size_t p = Offset(page);
-      if (bytes_[p] != kDataPage || Get32(bytes_, p + kOwner) != kCatalogPage) continue;
-      const std::uint16_t rows = Get16(bytes_, p + kRowCount);
-      const std::uint16_t free = Get16(bytes_, p + kFreeSpace);
-      std::size_t lowest = page_size_;
-      for (std::uint16_t i = 0; i < rows; ++i) {
-        lowest =
-            std::min<std::size_t>(lowest, Get16(bytes_, p + kRowTable + 2 * i) & kRowOffsetMask);
+  // The table's permissions in MSysACEs. Every user table of the samples
+  // has exactly the Tables container's inheritable entries but the one of
+  // access mask 983294, each with the same SID and mask, not inheritable.
+  void AddPermissions(const JetFile& file, std::uint32_t id) {
+    JetTableDef aces;
+    for (const auto& [listed, page] : ListTablePages(file)) {
+      if (SameNameIgnoringCase(listed, "MSysACEs")) {
+        aces = file.ReadTableDef(page);
+        aces.name = listed;
       }
-      if (rows >= kMaxRowsOnPage || free < row.size() + 2 ||
-          lowest < kRowTable + 2 * (rows + 1) + row.size()) {
+    }
+    if (aces.page == 0) Damaged("MSysObjects lists no MSysACEs");
+    for (const JetRow& row : file.ReadRows(aces)) {
+      if (Number(aces, row, "ObjectId") != tables_container_ ||
+          Number(aces, row, "FInheritable") == 0 || Number(aces, row, "ACM") == kCreatorMask) {
         continue;
       }
-      const std::size_t at = lowest - row.size();
-      std::copy(row.begin(), row.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(p + at));
-      Put16(bytes_, p + kRowTable + 2 * rows, static_cast<std::uint16_t>(at));
-      Put16(bytes_, p + kRowCount, static_cast<std::uint16_t>(rows + 1));
-      Put16(bytes_, p + kFreeSpace, static_cast<std::uint16_t>(free - row.size() - 2));
-      return {page, rows};
+      // FInheritable is a Boolean: false is its null-mask bit left clear.
+      Values values = {
+          {ColumnOf(aces, "ObjectId").number, LittleEndian(id, 4)},
+          {ColumnOf(aces, "ACM").number,
+           LittleEndian(static_cast<std::uint32_t>(Number(aces, row, "ACM")), 4)},
+      };
+      if (auto sid = Binary(aces, row, "SID")) values[ColumnOf(aces, "SID").number] = *sid;
+      AddRow(file, aces, values, {{ColumnOf(aces, "ObjectId").number, LongKey(id)}});
     }
-    Refuse(
-        "no data page of MSysObjects has room for the table's row, and adding one is not "
-        "supported");
   }
 
-  // The key of the new row in a real index of the catalogue: each column
-  // present (0x7F), then a Long as big-endian with its sign bit flipped, a
-  // Text as its characters' order bytes then 0x01 0x00.
-  std::vector<std::uint8_t> Key(const JetRealIndex& index, std::uint32_t id) const {
-    std::vector<std::uint8_t> key;
-    for (std::uint16_t number : index.columns) {
-      const JetColumn* column = nullptr;
-      for (const JetColumn& c : catalog_.columns) {
-        if (c.number == number) column = &c;
-      }
-      if (!column) Damaged("an index of MSysObjects names a column it does not have");
-      if (column->type == kText && SameNameIgnoringCase(column->name, "Name")) {
-        key.insert(key.end(), name_key_.begin(), name_key_.end());
-      } else if (column->type == kLong && (SameNameIgnoringCase(column->name, "Id") ||
-                                           SameNameIgnoringCase(column->name, "ParentId"))) {
-        const std::uint32_t v =
-            (SameNameIgnoringCase(column->name, "Id") ? id : tables_container_) ^ 0x80000000u;
-        key.insert(key.end(), {kKeyPresent, std::uint8_t(v >> 24), std::uint8_t(v >> 16),
-                               std::uint8_t(v >> 8), std::uint8_t(v)});
-      } else {
-        Refuse("an index of MSysObjects holds column '" + column->name +
-               "', whose keys are not written yet");
-      }
+  const JetColumn& ColumnOf(const JetTableDef& def, std::string_view name) const {
+    for (const JetColumn& c : def.columns) {
+      if (SameNameIgnoringCase(c.name, name)) return c;
     }
-    return key;
+    Damaged(def.name + " has no column " + std::string(name));
   }
 
-  // Puts the new row's entry into the index's only leaf page, in key order.
-  // The entries are read back whole, the new one inserted, and the page
+  // A Long's part of an index key: present (0x7F), then big-endian with
+  // its sign bit flipped.
+  static std::vector<std::uint8_t> LongKey(std::uint32_t value) {
+    const std::uint32_t v = value ^ 0x80000000u;
+    return {kKeyPresent, std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8),
+            std::uint8_t(v)};
+  }
+
+  // A row added to the system table `def`: on the first of its data pages
+  // with room, an entry in each of its indexes (`keys` holds each key
+  // column's part by column number), its stored row count one higher.
+  void AddRow(const JetFile& file, const JetTableDef& def, const Values& values,
+              const Values& keys) {
+    const auto [page, slot] = PlaceRow(file, def, EncodeRow(def, values));
+    for (const JetRealIndex& index : def.real_indexes) {
+      std::vector<std::uint8_t> entry;
+      for (std::uint16_t number : index.columns) {
+        const auto part = keys.find(number);
+        if (part == keys.end()) {
+          Refuse("an index of " + def.name + " holds a column whose keys are not written yet");
+        }
+        entry.insert(entry.end(), part->second.begin(), part->second.end());
+      }
+      entry.insert(entry.end(), {std::uint8_t(page >> 16), std::uint8_t(page >> 8),
+                                 std::uint8_t(page), static_cast<std::uint8_t>(slot)});
+      InsertIndexEntry(def, index, entry);
+    }
+    const std::size_t count = Offset(def.page) + kDefRowCount;
+    Put32(bytes_, count, Get32(bytes_, count) + 1);
+  }
+
+  // Puts `row` on the first data page of `def` with room, else on a data
+  // page added to the table's usage maps; the page and slot it went to.
+  std::pair<std::uint32_t, unsigned> PlaceRow(const JetFile& file, const JetTableDef& def,
+                                              const std::vector<std::uint8_t>& row) {
+    for (std::uint32_t page : file.UsedPages(def.usage_map)) {
+      if (bytes_[Offset(page)] != kDataPage || Get32(bytes_, Offset(page) + kOwner) != def.page) {
+        continue;
+      }
+      if (const auto slot = PutRow(page, row)) return {page, *slot};
+    }
+    const std::uint32_t page = AppendPage();
+    const std::size_t p = Offset(page);
+    bytes_[p] = kDataPage;
+    bytes_[p + 1] = 0x01;
+    Put16(bytes_, p + kFreeSpace, static_cast<std::uint16_t>(page_size_ - kRowTable));
+    Put32(bytes_, p + kOwner, def.page);
+    SetMapBit(def.usage_map, page, true, "the usage map of " + def.name);
+    // The map of its pages with free space, which a new page is one of.
+    const std::uint32_t free_map = Get32(bytes_, Offset(def.page) + kDefFreeMap);
+    if (free_map != 0) SetMapBit(free_map, page, true, "the free page map of " + def.name);
+    const auto slot = PutRow(page, row);
+    if (!slot) Refuse("a row of " + def.name + " does not fit a page");
+    return {page, *slot};
+  }
+
+  // Puts `row` below the lowest row of data page `page`, when it has room.
+  std::optional<unsigned> PutRow(std::uint32_t page, const std::vector<std::uint8_t>& row) {
+    const std::size_t p = Offset(page);
+    const std::uint16_t rows = Get16(bytes_, p + kRowCount);
+    const std::uint16_t free = Get16(bytes_, p + kFreeSpace);
+    std::size_t lowest = page_size_;
+    for (std::uint16_t i = 0; i < rows; ++i) {
+      lowest = std::min<std::size_t>(lowest, Get16(bytes_, p + kRowTable + 2 * i) & kRowOffsetMask);
+    }
+    if (rows >= kMaxRowsOnPage || free < row.size() + 2 ||
+        lowest < kRowTable + 2 * (rows + 1) + row.size()) {
+      return std::nullopt;
+    }
+    const std::size_t at = lowest - row.size();
+    std::copy(row.begin(), row.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(p + at));
+    Put16(bytes_, p + kRowTable + 2 * rows, static_cast<std::uint16_t>(at));
+    Put16(bytes_, p + kRowCount, static_cast<std::uint16_t>(rows + 1));
+    Put16(bytes_, p + kFreeSpace, static_cast<std::uint16_t>(free - row.size() - 2));
+    return rows;
+  }
+
+  // Puts `entry` into the index's only leaf page, in key order. The
+  // entries are read back whole, the new one inserted, and the page
   // written again with the shared prefix it had when the entries still
   // share it, else none.
-  void InsertIndexEntry(const JetRealIndex& index, std::uint32_t id, std::uint32_t page,
-                        unsigned slot) {
-    std::vector<std::uint8_t> entry = Key(index, id);
-    entry.insert(entry.end(), {std::uint8_t(page >> 16), std::uint8_t(page >> 8),
-                               std::uint8_t(page), static_cast<std::uint8_t>(slot)});
+  void InsertIndexEntry(const JetTableDef& def, const JetRealIndex& index,
+                        const std::vector<std::uint8_t>& entry) {
     const std::size_t p = Offset(index.first_page);
     if (index.first_page == 0 || p + page_size_ > bytes_.size()) {
-      Damaged("an index of MSysObjects starts outside the file");
+      Damaged("an index of " + def.name + " starts outside the file");
     }
     if (bytes_[p] != kIndexLeafPage || Get32(bytes_, p + kLeafPrevious) != 0 ||
         Get32(bytes_, p + kLeafNext) != 0) {
-      Refuse(
-          "an index of MSysObjects spans more than one page, and adding to such an index "
-          "is not supported");
+      Refuse("an index of " + def.name +
+             " spans more than one page, and adding to such an index is not supported");
     }
     std::vector<std::vector<std::uint8_t>> entries = ReadLeaf(p);
     const auto at = std::lower_bound(entries.begin(), entries.end(), entry);
-    if (at != entries.end() && *at == entry) Damaged("an index of MSysObjects repeats an entry");
+    if (at != entries.end() && *at == entry)
+      Damaged("an index of " + def.name + " repeats an entry");
     entries.insert(at, entry);
-    WriteLeaf(p, entries);
+    WriteLeaf(p, def, entries);
   }
 
   std::vector<std::vector<std::uint8_t>> ReadLeaf(std::size_t p) const {
@@ -516,7 +584,8 @@ class TableCreator {
     return entries;
   }
 
-  void WriteLeaf(std::size_t p, const std::vector<std::vector<std::uint8_t>>& entries) {
+  void WriteLeaf(std::size_t p, const JetTableDef& def,
+                 const std::vector<std::vector<std::uint8_t>>& entries) {
     std::size_t shared = Get16(bytes_, p + kLeafPrefix);
     for (const auto& e : entries) {
       if (e.size() <= shared ||
@@ -534,7 +603,8 @@ class TableCreator {
       ends.push_back(body.size());
     }
     if (kFirstEntry + body.size() > page_size_ || body.size() >= (kFirstEntry - kEntryMarks) * 8) {
-      Refuse("the index page of MSysObjects is full, and splitting index pages is not supported");
+      Refuse("the index page of " + def.name +
+             " is full, and splitting index pages is not supported");
     }
     std::fill(bytes_.begin() + static_cast<std::ptrdiff_t>(p + kEntryMarks),
               bytes_.begin() + static_cast<std::ptrdiff_t>(p + page_size_), std::uint8_t{0});

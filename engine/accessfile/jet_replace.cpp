@@ -14,6 +14,7 @@
 #include "base/names.h"
 #include "engine/accessfile/jet_catalog.h"
 #include "engine/accessfile/jet_check.h"
+#include "engine/accessfile/jet_create.h"
 #include "engine/accessfile/jet_file.h"
 #include "engine/accessfile/jet_writer.h"
 #include "engine/accessfile/mdb_tools.h"
@@ -228,6 +229,113 @@ void SyncFolder(const std::string& path, const std::string& name) {
   ::close(fd);
 }
 
+// Our reader, after a table was created: the old tables and rows as they
+// were, the new table with exactly its columns and no rows.
+void CheckCreatedByOurReader(const JetFile& before, const JetFile& after, const TableInfo& table) {
+  const JetCatalog old_catalog = ReadCatalog(before);
+  const JetCatalog new_catalog = ReadCatalog(after);
+  if (old_catalog.relations != new_catalog.relations)
+    throw CheckFailed{"our reader", "the relations changed"};
+  if (old_catalog.queries != new_catalog.queries)
+    throw CheckFailed{"our reader", "the queries changed"};
+  if (new_catalog.tables.size() != old_catalog.tables.size() + 1)
+    throw CheckFailed{"our reader", "the list of tables is not the old one and the new table"};
+  const JetTable* created = Find(new_catalog, table.name);
+  if (!created) throw CheckFailed{"our reader", "the new table is not listed"};
+  TableInfo expected{table.name, {}, {}};
+  for (const ColumnInfo& column : table.columns)
+    expected.columns.push_back(DescribedColumn(column));
+  if (created->info != expected) {
+    throw CheckFailed{"our reader", "the new table is not described with exactly its fields"};
+  }
+  if (!after.ReadRows(created->def).empty()) {
+    throw CheckFailed{"our reader", "the new table holds rows"};
+  }
+  for (const JetTable& old_table : old_catalog.tables) {
+    const JetTable* new_table = Find(new_catalog, old_table.info.name);
+    if (!new_table || new_table->info != old_table.info) {
+      throw CheckFailed{"our reader",
+                        "table '" + old_table.info.name + "' is not described as it was"};
+    }
+  }
+  const auto old_pages = ListTablePages(before);
+  for (const auto& [listed, page] : old_pages) {
+    JetTableDef old_def = before.ReadTableDef(page);
+    JetTableDef new_def = after.ReadTableDef(page);
+    old_def.name = new_def.name = listed;
+    // The catalogue and the permissions hold the new table's rows; every
+    // other table holds what it held.
+    if (SameNameIgnoringCase(listed, "MSysObjects") || SameNameIgnoringCase(listed, "MSysACEs")) {
+      continue;
+    }
+    if (after.ReadRows(new_def) != before.ReadRows(old_def)) {
+      throw CheckFailed{"our reader", "the rows of table '" + listed + "' changed"};
+    }
+  }
+}
+
+// mdbtools, after a table was created: it lists the table and its fields,
+// exports it as a header line alone, and every other table as before.
+void CheckCreatedByMdbTools(const std::string& before, const std::string& after,
+                            const JetCatalog& catalog, const TableInfo& table) {
+  const auto listed = MdbTables(after);
+  if (!listed || std::find(listed->begin(), listed->end(), table.name) == listed->end()) {
+    throw CheckFailed{"mdbtools", "mdb-tables does not list the new table"};
+  }
+  const auto schema = MdbSchema(after);
+  if (!schema || schema->find("[" + table.name + "]") == std::string::npos) {
+    throw CheckFailed{"mdbtools", "mdb-schema does not list the new table"};
+  }
+  for (const ColumnInfo& column : table.columns) {
+    if (schema->find("[" + column.name + "]") == std::string::npos) {
+      throw CheckFailed{"mdbtools", "mdb-schema does not list field '" + column.name + "'"};
+    }
+  }
+  std::vector<std::string> header;
+  for (const ColumnInfo& column : table.columns) header.push_back(column.name);
+  const auto exported = MdbExport(after, table.name);
+  if (!exported || *exported != std::vector<std::vector<std::string>>{header}) {
+    throw CheckFailed{"mdbtools", "mdb-export of the new table is not its header line alone"};
+  }
+  for (const JetTable& t : catalog.tables) {
+    if (SameNameIgnoringCase(t.info.name, table.name)) continue;
+    const auto old_rows = MdbExport(before, t.info.name);
+    if (!old_rows) continue;  // a table it could not read before the change either
+    const auto new_rows = MdbExport(after, t.info.name);
+    if (new_rows != old_rows) {
+      throw CheckFailed{"mdbtools",
+                        "mdb-export reads table '" + t.info.name + "' otherwise than before"};
+    }
+  }
+}
+
+// Writes `bytes` to a copy beside `host_path`, runs `check` on it and, when
+// it passes, renames the copy over the file; `change` says what was done,
+// in the failure.
+void KeepCheckedCopy(const std::string& host_path, const std::string& name,
+                     const std::vector<std::uint8_t>& bytes, const CopyHook& before_checks,
+                     const std::string& change,
+                     const std::function<void(const std::string& copy_path)>& check) {
+  const std::vector<std::string> missing = MissingMdbTools();
+  if (!missing.empty()) {
+    Copy::Fail(name, "the change is checked with mdbtools, and " + missing.front() +
+                         " is not installed; install Debian's package mdbtools");
+  }
+  Copy copy(host_path, bytes, name);
+  if (before_checks) before_checks(copy.Path());
+  try {
+    check(copy.Path());
+  } catch (const CheckFailed& failed) {
+    Copy::Fail(name, change + " failed the check by " + failed.check + " (" + failed.what +
+                         "); the file is unchanged");
+  }
+  if (::rename(copy.Path().c_str(), host_path.c_str()) != 0) {
+    Copy::Fail(name, "the checked copy could not replace it: " + std::string(std::strerror(errno)));
+  }
+  copy.Keep();
+  SyncFolder(host_path, name);
+}
+
 }  // namespace
 
 void AddColumnsChecked(const std::string& host_path, const std::string& name,
@@ -265,6 +373,27 @@ void AddColumnsChecked(const std::string& host_path, const std::string& name,
   }
   copy.Keep();
   SyncFolder(host_path, name);
+}
+
+void CreateTableChecked(const std::string& host_path, const std::string& name,
+                        const TableInfo& table, const CopyHook& before_checks) {
+  std::vector<std::uint8_t> bytes = ReadAll(host_path, name);
+  const std::unique_ptr<JetFile> before = JetFile::FromBytes(bytes, name);
+  CreateTable(bytes, name, table);
+  KeepCheckedCopy(host_path, name, bytes, before_checks, "creating table '" + table.name + "'",
+                  [&](const std::string& copy_path) {
+                    std::unique_ptr<JetFile> after;
+                    JetCatalog catalog;
+                    try {
+                      after = JetFile::Open(copy_path, name);
+                      CheckCreatedByOurReader(*before, *after, table);
+                      catalog = ReadCatalog(*after);
+                    } catch (const Error& e) {
+                      throw CheckFailed{"our reader", e.Text()};
+                    }
+                    CheckCreatedByMdbTools(host_path, copy_path, catalog, table);
+                    CheckPages(*after);
+                  });
 }
 
 }  // namespace actualiz::engine::jet

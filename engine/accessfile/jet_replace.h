@@ -35,4 +35,18 @@ void AddColumnsChecked(const std::string& host_path, const std::string& name,
                        const std::string& table, const std::vector<ColumnInfo>& columns,
                        const CopyHook& before_checks = {});
 
+// Creates table `table` (its name and columns, no indexes) in the Jet 4 or
+// ACE file at `host_path` (named `name` in errors), as CreateTable
+// (jet_create.h) does, then checks the copy:
+//   our reader   every table reads; the new one is listed with exactly its
+//                columns and no rows; every other table, its rows, the
+//                relations and queries are as before;
+//   mdbtools     mdb-tables and mdb-schema list the new table, mdb-schema
+//                each of its fields; mdb-export of it gives the header line
+//                only, and of every other table what it gave before;
+//   page checks  CheckJetPages lists nothing.
+// Fails as AddColumnsChecked does, naming the table and the check.
+void CreateTableChecked(const std::string& host_path, const std::string& name,
+                        const TableInfo& table, const CopyHook& before_checks = {});
+
 }  // namespace actualiz::engine::jet

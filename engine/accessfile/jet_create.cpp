@@ -497,13 +497,16 @@ class TableCreator {
   // page added to the table's usage maps; the page and slot it went to.
   std::pair<std::uint32_t, unsigned> PlaceRow(const JetFile& file, const JetTableDef& def,
                                               const std::vector<std::uint8_t>& row) {
-    for (std::uint32_t page : file.UsedPages(def.usage_map)) {
+    std::vector<std::uint32_t> pages = file.UsedPages(def.usage_map);
+    pages.insert(pages.end(), added_pages_[def.page].begin(), added_pages_[def.page].end());
+    for (std::uint32_t page : pages) {
       if (bytes_[Offset(page)] != kDataPage || Get32(bytes_, Offset(page) + kOwner) != def.page) {
         continue;
       }
       if (const auto slot = PutRow(page, row)) return {page, *slot};
     }
     const std::uint32_t page = AppendPage();
+    added_pages_[def.page].push_back(page);
     const std::size_t p = Offset(page);
     bytes_[p] = kDataPage;
     bytes_[p + 1] = 0x01;
@@ -627,6 +630,7 @@ class TableCreator {
   std::uint32_t tables_container_ = 0;
   std::optional<Bytes> owner_;
   std::vector<std::uint8_t> name_key_;
+  std::map<std::uint32_t, std::vector<std::uint32_t>> added_pages_;  // by definition page
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "base/names.h"
 #include "engine/accessfile/jet_catalog.h"
 #include "engine/accessfile/jet_check.h"
+#include "engine/accessfile/jet_create.h"
 #include "engine/accessfile/jet_file.h"
 #include "engine/accessfile/jet_writer.h"
 #include "engine/accessfile/mdb_tools.h"
@@ -73,6 +74,23 @@ const TableChange* ChangeOf(const std::vector<TableChange>& changes, const std::
     if (SameNameIgnoringCase(change.table, table)) return &change;
   }
   return nullptr;
+}
+
+// Creating a table adds its rows to the catalogue (MSysObjects) and to the
+// permissions (MSysACEs): there every old row must stay, and rows be added.
+bool GainsRowsOfCreatedTables(const std::string& table, const std::vector<TableChange>& changes) {
+  const bool creates =
+      std::any_of(changes.begin(), changes.end(), [](const TableChange& c) { return c.created; });
+  return creates &&
+         (SameNameIgnoringCase(table, "MSysObjects") || SameNameIgnoringCase(table, "MSysACEs"));
+}
+
+template <class Rows>
+bool KeepsEveryRowAndGains(const Rows& before, const Rows& after) {
+  return after.size() > before.size() &&
+         std::all_of(before.begin(), before.end(), [&](const auto& row) {
+           return std::find(after.begin(), after.end(), row) != after.end();
+         });
 }
 
 std::size_t CreatedCount(const std::vector<TableChange>& changes) {
@@ -190,9 +208,11 @@ void CheckOurReader(const JetFile& before, const JetFile& after,
       expected = Widened(std::move(expected), change->added);
       CheckLongValueMaps(after, old_def ? &*old_def : nullptr, new_def);
     }
-    if (after.ReadRows(new_def) != expected) {
-      throw CheckFailed{"our reader", "the rows of table '" + name + "' changed"};
-    }
+    const std::vector<JetRow> rows = after.ReadRows(new_def);
+    const bool as_expected = GainsRowsOfCreatedTables(name, changes)
+                                 ? KeepsEveryRowAndGains(expected, rows)
+                                 : rows == expected;
+    if (!as_expected) throw CheckFailed{"our reader", "the rows of table '" + name + "' changed"};
   }
   if (kept != old_pages.size()) {
     throw CheckFailed{"our reader", "the list of tables is not as the changes make it"};
@@ -206,9 +226,15 @@ void CheckMdbTools(const std::string& before, const std::string& after, const Je
                    const std::vector<TableChange>& changes) {
   const auto schema = MdbSchema(after);
   if (!schema) throw CheckFailed{"mdbtools", "mdb-schema cannot read the changed file"};
+  const auto listed = MdbTables(after);
+  if (!listed) throw CheckFailed{"mdbtools", "mdb-tables cannot read the changed file"};
   for (const TableChange& change : changes) {
     if (change.created && schema->find("[" + change.table + "]") == std::string::npos) {
       throw CheckFailed{"mdbtools", "mdb-schema does not list table '" + change.table + "'"};
+    }
+    if (change.created &&
+        std::find(listed->begin(), listed->end(), change.table) == listed->end()) {
+      throw CheckFailed{"mdbtools", "mdb-tables does not list table '" + change.table + "'"};
     }
     for (const ColumnInfo& column : change.added) {
       if (schema->find("[" + column.name + "]") == std::string::npos) {
@@ -233,7 +259,10 @@ void CheckMdbTools(const std::string& before, const std::string& after, const Je
         expected[i].push_back(i == 0 ? column.name : column.type == dbBoolean ? "0" : "");
       }
     }
-    if (*new_rows != expected) {
+    const bool as_expected = GainsRowsOfCreatedTables(t.info.name, changes)
+                                 ? KeepsEveryRowAndGains(expected, *new_rows)
+                                 : *new_rows == expected;
+    if (!as_expected) {
       throw CheckFailed{"mdbtools",
                         "mdb-export reads table '" + t.info.name + "' otherwise than expected"};
     }
@@ -356,6 +385,18 @@ void AddColumnsChecked(const std::string& host_path, const std::string& name,
   TableChange change;
   change.table = table;
   change.added = columns;
+  ReplaceChecked(host_path, name, original, bytes, {change}, before_checks);
+}
+
+void CreateTableChecked(const std::string& host_path, const std::string& name,
+                        const TableInfo& table, const CopyHook& before_checks) {
+  const std::vector<std::uint8_t> original = ReadFileBytes(host_path, name);
+  std::vector<std::uint8_t> bytes = original;
+  CreateTable(bytes, name, table);
+  TableChange change;
+  change.table = table.name;
+  change.added = table.columns;
+  change.created = true;
   ReplaceChecked(host_path, name, original, bytes, {change}, before_checks);
 }
 

@@ -55,6 +55,15 @@ void AddColumnsChecked(const std::string& host_path, const std::string& name,
                        const std::string& table, const std::vector<ColumnInfo>& columns,
                        const CopyHook& before_checks = {});
 
+// Creates table `table` (its name and columns, no indexes) in the file at
+// `host_path`, as CreateTable (jet_create.h) does, and puts the result in
+// place checked as ReplaceChecked does: the new table is listed by our
+// reader and by mdb-tables and mdb-schema with exactly its fields and no
+// rows, MSysObjects and MSysACEs keep every row and gain the new table's.
+// Fails as CreateTable does before any copy is made.
+void CreateTableChecked(const std::string& host_path, const std::string& name,
+                        const TableInfo& table, const CopyHook& before_checks = {});
+
 // The file's bytes; 3049 naming `name` when it cannot be read.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& host_path, const std::string& name);
 

@@ -1,5 +1,6 @@
 #include "engine/accessfile/jet_storage.h"
 
+#include "engine/accessfile/jet_create.h"
 #include "engine/accessfile/jet_writer.h"
 #include "engine/session.h"
 
@@ -192,7 +193,17 @@ void JetStorage::AddColumn(const std::string& table, const ColumnInfo& column) {
   changes_->push_back(std::move(change));
 }
 
-void JetStorage::CreateTable(const TableInfo&) { RefuseWrite("adding tables to an Access file"); }
+void JetStorage::CreateTable(const TableInfo& table) {
+  if (!bytes_) RefuseWrite("adding tables outside a change to");
+  // The table goes in with its fields; indexes are not written yet.
+  if (!table.indexes.empty()) RefuseWrite("changing indexes of an Access file");
+  jet::CreateTable(*bytes_, edit_->Name(), table);
+  jet::TableChange change;
+  change.table = table.name;
+  change.added = table.columns;
+  change.created = true;
+  changes_->push_back(std::move(change));
+}
 void JetStorage::DropTable(const std::string&) {
   RefuseWrite("removing tables from an Access file");
 }

@@ -1,12 +1,12 @@
 // Storage over an Access file (Jet 3, Jet 4 or ACE).
 //
 // The catalogue and every table's rows are read when first asked for and
-// kept until the next change. Fields can be added to the tables of a Jet 4
-// or ACE file (jet_edit.h: made in memory, put in place checked, whole or
-// not at all). Every other change (schema or rows) fails with 3027 naming
-// the file and the kind of change ("changing indexes of an Access file is
-// not supported yet; convert it with `import`."), before anything is
-// touched; so does every change to an Access 97 file.
+// kept until the next change. Tables (with their fields) can be created in
+// a Jet 4 or ACE file and fields added to its tables (jet_edit.h: made in
+// memory, put in place checked, whole or not at all). Every other change (schema or rows) fails
+// with 3027 naming the file and the kind of change ("changing indexes of an Access file is not
+// supported yet; convert it with `import`."), before anything is touched; so does every change to
+// an Access 97 file.
 #pragma once
 
 #include <map>

@@ -14,7 +14,7 @@ namespace actualiz::engine::jet {
 
 namespace {
 
-const char* const kTools[] = {"mdb-schema", "mdb-export"};
+const char* const kTools[] = {"mdb-schema", "mdb-export", "mdb-tables"};
 
 bool OnPath(const std::string& program) {
   const char* path = std::getenv("PATH");
@@ -77,6 +77,18 @@ std::vector<std::string> MissingMdbTools() {
 }
 
 std::optional<std::string> MdbSchema(const std::string& path) { return Run({"mdb-schema", path}); }
+
+std::optional<std::vector<std::string>> MdbTables(const std::string& path) {
+  const auto out = Run({"mdb-tables", "-1", path});
+  if (!out) return std::nullopt;
+  std::vector<std::string> tables;
+  std::size_t from = 0;
+  for (std::size_t end; (end = out->find('\n', from)) != std::string::npos; from = end + 1) {
+    if (end > from) tables.push_back(out->substr(from, end - from));
+  }
+  if (from < out->size()) tables.push_back(out->substr(from));
+  return tables;
+}
 
 std::optional<std::vector<std::vector<std::string>>> MdbExport(const std::string& path,
                                                                const std::string& table) {

@@ -20,6 +20,10 @@ std::optional<std::string> MdbSchema(const std::string& path);
 std::optional<std::vector<std::vector<std::string>>> MdbExport(const std::string& path,
                                                                const std::string& table);
 
+// The user tables mdb-tables lists for the file at `path`, one a name;
+// nothing when it fails.
+std::optional<std::vector<std::string>> MdbTables(const std::string& path);
+
 // The records of CSV `text`: fields separated by commas, quoted fields may
 // hold commas, line breaks and doubled quotes. A final line end ends the
 // last record; it does not start another.

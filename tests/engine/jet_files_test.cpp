@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, QueryFormat,
 
 // Writes on an Access file fail, naming the file and, for the changes the
 // table object does not refuse itself, the kind of change; nothing changes.
-TEST(AccessWrites, EveryWriteButAddingAFieldRefusedByKindNamingTheFile) {
+TEST(AccessWrites, EveryWriteButAddingTablesAndFieldsRefusedByKindNamingTheFile) {
   REQUIRE_SAMPLES();
   testing::TempDir dir;
   const std::string path = dir.File("testV2003.mdb");
@@ -237,10 +237,13 @@ TEST(AccessWrites, EveryWriteButAddingAFieldRefusedByKindNamingTheFile) {
   TableDefPtr table1 = db->TableDefs().Item("Table1");
   RecordsetPtr set = db->OpenRecordset("Table1");
   const std::pair<std::string, std::function<void()>> writes[] = {
-      {"adding tables to",
+      {"changing indexes of",
        [&] {
          TableDefPtr t = db->CreateTableDef("Nueva");
          t->Fields().Append(t->CreateField("X", dbLong));
+         auto index = t->CreateIndex("PorX");
+         index->Fields().Append(index->CreateField("X"));
+         t->Indexes().Append(index);
          db->TableDefs().Append(t);
        }},
       {"changing indexes of",
@@ -276,7 +279,7 @@ TEST(AccessWrites, EveryWriteButAddingAFieldRefusedByKindNamingTheFile) {
   EXPECT_TRUE(testing::ReadFile(path) == before) << "a refused change wrote the file";
 }
 
-TEST(AccessWrites, AFieldAddedThroughTheEngineIsInTheFileAndALaterRefusalKeepsIt) {
+TEST(AccessWrites, ATableAndAFieldAddedThroughTheEngineAreInTheFileAndALaterRefusalKeepsThem) {
   REQUIRE_SAMPLES();
   testing::TempDir dir;
   const std::string path = dir.File("testV2003.mdb");
@@ -286,6 +289,9 @@ TEST(AccessWrites, AFieldAddedThroughTheEngineIsInTheFileAndALaterRefusalKeepsIt
     DatabasePtr db = testing::OpenInOwnSession(path);
     TableDefPtr table1 = db->TableDefs().Item("Table1");
     table1->Fields().Append(table1->CreateField("Nuevo", dbText, 30));
+    TableDefPtr made = db->CreateTableDef("Nueva");
+    made->Fields().Append(made->CreateField("X", dbLong));
+    db->TableDefs().Append(made);
     EXPECT_EQ(RaisedError([&] { db->CreateQueryDef("Q", "SELECT * FROM Table1"); }).Number(),
               err::kReadOnly);
     db->Close();
@@ -295,6 +301,8 @@ TEST(AccessWrites, AFieldAddedThroughTheEngineIsInTheFileAndALaterRefusalKeepsIt
   EXPECT_EQ(added->Type(), dbText);
   EXPECT_EQ(added->Size(), 30);
   for (const Value& value : Column(*again, "Table1", "Nuevo")) EXPECT_TRUE(value.IsNull());
+  EXPECT_EQ(again->TableDefs().Item("Nueva")->Fields().Item("X")->Type(), dbLong);
+  EXPECT_TRUE(Column(*again, "Nueva", "X").empty());
   EXPECT_TRUE(jet::CheckJetPages(path).empty());
 }
 

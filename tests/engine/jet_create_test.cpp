@@ -26,30 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::JetSamplesDir;
 
-const std::vector<ColumnInfo> kEveryType = {
-    {"A Boolean", dbBoolean, 0, false, false},   {"A Byte", dbByte, 0, false, false},
-    {"An Integer", dbInteger, 0, false, false},  {"A Long", dbLong, 0, false, false},
-    {"A Currency", dbCurrency, 0, false, false}, {"A Single", dbSingle, 0, false, false},
-    {"A Double", dbDouble, 0, false, false},     {"A Date", dbDate, 0, false, false},
-    {"A Binary", 9, 16, false, false},           {"A Text", dbText, 40, false, false},
-    {"An OLE", dbLongBinary, 0, false, false},   {"A Memo", dbMemo, 0, false, false},
-    {"A GUID", dbGUID, 0, false, false},         {"A Decimal", 20, 0, false, false},
-};
-
-std::vector<std::string> WritableSamples() {
-  std::vector<std::string> names;
-  if (!fs::is_directory(JetSamplesDir())) return names;
-  for (const auto& entry : fs::directory_iterator(JetSamplesDir())) {
-    const std::string ext = entry.path().extension().string();
-    const std::string name = entry.path().filename().string();
-    if ((ext == ".mdb" || ext == ".accdb") && name.find("V1997") == std::string::npos) {
-      names.push_back(name);
-    }
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::vector<JetRow> RowsOf(const JetFile& file, const JetTable& table) {
   JetTableDef def = file.ReadTableDef(table.def.page);
   def.name = table.info.name;
@@ -113,7 +89,7 @@ void ExpectCreated(const std::string& original, const std::string& path,
 
 TEST(AccessCreateTable, EveryTypeOnEverySampleReadsBackThenTakesAField) {
   if (!testing::MdbToolsInstalled()) GTEST_SKIP() << "mdbtools is not installed";
-  const std::vector<std::string> samples = WritableSamples();
+  const std::vector<std::string> samples = testing::WritableJetSamples();
   if (samples.empty()) GTEST_SKIP() << "the Access samples are not at " << JetSamplesDir();
   for (const std::string& sample : samples) {
     SCOPED_TRACE(sample);
@@ -121,7 +97,7 @@ TEST(AccessCreateTable, EveryTypeOnEverySampleReadsBackThenTakesAField) {
     const std::string original = JetSamplesDir() + "/" + sample;
     const std::string path = dir.File(sample);
     fs::copy_file(original, path);
-    TableInfo every{"Created_Table1", kEveryType, {}};
+    TableInfo every{"Created_Table1", testing::NewFieldOfEveryType(), {}};
     const TableInfo memo{"MEMO_only", {{"Notes", dbMemo, 0, false, false}}, {}};
     CreateTableChecked(path, sample, every);
     CreateTableChecked(path, sample, memo);
@@ -143,7 +119,7 @@ TEST(AccessCreateTable, AFailedCheckLeavesTheFileAsItWas) {
   fs::copy_file(JetSamplesDir() + "/" + sample, path);
   const std::string bytes = testing::ReadFile(path);
   try {
-    CreateTableChecked(path, sample, {"Checked", {kEveryType[3]}, {}},
+    CreateTableChecked(path, sample, {"Checked", {testing::NewFieldOfEveryType()[3]}, {}},
                        [&](const std::string& copy_path) {
                          // The catalogue counts one row fewer than it holds.
                          testing::JetCopy copy(sample, copy_path);
@@ -153,7 +129,7 @@ TEST(AccessCreateTable, AFailedCheckLeavesTheFileAsItWas) {
     ADD_FAILURE() << "the damaged copy was kept";
   } catch (const Error& e) {
     EXPECT_EQ(e.Number(), err::kReadOnly);
-    EXPECT_NE(e.Text().find("creating table 'Checked' with field 'A Long' failed the check by"),
+    EXPECT_NE(e.Text().find("creating table 'Checked' with field 'New Long' failed the check by"),
               std::string::npos)
         << e.Text();
   }
@@ -166,7 +142,8 @@ std::vector<std::uint8_t> SampleBytes(const std::string& sample) {
   return {text.begin(), text.end()};
 }
 
-TableInfo Named(const std::string& name, std::vector<ColumnInfo> columns = {kEveryType[3]}) {
+TableInfo Named(const std::string& name,
+                std::vector<ColumnInfo> columns = {testing::NewFieldOfEveryType()[3]}) {
   return {name, std::move(columns), {}};
 }
 
@@ -201,8 +178,9 @@ const Refusal kRefusals[] = {
      "is not known yet"},
     {"testV2010.accdb", Named("Two Words"), err::kReadOnly, "index order is not known yet"},
     {"testV2007.accdb", Named("Req", {{"N", dbText, 5, true, false}}), err::kReadOnly, "Required"},
-    {"testV2007.accdb", Named("Twice", {kEveryType[3], kEveryType[3]}), err::kFieldDefinedTwice,
-     ""},
+    {"testV2007.accdb",
+     Named("Twice", {testing::NewFieldOfEveryType()[3], testing::NewFieldOfEveryType()[3]}),
+     err::kFieldDefinedTwice, ""},
     {"testV2003.mdb", TooManyFields(), err::kReadOnly, "at most 255 fields"},
     {"testV2003.mdb", WithIndex(), err::kReadOnly, "indexes"},
 };

@@ -25,31 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::JetSamplesDir;
 
-// One field of every type the engine carries to an Access file.
-const std::vector<ColumnInfo> kNewFields = {
-    {"New Boolean", dbBoolean, 0, false, false},   {"New Byte", dbByte, 0, false, false},
-    {"New Integer", dbInteger, 0, false, false},   {"New Long", dbLong, 0, false, false},
-    {"New Currency", dbCurrency, 0, false, false}, {"New Single", dbSingle, 0, false, false},
-    {"New Double", dbDouble, 0, false, false},     {"New Date", dbDate, 0, false, false},
-    {"New Binary", 9, 16, false, false},           {"New Text", dbText, 40, false, false},
-    {"New OLE", dbLongBinary, 0, false, false},    {"New Memo", dbMemo, 0, false, false},
-    {"New GUID", dbGUID, 0, false, false},         {"New Decimal", 20, 0, false, false},
-};
-
-std::vector<std::string> WritableSamples() {
-  std::vector<std::string> names;
-  if (!fs::is_directory(JetSamplesDir())) return names;
-  for (const auto& entry : fs::directory_iterator(JetSamplesDir())) {
-    const std::string ext = entry.path().extension().string();
-    const std::string name = entry.path().filename().string();
-    if ((ext == ".mdb" || ext == ".accdb") && name.find("V1997") == std::string::npos) {
-      names.push_back(name);
-    }
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // The user table of a file to change: the first that holds rows, else the first.
 const JetTable* TableToChange(const JetCatalog& catalog) {
   const JetTable* found = nullptr;
@@ -86,14 +61,14 @@ void AddEveryType(const std::string& sample, std::string table_name = {}) {
   if (!table) return;  // no user table to change
   const std::string name = table->info.name;
 
-  AddColumnsChecked(path, sample, name, kNewFields);
+  AddColumnsChecked(path, sample, name, testing::NewFieldOfEveryType());
 
   // Our reader: the fields added in order, every old row with them empty.
   const auto after = JetFile::Open(path, sample);
   const JetCatalog new_catalog = ReadCatalog(*after);
   TableInfo expected = table->info;
   std::vector<JetRow> rows = RowsOf(*before, *table);
-  for (const ColumnInfo& field : kNewFields) {
+  for (const ColumnInfo& field : testing::NewFieldOfEveryType()) {
     expected.columns.push_back(DescribedColumn(field));
     for (JetRow& row : rows) {
       if (field.type == dbBoolean) {
@@ -142,7 +117,7 @@ void AddEveryType(const std::string& sample, std::string table_name = {}) {
 
 TEST(AccessAddField, EveryTypeOnEverySampleReadsBackAndTouchesOnlyTheDefinition) {
   if (!testing::MdbToolsInstalled()) GTEST_SKIP() << "mdbtools is not installed";
-  const std::vector<std::string> samples = WritableSamples();
+  const std::vector<std::string> samples = testing::WritableJetSamples();
   if (samples.empty()) GTEST_SKIP() << "the Access samples are not at " << JetSamplesDir();
   for (const std::string& sample : samples) AddEveryType(sample);
   // Definitions of 89 columns, on two pages: the grown one is split anew.
@@ -187,7 +162,8 @@ TEST(AccessAddField, AFailedCheckLeavesTheFileAsItWasAndNamesTheCheck) {
     fs::copy_file(JetSamplesDir() + "/" + sample, path);
     const std::string bytes = testing::ReadFile(path);
     try {
-      AddColumnsChecked(path, sample, "Table1", {kNewFields[3], kNewFields[11]},
+      AddColumnsChecked(path, sample, "Table1",
+                        {testing::NewFieldOfEveryType()[3], testing::NewFieldOfEveryType()[11]},
                         [&](const std::string& copy_path) {
                           testing::JetCopy copy(sample, copy_path);
                           damage.apply(copy, copy.Table("Table1"));
@@ -278,7 +254,7 @@ TEST(AccessAddField, WithoutMdbToolsNothingIsChangedAndTheRefusalSaysWhatToInsta
   const std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
   setenv("PATH", dir.path().c_str(), 1);
   try {
-    AddColumnsChecked(path, "testV2003.mdb", "Table1", {kNewFields[0]});
+    AddColumnsChecked(path, "testV2003.mdb", "Table1", {testing::NewFieldOfEveryType()[0]});
     ADD_FAILURE() << "changed without mdbtools";
   } catch (const Error& e) {
     EXPECT_NE(e.Text().find("install Debian's package mdbtools"), std::string::npos) << e.Text();

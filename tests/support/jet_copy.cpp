@@ -8,11 +8,40 @@
 #include <stdexcept>
 
 #include "engine/accessfile/jet_catalog.h"
+#include "engine/engine.h"
 
 namespace actualiz::testing {
 
 std::string JetSamplesDir() {
   return (std::filesystem::path(ACTUALIZ_SOURCE_DIR) / ".." / "shared" / "jet-samples").string();
+}
+
+std::vector<std::string> WritableJetSamples() {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(JetSamplesDir(), ec)) {
+    const std::string ext = entry.path().extension().string();
+    const std::string name = entry.path().filename().string();
+    if ((ext == ".mdb" || ext == ".accdb") && name.find("V1997") == std::string::npos) {
+      names.push_back(name);
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+const std::vector<engine::ColumnInfo>& NewFieldOfEveryType() {
+  using namespace engine;
+  static const std::vector<ColumnInfo> fields = {
+      {"New Boolean", dbBoolean, 0, false, false},   {"New Byte", dbByte, 0, false, false},
+      {"New Integer", dbInteger, 0, false, false},   {"New Long", dbLong, 0, false, false},
+      {"New Currency", dbCurrency, 0, false, false}, {"New Single", dbSingle, 0, false, false},
+      {"New Double", dbDouble, 0, false, false},     {"New Date", dbDate, 0, false, false},
+      {"New Binary", 9, 16, false, false},           {"New Text", dbText, 40, false, false},
+      {"New OLE", dbLongBinary, 0, false, false},    {"New Memo", dbMemo, 0, false, false},
+      {"New GUID", dbGUID, 0, false, false},         {"New Decimal", 20, 0, false, false},
+  };
+  return fields;
 }
 
 JetCopy::JetCopy(const std::string& name) : JetCopy(name, JetSamplesDir() + "/" + name) {}

@@ -8,11 +8,20 @@
 #include <vector>
 
 #include "engine/accessfile/jet_file.h"
+#include "engine/storage.h"
 
 namespace actualiz::testing {
 
 // The folder of the real Access sample files, beside the clone.
 std::string JetSamplesDir();
+
+// The Jet 4 and ACE samples (every sample but Access 97's), sorted; none
+// when the folder is missing.
+std::vector<std::string> WritableJetSamples();
+
+// One field of every type the engine carries to an Access file, each named
+// "New TYPE".
+const std::vector<engine::ColumnInfo>& NewFieldOfEveryType();
 
 class JetCopy {
  public:

@@ -241,10 +241,8 @@ class TableCreator {
 
  private:
   [[noreturn]] void Refuse(const std::string& why) const {
-    throw Error(err::kReadOnly,
-                ErrorText(err::kReadOnly) + " '" + name_ + "': creating table '" + table_.name +
-                    "' in an Access file: " + why + ".",
-                "'" + name_ + "'");
+    RefuseAccessChange(name_, "'" + name_ + "': creating table '" + table_.name +
+                                  "' in an Access file: " + why);
   }
   [[noreturn]] void Damaged(const std::string& what) const {
     throw Error(

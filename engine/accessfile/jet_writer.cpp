@@ -154,15 +154,9 @@ class ColumnAdder {
   }
 
  private:
-  // Every refusal ends with the way out the operator has: the file
-  // converted into our format takes the change.
   [[noreturn]] void Refuse(const std::string& why) const {
-    constexpr std::string_view kAdvice = "convert it with `import`";
-    const bool advised = why.find(kAdvice) != std::string::npos;
-    throw Error(err::kReadOnly,
-                ErrorText(err::kReadOnly) + " Cannot add a field to table '" + table_ + "' of '" +
-                    name_ + "': " + why + (advised ? "" : "; " + std::string(kAdvice)) + ".",
-                "'" + name_ + "'");
+    RefuseAccessChange(name_, "Cannot add a field to table '" + table_ + "' of '" + name_ +
+                                  "': " + why);
   }
 
   JetTableDef FindTable(const JetFile& file) const {
@@ -416,6 +410,15 @@ void AddColumn(std::vector<std::uint8_t>& bytes, const std::string& name, const 
   std::vector<std::uint8_t> changed = bytes;
   ColumnAdder(changed, name, table).Add(column);
   bytes = std::move(changed);
+}
+
+void RefuseAccessChange(const std::string& name, const std::string& what) {
+  constexpr std::string_view kAdvice = "convert it with `import`";
+  const bool advised = what.find(kAdvice) != std::string::npos;
+  throw Error(err::kReadOnly,
+              ErrorText(err::kReadOnly) + " " + what + (advised ? "" : "; " + std::string(kAdvice)) +
+                  ".",
+              "'" + name + "'");
 }
 
 ColumnInfo DescribedColumn(const ColumnInfo& column) {

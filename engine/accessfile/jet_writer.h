@@ -27,6 +27,11 @@ namespace actualiz::engine::jet {
 void AddColumn(std::vector<std::uint8_t>& bytes, const std::string& name, const std::string& table,
                const ColumnInfo& column);
 
+// Fails with 3027 naming the file `name`: "Cannot update. ... WHAT; convert
+// it with `import`." The advice (the file converted into our format takes
+// the change) is added unless `what` gives it already.
+[[noreturn]] void RefuseAccessChange(const std::string& name, const std::string& what);
+
 // The column as the file's catalogue will describe it once added: the
 // size of a fixed type is its width, flags false.
 ColumnInfo DescribedColumn(const ColumnInfo& column);

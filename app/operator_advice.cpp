@@ -67,8 +67,10 @@ std::string OperatorLine(std::string_view file, int number, std::string_view tex
   // A context that only names the file again says nothing new.
   const bool new_context = !context.empty() && FileConcerned(context, "").empty();
   line += AdvisedFailure(advice.what, number, text, new_context ? context : std::string_view());
-  // An Access file's refused change already says what to do.
-  const bool says_what_to_do = text.find("convert it with `import`") != std::string_view::npos;
+  // An Access file's refused change, and a change that could not be put in
+  // place in one, already say what to do.
+  const bool says_what_to_do = text.find("convert it with `import`") != std::string_view::npos ||
+                               text.find("' was not changed: ") != std::string_view::npos;
   if (*advice.todo != '\0' && !says_what_to_do) line += std::string("; ") + advice.todo;
   return line;
 }

@@ -103,9 +103,19 @@ void SetKeptApart(DatabaseReport& database) {
   changes.erase(kept, changes.end());
 }
 
+// A pair whose changes could not be stored kept none of them: they are not
+// listed as made, and the failure says why.
+void DropUnstoredChanges(DatabaseReport& database) {
+  const bool lost = std::any_of(
+      database.failures.begin(), database.failures.end(),
+      [](const Failure& failure) { return failure.statement.starts_with(kStoreChangesOf); });
+  if (lost) database.changes.clear();
+}
+
 }  // namespace
 
 void ClassifyDatabase(DatabaseReport& database) {
+  DropUnstoredChanges(database);
   SetKeptApart(database);
   for (const Replaced& kind : kReplaced) {
     database.recreated_unchanged += RemoveRecreatedUnchanged(database.changes, kind);

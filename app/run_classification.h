@@ -49,7 +49,8 @@ struct DatabaseReport {
 };
 
 // Classifies a database of a run from the entries recorded for it
-// (`changes`, `failures`, `copied`, `reached`): moves the objects kept in
+// (`changes`, `failures`, `copied`, `reached`): drops every change of a
+// pair whose changes could not be stored (kStoreChangesOf), moves the objects kept in
 // place from `changes` to `kept`, takes out of `changes` each
 // index, relation or query dropped and then created again with the very
 // definition it had (counting it in `recreated_unchanged`), then sets

@@ -57,6 +57,10 @@ std::string ObjectText(ChangeKind kind, const ObjectRef& object);
 // it: "idx on Clientes".
 std::string IndexOnTable(std::string_view index, std::string_view table);
 
+// The statement of the batch's failure to store a pair's changes (its
+// commit): the pair then kept none of them.
+inline constexpr std::string_view kStoreChangesOf = "store the changes of ";
+
 struct Failure {
   std::string handler;    // the handler that was running ("Command16_Click")
   std::string statement;  // what was being done ("Indexes.Append idx_x on Clientes")

@@ -145,8 +145,9 @@ void Actualiz::Command13_Click() {
         PassOver("Command24_Click", [&] { Command24_Click(); });
         // A stage that ended without closing its target stored its changes
         // when the target was dropped; a failure there is this pair's.
-        PassOver("store the changes of " + name, [&] { group_changes.RaiseUnreported(); });
-        PassOver("store the changes of " + name, [&] { pair_changes.Commit(); });
+        const std::string store = std::string(kStoreChangesOf) + name;
+        PassOver(store, [&] { group_changes.RaiseUnreported(); });
+        PassOver(store, [&] { pair_changes.Commit(); });
       }
     }
   }

@@ -8,6 +8,7 @@
 #include "base/names.h"
 #include "engine/accessfile/jet_catalog.h"
 #include "engine/accessfile/jet_file.h"
+#include "engine/accessfile/jet_properties.h"
 #include "engine/engine.h"
 #include "engine/jet_errors.h"
 
@@ -191,11 +192,6 @@ class ColumnAdder {
     }
     if (def.columns.size() >= kMostFields) {
       Refuse("a table holds at most " + std::to_string(kMostFields) + " fields");
-    }
-    if (column.required || column.allow_zero_length) {
-      Refuse("field '" + column.name +
-             "' sets Required or AllowZeroLength, and writing a field's properties is not "
-             "supported");
     }
   }
 
@@ -411,13 +407,12 @@ void AddColumn(std::vector<std::uint8_t>& bytes, const std::string& name, const 
                const ColumnInfo& column) {
   std::vector<std::uint8_t> changed = bytes;
   ColumnAdder(changed, name, table).Add(column);
+  WriteFieldFlags(changed, name, table, column);
   bytes = std::move(changed);
 }
 
 ColumnInfo DescribedColumn(const ColumnInfo& column) {
   ColumnInfo out = column;
-  out.required = false;
-  out.allow_zero_length = false;
   const auto shape = ShapeOf(column.type);
   if (!shape) return out;
   if (shape->type == kMemo || shape->type == kOle) out.size = 0;

@@ -196,5 +196,62 @@ TEST(AccessFieldFlags, PropertiesThatWouldOutgrowOnePageAreRefusedNamingTheTable
   EXPECT_TRUE(bytes == original);
 }
 
+// Table1's catalogue row in testV2003.mdb: row 17 of page 14, 17 columns,
+// LvProp (column 14) a 12-byte reference 46 bytes into the row.
+constexpr std::uint32_t kCatalogRowPage = 14;
+constexpr unsigned kCatalogRow = 17;
+
+std::size_t CatalogRowStart(const testing::JetCopy& copy) {
+  return copy.Word(kCatalogRowPage, 0x0E + 2 * kCatalogRow) & 0x1FFF;
+}
+std::size_t CatalogRowEnd(const testing::JetCopy& copy) {
+  return copy.Word(kCatalogRowPage, 0x0E + 2 * (kCatalogRow - 1)) & 0x1FFF;
+}
+
+struct Unwritable {
+  const char* what;
+  void (*apply)(testing::JetCopy& copy);
+};
+
+// A row without a property value, or with one kept in the row, would have
+// to change size: both are refused rather than rewritten.
+const Unwritable kUnwritable[] = {
+    {"no property value",
+     [](testing::JetCopy& copy) {
+       const std::size_t mask_high = CatalogRowEnd(copy) - 2;  // columns 8-15, then 16
+       copy.PutWord(kCatalogRowPage, mask_high,
+                    static_cast<std::uint16_t>(copy.Word(kCatalogRowPage, mask_high) & ~0x40));
+     }},
+    {"the value kept in the row",
+     [](testing::JetCopy& copy) {
+       const std::size_t head = CatalogRowStart(copy) + 46;
+       copy.PutLong(kCatalogRowPage, head, 0x80000000);  // in the row, 0 bytes
+     }},
+};
+
+TEST(AccessFieldFlags, ARowThatWouldChangeSizeIsRefusedAndNothingChanges) {
+  if (!fs::exists(JetSamplesDir() + "/testV2003.mdb")) GTEST_SKIP() << "no samples";
+  for (const Unwritable& damage : kUnwritable) {
+    SCOPED_TRACE(damage.what);
+    testing::TempDir dir;
+    const std::string path = dir.File("testV2003.mdb");
+    testing::JetCopy copy("testV2003.mdb");
+    damage.apply(copy);
+    copy.Save(path);
+    const std::vector<std::uint8_t> original = Bytes(path);
+    std::vector<std::uint8_t> bytes = original;
+    try {
+      AddColumn(bytes, "testV2003.mdb", "Table1", kFlaggedFields[0]);
+      ADD_FAILURE() << "added";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), err::kReadOnly);
+      EXPECT_NE(e.Text().find("writing the field properties of table 'Table1' is not supported"),
+                std::string::npos)
+          << e.Text();
+    }
+    EXPECT_TRUE(bytes == original);
+  }
+}
+
 }  // namespace
 }  // namespace actualiz::engine::jet

@@ -201,6 +201,7 @@ class FlagWriter {
       Refuse("the field properties of table '" + table_ + "' would take " +
              std::to_string(value->size()) + " bytes, more than one page holds");
     }
+    reference_page_ = static_cast<std::uint32_t>(reference / page_size_);
     const std::uint32_t pointer = Store(objects, properties->number, *value);
     Put32(&bytes_[reference], static_cast<std::uint32_t>(value->size()) | kOneRow);
     Put32(&bytes_[reference + 4], pointer);
@@ -435,6 +436,9 @@ class FlagWriter {
     const std::uint16_t count = Get16(p + kRowCount);
     const std::uint16_t free = Get16(p + kFreeSpace);
     const std::size_t more = size - row.size;
+    // Rows move on the page: never the one holding the catalogue row, whose
+    // reference is written after.
+    if (row.page == reference_page_) CannotList();
     std::size_t lowest = page_size_;
     for (unsigned r = 0; r < count; ++r) {
       const std::size_t start = Get16(p + kRowTable + 2 * r) & kRowOffsetMask;
@@ -488,6 +492,7 @@ class FlagWriter {
   const std::string& name_;
   const std::string& table_;
   const std::string& field_;
+  std::uint32_t reference_page_ = 0;
 };
 
 }  // namespace

@@ -4,7 +4,6 @@
 // the page checks passing.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -16,6 +15,7 @@
 #include "engine/engine.h"
 #include "tests/support/access_oracle.h"
 #include "tests/support/jet_copy.h"
+#include "tests/support/jet_samples.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
@@ -66,20 +66,6 @@ Properties MdbProp(const std::string& file, const std::string& table) {
     }
   }
   return out;
-}
-
-std::vector<std::string> WritableSamples() {
-  std::vector<std::string> names;
-  if (!fs::is_directory(JetSamplesDir())) return names;
-  for (const auto& entry : fs::directory_iterator(JetSamplesDir())) {
-    const std::string ext = entry.path().extension().string();
-    const std::string name = entry.path().filename().string();
-    if ((ext == ".mdb" || ext == ".accdb") && name.find("V1997") == std::string::npos) {
-      names.push_back(name);
-    }
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 const JetTable* FirstUserTable(const JetCatalog& catalog) {
@@ -173,7 +159,7 @@ void AddFlaggedFields(const std::string& sample) {
 
 TEST(AccessFieldFlags, RequiredAndAllowZeroLengthOnEverySampleReadBackByBothReaders) {
   if (!fs::exists("/usr/bin/mdb-prop")) GTEST_SKIP() << "mdbtools is not installed";
-  const std::vector<std::string> samples = WritableSamples();
+  const std::vector<std::string> samples = testing::WritableJetSamples();
   if (samples.empty()) GTEST_SKIP() << "the Access samples are not at " << JetSamplesDir();
   for (const std::string& sample : samples) AddFlaggedFields(sample);
 }

@@ -12,8 +12,8 @@
 #
 # The customers are copies of a Jet 4 and an ACE sample
 # (../shared/jet-samples); their models add a table, fields of several
-# types to two tables, and a relation (refused, so each run also reports a
-# refusal).
+# types (a Text field with its AllowZeroLength among them) to two tables,
+# and a relation (refused, so each run also reports a refusal).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 kills=${1:-100}
@@ -51,6 +51,7 @@ for n, table in enumerate(users):
         {"name": f"Activo{n}", "type": 1, "size": 1},
         {"name": f"Precio{n}", "type": 7, "size": 8},
         {"name": f"Alta{n}", "type": 8, "size": 8},
+        {"name": f"Nombre{n}", "type": 10, "size": 40},
     ]
 model["tables"].append({"name": "Nueva", "indexes": [],
                         "fields": [{"name": "Id", "type": 4, "size": 4},

@@ -241,8 +241,8 @@ class TableCreator {
 
  private:
   [[noreturn]] void Refuse(const std::string& why) const {
-    RefuseAccessChange(name_, "'" + name_ + "': creating table '" + table_.name +
-                                  "' in an Access file: " + why);
+    RefuseAccessChange(
+        name_, "'" + name_ + "': creating table '" + table_.name + "' in an Access file: " + why);
   }
   [[noreturn]] void Damaged(const std::string& what) const {
     throw Error(

@@ -8,6 +8,7 @@
 #include "base/names.h"
 #include "engine/accessfile/jet_catalog.h"
 #include "engine/accessfile/jet_file.h"
+#include "engine/accessfile/jet_properties.h"
 #include "engine/engine.h"
 #include "engine/jet_errors.h"
 
@@ -155,8 +156,8 @@ class ColumnAdder {
 
  private:
   [[noreturn]] void Refuse(const std::string& why) const {
-    RefuseAccessChange(name_, "Cannot add a field to table '" + table_ + "' of '" + name_ +
-                                  "': " + why);
+    RefuseAccessChange(name_,
+                       "Cannot add a field to table '" + table_ + "' of '" + name_ + "': " + why);
   }
 
   JetTableDef FindTable(const JetFile& file) const {
@@ -189,11 +190,6 @@ class ColumnAdder {
     }
     if (def.columns.size() >= kMostFields) {
       Refuse("a table holds at most " + std::to_string(kMostFields) + " fields");
-    }
-    if (column.required || column.allow_zero_length) {
-      Refuse("field '" + column.name +
-             "' sets Required or AllowZeroLength, and writing a field's properties is not "
-             "supported");
     }
   }
 
@@ -409,22 +405,21 @@ void AddColumn(std::vector<std::uint8_t>& bytes, const std::string& name, const 
                const ColumnInfo& column) {
   std::vector<std::uint8_t> changed = bytes;
   ColumnAdder(changed, name, table).Add(column);
+  WriteFieldFlags(changed, name, table, column);
   bytes = std::move(changed);
 }
 
 void RefuseAccessChange(const std::string& name, const std::string& what) {
   constexpr std::string_view kAdvice = "convert it with `import`";
   const bool advised = what.find(kAdvice) != std::string::npos;
-  throw Error(err::kReadOnly,
-              ErrorText(err::kReadOnly) + " " + what + (advised ? "" : "; " + std::string(kAdvice)) +
-                  ".",
-              "'" + name + "'");
+  throw Error(
+      err::kReadOnly,
+      ErrorText(err::kReadOnly) + " " + what + (advised ? "" : "; " + std::string(kAdvice)) + ".",
+      "'" + name + "'");
 }
 
 ColumnInfo DescribedColumn(const ColumnInfo& column) {
   ColumnInfo out = column;
-  out.required = false;
-  out.allow_zero_length = false;
   const auto shape = ShapeOf(column.type);
   if (!shape) return out;
   if (shape->type == kMemo || shape->type == kOle) out.size = 0;

@@ -18,9 +18,12 @@ namespace actualiz::engine::jet {
 // how many columns it was written with, so they read the new field as Null
 // (a Boolean as false).
 //
-// Fails, leaving `bytes` as they were: with 3027 for an Access 97 file, for
-// Required or AllowZeroLength set (their properties are not written), and
-// when the grown definition no longer fits the pages it has; 3376 when the
+// Required and AllowZeroLength, when set, are written to the table's field
+// properties (jet_properties.h).
+//
+// Fails, leaving `bytes` as they were: with 3027 for an Access 97 file,
+// when the grown definition no longer fits the pages it has, and when the
+// field properties cannot be written as jet_properties.h says; 3376 when the
 // table does not exist; 3191 when it already has a field of that name;
 // 3259 for a type that cannot be added; 3125 for a name Access refuses;
 // 3343 when the file is damaged.
@@ -33,7 +36,7 @@ void AddColumn(std::vector<std::uint8_t>& bytes, const std::string& name, const 
 [[noreturn]] void RefuseAccessChange(const std::string& name, const std::string& what);
 
 // The column as the file's catalogue will describe it once added: the
-// size of a fixed type is its width, flags false.
+// size of a fixed type is its width, Required and AllowZeroLength as set.
 ColumnInfo DescribedColumn(const ColumnInfo& column);
 
 }  // namespace actualiz::engine::jet

@@ -201,8 +201,6 @@ const Refusal kRefusals[] = {
     {"testV2003.mdb", "Table1", {"N", dbBigInt, 0, false, false}, err::kInvalidFieldType, ""},
     {"testV2003.mdb", "Table1", {"N", dbText, 0, false, false}, err::kInvalidArgument, ""},
     {"testV2003.mdb", "Table1", {"N.1", dbLong, 0, false, false}, err::kInvalidName, "N.1"},
-    {"testV2007.accdb", "Table1", {"N", dbText, 5, false, true}, err::kReadOnly, "Required"},
-    {"testV2007.accdb", "Table1", {"N", dbText, 5, true, false}, err::kReadOnly, "Required"},
 };
 
 TEST(AccessAddField, RefusalsNameTheProblemAndChangeNothing) {

@@ -6,6 +6,7 @@
 #include "base/error.h"
 #include "base/names.h"
 #include "engine/accessfile/jet_file.h"
+#include "engine/accessfile/jet_writer.h"
 #include "engine/jet_errors.h"
 
 namespace actualiz::engine::jet {
@@ -220,10 +221,8 @@ class FlagWriter {
   };
 
   [[noreturn]] void Refuse(const std::string& why) const {
-    throw Error(err::kReadOnly,
-                ErrorText(err::kReadOnly) + " Cannot add field '" + field_ + "' to table '" +
-                    table_ + "' of '" + name_ + "': " + why + ".",
-                "'" + name_ + "'");
+    RefuseAccessChange(name_, "Cannot add field '" + field_ + "' to table '" + table_ + "' of '" +
+                                  name_ + "': " + why);
   }
   [[noreturn]] void NotSupported(const std::string& why) const {
     Refuse("writing the field properties of table '" + table_ + "' is not supported yet (" + why +

@@ -77,27 +77,6 @@ void Append32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   Append16(out, static_cast<std::uint16_t>(v >> 16));
 }
 
-// UTF-8 to UTF-16LE bytes, as the property value stores names.
-std::vector<std::uint8_t> Utf16Bytes(const std::string& text) {
-  std::vector<std::uint8_t> out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-    char32_t code = extra == 0 ? c : c & (0x3F >> extra);
-    for (int k = 1; k <= extra && i + k < text.size(); ++k)
-      code = (code << 6) | (text[i + k] & 0x3F);
-    i += 1 + extra;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      Append16(out, static_cast<std::uint16_t>(0xD800 + (code >> 10)));
-      Append16(out, static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      Append16(out, static_cast<std::uint16_t>(code));
-    }
-  }
-  return out;
-}
-
 // The property value with a block for `field` setting the Boolean
 // properties `set` to true; nothing when the value is not laid out as
 // above. Every byte of the old value is kept: the block is appended and a

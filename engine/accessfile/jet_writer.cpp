@@ -108,7 +108,8 @@ void Put32(std::uint8_t* b, std::uint32_t v) {
   Put16(b + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
-// UTF-8 to UTF-16LE bytes, as the definition stores names.
+}  // namespace
+
 std::vector<std::uint8_t> Utf16Bytes(const std::string& text) {
   std::vector<std::uint8_t> out;
   auto put = [&](char32_t unit) {
@@ -132,6 +133,8 @@ std::vector<std::uint8_t> Utf16Bytes(const std::string& text) {
   }
   return out;
 }
+
+namespace {
 
 class ColumnAdder {
  public:

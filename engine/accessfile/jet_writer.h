@@ -35,6 +35,10 @@ void AddColumn(std::vector<std::uint8_t>& bytes, const std::string& name, const 
 // the change) is added unless `what` gives it already.
 [[noreturn]] void RefuseAccessChange(const std::string& name, const std::string& what);
 
+// UTF-8 text as the UTF-16LE bytes a definition and a property value keep
+// names in.
+std::vector<std::uint8_t> Utf16Bytes(const std::string& text);
+
 // The column as the file's catalogue will describe it once added: the
 // size of a fixed type is its width, Required and AllowZeroLength as set.
 ColumnInfo DescribedColumn(const ColumnInfo& column);

@@ -55,6 +55,7 @@ for n, table in enumerate(users):
     ]
 model["tables"].append({"name": "Nueva", "indexes": [],
                         "fields": [{"name": "Id", "type": 4, "size": 4},
+                                   {"name": "Nombre", "type": 10, "size": 40},
                                    {"name": "Alta", "type": 8, "size": 8}]})
 first = users[0]
 model["relations"].append({"name": "RefusedRelation", "table": first["name"],

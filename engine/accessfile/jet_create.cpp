@@ -12,6 +12,7 @@
 #include "base/names.h"
 #include "engine/accessfile/jet_catalog.h"
 #include "engine/accessfile/jet_file.h"
+#include "engine/accessfile/jet_properties.h"
 #include "engine/accessfile/jet_writer.h"
 #include "engine/jet_errors.h"
 
@@ -219,12 +220,17 @@ class TableCreator {
       : bytes_(bytes), name_(name), table_(table) {}
 
   void Create() {
-    const std::unique_ptr<JetFile> file = JetFile::FromBytes(bytes_, name_);
+    std::unique_ptr<JetFile> file = JetFile::FromBytes(bytes_, name_);
     if (file->Jet3()) {
       Refuse("changing an Access 97 file is not supported; convert it with `import`");
     }
     page_size_ = file->PageSize();
     CheckRequest();
+    // A field's Required and AllowZeroLength live in the table's property
+    // value, which its catalogue row references from the start, so that
+    // its fields (also those added later) can be given them.
+    properties_ = StoreEmptyProperties(bytes_, name_, table_.name);
+    file = JetFile::FromBytes(bytes_, name_);
     catalog_ = file->ReadTableDef(kCatalogPage);
     catalog_.name = "MSysObjects";
     ReadCatalogRows(*file);
@@ -417,6 +423,7 @@ class TableCreator {
         {ColumnOf(catalog_, "Flags").number, LittleEndian(0, 4)},
     };
     if (owner_) values[ColumnOf(catalog_, "Owner").number] = *owner_;
+    if (properties_) values[ColumnOf(catalog_, "LvProp").number] = *properties_;
     const Values keys = {
         {ColumnOf(catalog_, "Id").number, LongKey(id)},
         {ColumnOf(catalog_, "ParentId").number, LongKey(tables_container_)},
@@ -627,6 +634,7 @@ class TableCreator {
   JetTableDef catalog_;
   std::uint32_t tables_container_ = 0;
   std::optional<Bytes> owner_;
+  std::optional<std::vector<std::uint8_t>> properties_;  // the reference to its property value
   std::vector<std::uint8_t> name_key_;
   std::map<std::uint32_t, std::vector<std::uint32_t>> added_pages_;  // by definition page
 };

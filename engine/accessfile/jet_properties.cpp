@@ -45,6 +45,7 @@ constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
 constexpr std::uint8_t kSignature[4] = {'M', 'R', '2', 0};
 constexpr std::size_t kChunkHeader = 6;
 constexpr std::uint16_t kNamesChunk = 0x80;
+constexpr std::uint16_t kTableChunk = 0x00;
 constexpr std::uint16_t kFieldChunk = 0x01;
 // A property: its size, a flag (1 on the Required and AllowZeroLength
 // Access writes), its type (1 Boolean), its name's index, its value's size
@@ -159,6 +160,19 @@ class FlagWriter {
         name_(name),
         table_(table),
         field_(field) {}
+
+  // Stores `value` as a new long value of the catalogue's property values;
+  // the 12-byte reference to it.
+  std::vector<std::uint8_t> StoreNew(const std::vector<std::uint8_t>& value) {
+    JetTableDef objects = file_->ReadTableDef(kCatalogPage);
+    const JetColumn* properties = Column(objects, "LvProp");
+    if (!properties || properties->type != kOle) file_->Damaged("the catalogue lacks LvProp");
+    const std::uint32_t pointer = Store(objects, properties->number, value);
+    std::vector<std::uint8_t> reference(kLongValueHeader, 0);
+    Put32(&reference[0], static_cast<std::uint32_t>(value.size()) | kOneRow);
+    Put32(&reference[4], pointer);
+    return reference;
+  }
 
   void Write(const std::vector<std::string>& set) {
     JetTableDef objects = file_->ReadTableDef(kCatalogPage);
@@ -474,6 +488,24 @@ class FlagWriter {
 };
 
 }  // namespace
+
+std::vector<std::uint8_t> StoreEmptyProperties(std::vector<std::uint8_t>& bytes,
+                                               const std::string& name, const std::string& table) {
+  // "MR2\0", the names chunk with no names, the table's own block: its head
+  // (4-byte length 6, an empty name) and no properties.
+  std::vector<std::uint8_t> value(kSignature, kSignature + sizeof kSignature);
+  Append32(value, kChunkHeader);
+  Append16(value, kNamesChunk);
+  Append32(value, kChunkHeader + 6);
+  Append16(value, kTableChunk);
+  Append32(value, 6);
+  Append16(value, 0);
+  std::vector<std::uint8_t> changed = bytes;
+  const std::string no_field;
+  std::vector<std::uint8_t> reference = FlagWriter(changed, name, table, no_field).StoreNew(value);
+  bytes = std::move(changed);
+  return reference;
+}
 
 void WriteFieldFlags(std::vector<std::uint8_t>& bytes, const std::string& name,
                      const std::string& table, const ColumnInfo& column) {

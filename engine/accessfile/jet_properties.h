@@ -29,4 +29,13 @@ namespace actualiz::engine::jet {
 void WriteFieldFlags(std::vector<std::uint8_t>& bytes, const std::string& name,
                      const std::string& table, const ColumnInfo& column);
 
+// For table `table` about to be created in the file whose bytes are
+// `bytes`: stores a property value with no properties yet (the list of
+// names and the table's own block, both empty) as a long value of the
+// catalogue, as WriteFieldFlags stores one, and returns the 12-byte
+// reference to it that the table's catalogue row keeps, so that its fields'
+// flags can then be written. Fails as WriteFieldFlags does.
+std::vector<std::uint8_t> StoreEmptyProperties(std::vector<std::uint8_t>& bytes,
+                                               const std::string& name, const std::string& table);
+
 }  // namespace actualiz::engine::jet

@@ -47,6 +47,7 @@ struct AccessSite {
     model["tables"].push_back({{"name", "Extra"},
                                {"fields",
                                 {{{"name", "Id"}, {"type", 4}, {"size", 4}},
+                                 {{"name", "Nombre"}, {"type", 10}, {"size", 50}},
                                  {{"name", "Alta"}, {"type", 8}, {"size", 8}}}},
                                {"indexes", nlohmann::json::array()}});
     model["relations"].push_back({{"name", "Table1Table2"},

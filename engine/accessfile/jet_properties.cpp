@@ -5,6 +5,7 @@
 
 #include "base/error.h"
 #include "base/names.h"
+#include "engine/accessfile/jet_bytes.h"
 #include "engine/accessfile/jet_file.h"
 #include "engine/accessfile/jet_writer.h"
 #include "engine/jet_errors.h"
@@ -54,29 +55,6 @@ constexpr std::uint8_t kPropertyFlag = 0x01;
 constexpr std::uint8_t kBooleanType = 0x01;
 constexpr std::uint8_t kTrue = 0x01;
 constexpr std::uint16_t kBooleanSize = 9;
-
-std::uint16_t Get16(const std::uint8_t* b) {
-  return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
-}
-std::uint32_t Get32(const std::uint8_t* b) {
-  return Get16(b) | (static_cast<std::uint32_t>(Get16(b + 2)) << 16);
-}
-void Put16(std::uint8_t* b, std::uint16_t v) {
-  b[0] = static_cast<std::uint8_t>(v);
-  b[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* b, std::uint32_t v) {
-  Put16(b, static_cast<std::uint16_t>(v));
-  Put16(b + 2, static_cast<std::uint16_t>(v >> 16));
-}
-void Append16(std::vector<std::uint8_t>& out, std::uint16_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Append32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  Append16(out, static_cast<std::uint16_t>(v));
-  Append16(out, static_cast<std::uint16_t>(v >> 16));
-}
 
 // The property value with a block for `field` setting the Boolean
 // properties `set` to true; nothing when the value is not laid out as

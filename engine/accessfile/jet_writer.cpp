@@ -6,6 +6,7 @@
 
 #include "base/error.h"
 #include "base/names.h"
+#include "engine/accessfile/jet_bytes.h"
 #include "engine/accessfile/jet_catalog.h"
 #include "engine/accessfile/jet_file.h"
 #include "engine/accessfile/jet_properties.h"
@@ -93,29 +94,11 @@ std::optional<Shape> ShapeOf(std::int16_t engine_type) {
   }
 }
 
-std::uint16_t Get16(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-std::uint32_t Get32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return Get16(b, at) | (static_cast<std::uint32_t>(Get16(b, at + 2)) << 16);
-}
-void Put16(std::uint8_t* b, std::uint16_t v) {
-  b[0] = static_cast<std::uint8_t>(v);
-  b[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* b, std::uint32_t v) {
-  Put16(b, static_cast<std::uint16_t>(v));
-  Put16(b + 2, static_cast<std::uint16_t>(v >> 16));
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> Utf16Bytes(const std::string& text) {
   std::vector<std::uint8_t> out;
-  auto put = [&](char32_t unit) {
-    out.push_back(static_cast<std::uint8_t>(unit));
-    out.push_back(static_cast<std::uint8_t>(unit >> 8));
-  };
+  auto put = [&](char32_t unit) { Append16(out, static_cast<std::uint16_t>(unit)); };
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
     const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;

@@ -7,8 +7,10 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "base/error.h"
 #include "engine/accessfile/jet_catalog.h"
 #include "engine/engine.h"
+#include "tests/support/temp_dir.h"
 
 namespace actualiz::testing {
 
@@ -28,6 +30,26 @@ std::vector<std::string> WritableJetSamples() {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::vector<std::uint8_t> JetSampleBytes(const std::string& name) {
+  const std::string text = ReadFile(JetSamplesDir() + "/" + name);
+  return {text.begin(), text.end()};
+}
+
+void ExpectRefusedLeavingBytes(const std::string& sample,
+                               const std::function<void(std::vector<std::uint8_t>&)>& change,
+                               int number, const std::string& says) {
+  const std::vector<std::uint8_t> original = JetSampleBytes(sample);
+  std::vector<std::uint8_t> bytes = original;
+  try {
+    change(bytes);
+    ADD_FAILURE() << "not refused";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), number) << e.Text();
+    EXPECT_NE(e.Text().find(says), std::string::npos) << e.Text();
+  }
+  EXPECT_TRUE(bytes == original);
 }
 
 const std::vector<engine::ColumnInfo>& NewFieldOfEveryType() {

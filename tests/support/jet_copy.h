@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,15 @@ std::string JetSamplesDir();
 // The Jet 4 and ACE samples (every sample but Access 97's), sorted; none
 // when the folder is missing.
 std::vector<std::string> WritableJetSamples();
+
+// The bytes of sample `name`.
+std::vector<std::uint8_t> JetSampleBytes(const std::string& name);
+
+// Runs `change` on the bytes of sample `sample` and expects it refused with
+// error `number`, its text holding `says`, the bytes left as they were.
+void ExpectRefusedLeavingBytes(const std::string& sample,
+                               const std::function<void(std::vector<std::uint8_t>&)>& change,
+                               int number, const std::string& says);
 
 // One field of every type the engine carries to an Access file, each named
 // "New TYPE".
